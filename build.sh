@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Builds the basics library and runs one of its jobs.
+#
+#   ./build.sh quickstart   build, then run examples/quickstart
+#   ./build.sh test         build, then run every test (ctest)
+#   ./build.sh bench        build the benchmarks and print their ratios to the peers
+#   ./build.sh fuzz [SECS]  build the libFuzzer targets with clang, run each SECS (30) seconds
+#   ./build.sh coverage     build with coverage, run the tests, print coverage per subsystem
+#
+# Missing Debian packages are installed with apt-get first. BUILD_DIR (default
+# build/<job>) and JOBS (default: number of cores) may be set in the environment.
+set -euo pipefail
+cd "$(dirname "$0")"
+job=${1:-test}
+jobs=${JOBS:-$(nproc)}
+
+need=(build-essential cmake pkg-config libsqlite3-dev libgtest-dev libgmock-dev)
+case "$job" in
+  bench) need+=(libbenchmark-dev zlib1g-dev libboost-dev python3) ;;
+  fuzz) need+=(clang libclang-rt-dev) ;;
+  coverage) need+=(gcovr) ;;
+esac
+missing=()
+for p in "${need[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi
+
+configure() {  # configure <dir> [cmake args...]
+  local dir=$1; shift
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+case "$job" in
+  quickstart)
+    dir=${BUILD_DIR:-build/main}
+    configure "$dir" -DLXB_BUILD_TESTS=OFF
+    "$dir/examples/quickstart/quickstart"
+    ;;
+  test)
+    dir=${BUILD_DIR:-build/test}
+    configure "$dir" -DLXB_BUILD_TESTS=ON ${LXB_CMAKE_ARGS:-}
+    ctest --test-dir "$dir" -j "$jobs" --output-on-failure --no-tests=error
+    ;;
+  bench)
+    dir=${BUILD_DIR:-build/bench}
+    configure "$dir" -DCMAKE_BUILD_TYPE=Release -DLXB_BUILD_TESTS=OFF -DLXB_BUILD_BENCH=ON
+    python3 osscore/lxcore/basics/bench/ratios.py "$dir/bench" "${@:2}"
+    ;;
+  fuzz)
+    dir=${BUILD_DIR:-build/fuzz}
+    CC=clang CXX=clang++ configure "$dir" -DLXB_BUILD_TESTS=OFF -DLXB_BUILD_FUZZ=ON
+    osscore/lxcore/basics/tests/fuzz/run.sh "$dir" "${2:-30}"
+    ;;
+  coverage)
+    dir=${BUILD_DIR:-build/coverage}
+    configure "$dir" -DCMAKE_BUILD_TYPE=Debug -DLXB_COVERAGE=ON
+    ctest --test-dir "$dir" -j "$jobs" --output-on-failure || true
+    osscore/lxcore/basics/tools/coverage.sh "$dir"
+    ;;
+  *)
+    echo "usage: $0 quickstart|test|bench|fuzz [SECS]|coverage" >&2
+    exit 2
+    ;;
+esac

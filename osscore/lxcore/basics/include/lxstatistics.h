@@ -1,0 +1,4 @@
+// Server statistics in shared memory and the performance-data provider.
+#pragma once
+
+#include "lxdefs.h"
