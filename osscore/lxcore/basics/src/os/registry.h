@@ -4,19 +4,33 @@
 // Keys are backslash-separated paths relative to HKEY_LOCAL_MACHINE, such as
 // "SOFTWARE\Vesk Software\Orvanta". Key and value names compare without regard to
 // case (ASCII), and keep the spelling they were created with. A path is malformed
-// when it is empty, starts or ends with a backslash, holds an empty component, or
-// is longer than kMaxKeyPath bytes; a value name longer than kMaxValueName is
-// refused too. Malformed names are refused with kRegBadPath, never shortened.
-// The empty value name "" is a key's default value.
+// when it is empty, starts or ends with a backslash, holds an empty component or
+// one longer than 255 bytes, or is longer than kMaxKeyPath bytes; a value name
+// longer than kMaxValueName is refused too. Malformed names are refused with
+// kRegBadPath, never shortened. A null path is kRegInvalidParameter. The empty
+// value name "" (or null) is a key's default value.
 //
 // Values keep their type and bytes exactly as written: strings are stored with
-// the bytes the caller gives (with or without terminator); multi-strings are the
-// caller's bytes (UTF-16 for the performance counters).
+// the bytes the caller gives (with or without terminator), nothing is added on
+// reading; multi-strings are the caller's bytes (UTF-16 for the performance
+// counters). Any type number is accepted and returned as given.
+//
+// A store created fresh holds the key
+// "SOFTWARE\Microsoft\Windows NT\CurrentVersion\Perflib" with the sub-key "009",
+// whose values "Counter" and "Help" are empty multi-strings: 4 zero bytes, that
+// is an empty UTF-16 string followed by the list's terminating zero character.
+// Counter installation appends "index\0name\0" pairs in place of that final
+// terminator, so each pair is preceded by a zero character, as removal expects.
 //
 // Several processes may use the store at once (SQLite locking with a busy
-// timeout); each call is one transaction and durable when it returns. A process
-// that forks reopens its connection in the child. Results are the host
-// registry's error numbers.
+// timeout); each call is one transaction and durable when it returns. Threads of
+// one process share one connection under a lock. A process that forks opens a
+// connection of its own in the child (forking while another thread is inside a
+// call is not supported). Results are the host registry's error numbers; every
+// call may also return kRegAccessDenied when the store cannot be opened (no
+// state directory, not a database, no permission) and kRegIoFailed when the
+// database fails (or stays locked by another process beyond the busy timeout).
+// After a failure nothing has changed in the store.
 #pragma once
 
 #include <cstdint>
@@ -54,14 +68,19 @@ int32_t RegCreateKey(const char* path);
 // kRegOk when the key exists, kRegNotFound otherwise.
 int32_t RegKeyExists(const char* path);
 
-// Reads value `name` of key `path`. `type` may be null. With `data` null, stores
-// the value's size in *size and returns kRegOk. With a buffer of *size bytes that
+// Reads value `name` of key `path`. `type` may be null; it receives the type
+// whenever the value exists. With `data` null, stores the value's size in *size
+// (when `size` is not null) and returns kRegOk. With a buffer of *size bytes that
 // is too small, stores the size needed in *size and returns kRegMoreData (the
 // buffer's content is then undefined). Otherwise copies the value, stores its size
-// in *size and returns kRegOk.
+// in *size and returns kRegOk. kRegNotFound when the key or the value is missing
+// (*size and the buffer untouched); kRegInvalidParameter for `data` without `size`.
 int32_t RegQueryValue(const char* path, const char* name, uint32_t* type, void* data, uint32_t* size);
 
-// Stores a value in an existing key (kRegNotFound when the key is missing).
+// Stores a value in an existing key (kRegNotFound when the key is missing),
+// replacing one of the same name, which keeps its place in the enumeration and
+// its spelling. `data` may be null only when `size` is 0 (else
+// kRegInvalidParameter).
 int32_t RegSetValue(const char* path, const char* name, uint32_t type, const void* data, uint32_t size);
 
 // Deletes one value; kRegNotFound when the key or the value is missing.
@@ -71,15 +90,17 @@ int32_t RegDeleteValue(const char* path, const char* name);
 // kRegKeyHasChildren when it has sub-keys.
 int32_t RegDeleteKey(const char* path);
 
-// Deletes a key with all its sub-keys and values.
+// Deletes a key with all its sub-keys and values; kRegNotFound when missing.
 int32_t RegDeleteTree(const char* path);
 
-// The name of the index-th direct sub-key of `path` (in order of creation), or
-// kRegNoMoreItems past the end.
+// The name of the index-th direct sub-key of `path` (in order of creation), as
+// spelled; kRegNoMoreItems past the end, kRegNotFound when `path` is missing.
+// `name` is left alone on failure.
 int32_t RegEnumKey(const char* path, uint32_t index, std::string* name);
 
-// The name and type of the index-th value of `path` (in order of creation), or
-// kRegNoMoreItems past the end.
+// The name and type (`type` may be null) of the index-th value of `path` (in
+// order of creation); kRegNoMoreItems past the end, kRegNotFound when `path` is
+// missing. The out-arguments are left alone on failure.
 int32_t RegEnumValue(const char* path, uint32_t index, std::string* name, uint32_t* type);
 
 }  // namespace lxos
