@@ -1,0 +1,24 @@
+// The sorting engine behind LxVArray::Sort.
+//
+// The result is that of the plain quicksort with the first element of each range
+// as pivot (see LxVArray::Sort), element for element, equal keys included. The
+// engine reaches it with less work where that cannot change the result: a range
+// that is strictly ascending is left alone, one that is strictly descending is
+// reversed (distinct keys have only one sorted order), and a range whose keys are
+// all equal is rotated left by one place, which is what the partitions would do to
+// it one element at a time. The smaller side of each partition is sorted first by
+// recursion and the larger one by iteration, so the nesting depth stays below
+// log2(count) + 1.
+#pragma once
+
+#include <cstdint>
+
+#include "lxarrays.h"
+
+namespace lxarrays {
+
+// Sorts elements 0 .. count - 1 of `array` under `compare`, using `scratch` (one
+// element) for moves. REQUIRES: the array's count fits in int32_t.
+void SortArray(LxVArray* array, LxArrayCompareFunc compare, unsigned char* scratch);
+
+}  // namespace lxarrays
