@@ -1,0 +1,522 @@
+#include "statistics/prfdata.h"
+
+#include <cstring>
+#include <string>
+
+#include "lxstatistics.h"
+#include "os/filelock.h"
+#include "os/paths.h"
+#include "os/registry.h"
+#include "statistics/wide.h"
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "the statistics slots are updated in place as little-endian 32-bit words");
+
+namespace lxstats {
+
+namespace {
+
+// The counter definition table: one object and its fifteen counters, then the
+// end record. Names and help texts are the system's own, trailing blanks
+// included. Counts, links and block sizes are filled in by Link and Activate.
+PrfDataEntry g_table[] = {
+    {kPrfObject, 100, u"Orvanta", u"The Orvanta runtime system performance counters", kDetailNovice, 104, -1, 0, 0,
+     0, 0, 0, 0, 0},
+    {kPrfCounter, 101, u"Transactions   ",
+     u"The number of currently registered transactions.",
+     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, 0, kRawCount},
+    {kPrfCounter, 102, u"Commits/sec",
+     u"The number of transaction commit requests since last sample.   ",
+     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, -1, kRateCount},
+    {kPrfCounter, 103, u"Aborts/sec ",
+     u"The number of transaction abort requests since last sample.",
+     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, 0, kRateCount},
+    {kPrfCounter, 104, u"C/S Requests/sec   ",
+     u"The number of client/server requests since last sample.",
+     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, -1, kRateCount},
+    {kPrfCounter, 105, u"C/S Failed Requests/sec",
+     u"The number of client/server requests resulting in an error since last sample.  ",
+     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, 0, kRateCount},
+    {kPrfCounter, 106, u"Server Notifications/sec   ",
+     u"The number of Notify() calls issued by the server since last sample.   ",
+     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, 0, kRateCount},
+    {kPrfCounter, 107, u"Queries/sec",
+     u"The number of query requests since last sample.",
+     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, 0, kRateCount},
+    {kPrfCounter, 108, u"Clients",
+     u"The number of currently connected clients. ",
+     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, 0, kRawCount},
+    {kPrfCounter, 109, u"Object Descriptions",
+     u"The number of currently used object descriptions. This number indicates how many different persistent objects are used by all clients together.",
+     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, -2, kRawCount},
+    {kPrfCounter, 110, u"Extents",
+     u"The number of currently used extent cursors (C++: LxAllSet objects).   ",
+     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, 0, kRawCount},
+    {kPrfCounter, 111, u"Locks  ",
+     u"The number of currently used locks.",
+     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, -1, kRawCount},
+    {kPrfCounter, 112, u"Watches",
+     u"The number of currently used watches.  ",
+     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, 0, kRawCount},
+    {kPrfCounter, 113, u"RefreshedObjects/sec   ",
+     u"The number of refreshed objects since last sample. This number indicates how many objects have been re-delivered to all clients.   ",
+     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, -1, kRateCount},
+    {kPrfCounter, 114, u"DeliveredObjects/sec   ",
+     u"The number of delivered objects since last sample. This number indicates how many objects have been delivered to all clients.  ",
+     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, -2, kRateCount},
+    {kPrfCounter, 115, u"Internal Transactions/sec",
+     u"The number of started internal transactions.   ",
+     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, -1, kRateCount},
+    {kPrfEnd, 0xFFFFFFFFu, nullptr, nullptr, kDetailNovice, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+};
+
+PrfData g_provider(u"Orvanta", g_table);
+
+const char kPerflibKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Perflib";
+
+void Put32(unsigned char* p, uint32_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+  p[2] = static_cast<unsigned char>(v >> 16);
+  p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+// Reads a 32-bit value; false (and *value untouched) when it is missing or not
+// four bytes long.
+bool ReadDword(const std::string& key, const char* name, uint32_t* value) {
+  unsigned char buf[4];
+  uint32_t size = sizeof buf;
+  if (lxos::RegQueryValue(key.c_str(), name, nullptr, buf, &size) != lxos::kRegOk || size != 4) return false;
+  *value = buf[0] | (buf[1] << 8) | (buf[2] << 16) | (static_cast<uint32_t>(buf[3]) << 24);
+  return true;
+}
+
+int32_t WriteDword(const std::string& key, const char* name, uint32_t value) {
+  unsigned char buf[4];
+  Put32(buf, value);
+  return lxos::RegSetValue(key.c_str(), name, lxos::kRegDword, buf, sizeof buf);
+}
+
+int32_t WriteWideString(const std::string& key, const char* name, const std::u16string& text) {
+  std::string bytes;
+  AppendUtf16Bytes(&bytes, text.c_str(), text.size() + 1);
+  return lxos::RegSetValue(key.c_str(), name, lxos::kRegSz, bytes.data(), static_cast<uint32_t>(bytes.size()));
+}
+
+// The whole value, or false when it is missing.
+bool ReadBytes(const std::string& key, const char* name, std::string* out) {
+  out->clear();
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    uint32_t size = 0;
+    if (lxos::RegQueryValue(key.c_str(), name, nullptr, nullptr, &size) != lxos::kRegOk) return false;
+    out->resize(size);
+    int32_t rc = lxos::RegQueryValue(key.c_str(), name, nullptr, size ? &(*out)[0] : nullptr, &size);
+    if (rc == lxos::kRegOk) {
+      out->resize(size);
+      return true;
+    }
+    if (rc != lxos::kRegMoreData) return false;
+  }
+  return false;
+}
+
+// Byte length of the strings of a UTF-16LE multi-string, without the empty
+// string that ends the list. A last string without its terminator gets one.
+size_t MultiStringContent(std::string* value) {
+  value->resize(value->size() & ~static_cast<size_t>(1));
+  size_t pos = 0;
+  while (pos < value->size()) {
+    size_t end = pos;
+    while (end < value->size() && ((*value)[end] != 0 || (*value)[end + 1] != 0)) end += 2;
+    if (end == pos) return pos;  // the empty string: end of the list
+    if (end == value->size()) {
+      value->append(2, '\0');
+      return value->size();
+    }
+    pos = end + 2;
+  }
+  return pos;
+}
+
+std::string IndexBytes(uint32_t index) {
+  std::string digits = std::to_string(index);
+  std::string bytes;
+  for (char c : digits) {
+    bytes.push_back(c);
+    bytes.push_back('\0');
+  }
+  return bytes;
+}
+
+// Position of the index text `index` (a whole string of the list) in `value` at
+// or after `from`, or npos.
+size_t FindIndex(const std::string& value, uint32_t index, size_t from) {
+  std::string digits = IndexBytes(index);
+  std::string terminated = digits + std::string(2, '\0');
+  if (from == 0 && value.compare(0, terminated.size(), terminated) == 0) return 0;
+  std::string framed = std::string(2, '\0') + terminated;
+  size_t hit = value.find(framed, from);
+  return hit == std::string::npos ? hit : hit + 2;
+}
+
+// Position just after the terminator of the string that starts at `pos`.
+size_t SkipString(const std::string& value, size_t pos) {
+  while (pos + 1 < value.size() && (value[pos] != 0 || value[pos + 1] != 0)) pos += 2;
+  return pos + 1 < value.size() ? pos + 2 : value.size();
+}
+
+// Links the table at load and unmaps the block at unload.
+struct ProviderLifetime {
+  ProviderLifetime() { g_provider.Link(); }
+  ~ProviderLifetime() { g_provider.Unload(); }
+} g_lifetime;
+
+}  // namespace
+
+PrfData& PrfDataProvider() { return g_provider; }
+
+void PrfData::Unload() {
+  StopPublishing();
+  lxos::ShmDetach(&block);
+}
+
+std::string PrfData::ServiceName() const { return Utf16ToUtf8(name, WideLength(name)); }
+
+std::string PrfData::PerformanceKey() const {
+  return "SYSTEM\\CurrentControlSet\\Services\\" + ServiceName() + "\\Performance";
+}
+
+std::string BlockName() {
+  const char* env = lxos::GetEnv("ORVANTA_SHM_NAME");
+  std::string n = env && *env ? std::string(env) : PrfDataProvider().ServiceName();
+  return n[0] == '/' ? n : "/" + n;
+}
+
+std::string WriterLockFile() { return lxos::LockDirectory() + "/" + PrfDataProvider().ServiceName() + "_mt"; }
+
+void PrfData::Link() {
+  entryCount = 0;
+  objectCount = 0;
+  int32_t lastObject = -1;
+  for (uint32_t i = 0; table[i].kind != kPrfEnd; ++i) {
+    ++entryCount;
+    if (table[i].kind == kPrfObject) {
+      ++objectCount;
+      table[i].counterCount = 0;
+      table[i].nextObject = -1;
+      if (lastObject >= 0) table[lastObject].nextObject = static_cast<int32_t>(i);
+      lastObject = static_cast<int32_t>(i);
+    } else if (lastObject >= 0) {
+      ++table[lastObject].counterCount;
+    }
+  }
+}
+
+uint32_t PrfData::ComputeBlockSizes() {
+  uint32_t total = 0;
+  for (uint32_t i = 0; i < entryCount; ++i) {
+    PrfDataEntry& e = table[i];
+    if (e.kind != kPrfObject) continue;
+    uint32_t n = e.counterCount;
+    e.blockSize = kObjectHeaderSize + kCounterDefinitionSize * n;
+    uint32_t counters = kCounterBlockHeaderSize + kCounterValueSize * n;
+    if (e.maxInstances > 0) {
+      // Instance definition (24 bytes), its name, and its own counter block.
+      e.blockSize += static_cast<uint32_t>(e.maxInstances) * (24 + 2 * e.maxInstanceNameLength + counters);
+    } else {
+      e.blockSize += counters;
+    }
+    total += e.blockSize;
+  }
+  return total;
+}
+
+void PrfData::Initialise(unsigned char* view) const {
+  unsigned char* part = view;
+  for (uint32_t i = 0; i < entryCount; ++i) {
+    const PrfDataEntry& obj = table[i];
+    if (obj.kind != kPrfObject) continue;
+    const uint32_t n = obj.counterCount;
+    const uint32_t definitions = kObjectHeaderSize + kCounterDefinitionSize * n;
+    int32_t defaultPosition = -1;
+    for (uint32_t k = 0; k < n; ++k) {
+      if (static_cast<int32_t>(table[i + 1 + k].id) == obj.defaultCounter) defaultPosition = static_cast<int32_t>(k);
+    }
+    Put32(part + 4, definitions);
+    Put32(part + 8, kObjectHeaderSize);
+    Put32(part + 12, firstCounter + 2 * i);
+    Put32(part + 20, firstHelp + 2 * i);
+    Put32(part + 28, obj.detailLevel);
+    Put32(part + 32, n);
+    Put32(part + 36, static_cast<uint32_t>(defaultPosition));
+    Put32(part + 40, static_cast<uint32_t>(obj.maxInstances));
+    for (uint32_t k = 0; k < n; ++k) {
+      const PrfDataEntry& c = table[i + 1 + k];
+      unsigned char* d = part + kObjectHeaderSize + kCounterDefinitionSize * k;
+      Put32(d, kCounterDefinitionSize);
+      Put32(d + 4, firstCounter + 2 * (i + 1 + k));
+      Put32(d + 12, firstHelp + 2 * (i + 1 + k));
+      Put32(d + 20, static_cast<uint32_t>(c.defaultScale));
+      Put32(d + 24, c.detailLevel);
+      Put32(d + 28, c.counterType);
+      Put32(d + 32, kCounterValueSize);
+      Put32(d + 36, kCounterBlockHeaderSize + kCounterValueSize * k);
+    }
+    if (obj.maxInstances <= 0) Put32(part + definitions, kCounterBlockHeaderSize + kCounterValueSize * n);
+    part += obj.blockSize;
+  }
+}
+
+void PrfData::InitialiseBlock(void* view, size_t, void* context) {
+  static_cast<PrfData*>(context)->Initialise(static_cast<unsigned char*>(view));
+}
+
+int32_t PrfData::Activate(bool singleWriter) {
+  const std::string key = PerformanceKey();
+  if (lxos::RegKeyExists(key.c_str()) != lxos::kRegOk) return -1;
+  uint32_t disabled = 0;
+  ReadDword(key, "Disable Performance Counters", &disabled);
+  if (disabled != 0) return -1;
+  if (singleWriter) {
+    // Holding the lock already means that this process is the writer: as with a
+    // named mutex that exists, a second claim is refused.
+    if (writerLock >= 0) return -1;
+    int fd = -1;
+    int32_t rc = lxos::FileLockTry(WriterLockFile(), &fd);
+    if (rc == lxos::kLockBusy) return -1;
+    if (rc != 0) return rc;
+    writerLock = fd;
+  }
+  ReadDword(key, "First Counter", &firstCounter);
+  ReadDword(key, "First Help", &firstHelp);
+  ReadDword(key, "Last Counter", &lastCounter);
+  ReadDword(key, "Last Help", &lastHelp);
+  const uint32_t total = ComputeBlockSizes();
+  if (block.view != nullptr) return 0;  // mapped before in this process
+  bool created = false;
+  return lxos::ShmAttach(BlockName().c_str(), total, &PrfData::InitialiseBlock, this, &block, &created);
+}
+
+unsigned char* PrfData::CounterSlot(uint32_t id, int32_t instance) const {
+  if (block.view == nullptr) return nullptr;
+  uint32_t partStart = 0;
+  for (uint32_t i = 0; i < entryCount; ++i) {
+    const PrfDataEntry& obj = table[i];
+    if (obj.kind != kPrfObject) continue;
+    for (uint32_t k = 0; k < obj.counterCount; ++k) {
+      if (table[i + 1 + k].id != id) continue;
+      if (instance != 0 || obj.maxInstances > 0) return nullptr;
+      return static_cast<unsigned char*>(block.view) + partStart + kObjectHeaderSize +
+             kCounterDefinitionSize * obj.counterCount + kCounterBlockHeaderSize + kCounterValueSize * k;
+    }
+    partStart += obj.blockSize;
+  }
+  return nullptr;
+}
+
+uint32_t PrfData::Collect(const char16_t* valueName, void** data, uint32_t* totalBytes, uint32_t* objectCount) {
+  if (data == nullptr || totalBytes == nullptr || objectCount == nullptr) {
+    if (totalBytes != nullptr) *totalBytes = 0;
+    if (objectCount != nullptr) *objectCount = 0;
+    return 0;
+  }
+  if (block.view == nullptr || *data == nullptr) {
+    *totalBytes = 0;
+    *objectCount = 0;
+    return 0;
+  }
+  // No filter for "Global" (or no value name); otherwise the value name framed
+  // by blanks, in which each object looks for " <its name index> ".
+  bool all = valueName == nullptr;
+  std::u16string filter;
+  if (!all) {
+    static const char16_t kGlobal[] = u"global";
+    size_t i = 0;
+    while (kGlobal[i] != 0 && valueName[i] != 0 &&
+           (valueName[i] >= u'A' && valueName[i] <= u'Z' ? valueName[i] + 32 : valueName[i]) == kGlobal[i]) {
+      ++i;
+    }
+    all = kGlobal[i] == 0 && valueName[i] == 0;
+    if (!all) filter = u" " + std::u16string(valueName) + u" ";
+  }
+  *objectCount = 0;
+  for (uint32_t i = 0; i < entryCount; ++i) table[i].collectMark = 0;
+  uint64_t needed = 0;
+  for (uint32_t i = 0; i < entryCount; ++i) {
+    PrfDataEntry& obj = table[i];
+    if (obj.kind != kPrfObject) continue;
+    if (!all) {
+      std::u16string needle = u" ";
+      for (char c : std::to_string(firstCounter + 2 * i)) needle.push_back(static_cast<char16_t>(c));
+      needle.push_back(u' ');
+      if (filter.find(needle) == std::u16string::npos) continue;
+    }
+    obj.collectMark = 1;
+    needed += kObjectHeaderSize + (kCounterDefinitionSize + kCounterValueSize) * obj.counterCount +
+              kCounterBlockHeaderSize;
+  }
+  if (needed > *totalBytes) {
+    *totalBytes = 0;
+    return kMoreData;
+  }
+  *totalBytes = 0;
+  unsigned char* out = static_cast<unsigned char*>(*data);
+  const unsigned char* part = static_cast<const unsigned char*>(block.view);
+  for (uint32_t i = 0; i < entryCount; ++i) {
+    const PrfDataEntry& obj = table[i];
+    if (obj.kind != kPrfObject) continue;
+    if (obj.collectMark != 0) {
+      const uint32_t size = kObjectHeaderSize + (kCounterDefinitionSize + kCounterValueSize) * obj.counterCount +
+                            kCounterBlockHeaderSize;
+      // The writer stores into the block at any moment: copy word by word with
+      // atomic loads, so that no value is torn.
+      for (uint32_t off = 0; off < size; off += 4) {
+        uint32_t word = __atomic_load_n(reinterpret_cast<const uint32_t*>(part + off), __ATOMIC_RELAXED);
+        std::memcpy(out + off, &word, 4);
+      }
+      Put32(out, size);
+      Put32(out + 40, 0xFFFFFFFFu);
+      out += size;
+      *totalBytes += size;
+      ++*objectCount;
+    }
+    part += obj.blockSize;
+  }
+  *data = out;
+  return 0;
+}
+
+int32_t PrfData::AddTexts(const std::string& languageKey, const char* valueName, bool help) {
+  std::string value;
+  ReadBytes(languageKey, valueName, &value);
+  value.resize(MultiStringContent(&value));
+  uint32_t index = help ? firstHelp : firstCounter;
+  for (uint32_t i = 0; i < entryCount; ++i, index += 2) {
+    value += IndexBytes(index);
+    value.append(2, '\0');
+    const char16_t* text = help ? table[i].help : table[i].name;
+    AppendUtf16Bytes(&value, text, WideLength(text) + 1);
+  }
+  value.append(2, '\0');
+  return lxos::RegSetValue(languageKey.c_str(), valueName, lxos::kRegMultiSz, value.data(),
+                           static_cast<uint32_t>(value.size()));
+}
+
+int32_t PrfData::CutTexts(const std::string& languageKey, const char* valueName, uint32_t first, uint32_t last) {
+  std::string value;
+  if (!ReadBytes(languageKey, valueName, &value)) return 0;
+  size_t start = FindIndex(value, first, 0);
+  if (start == std::string::npos) return 0;
+  size_t lastPos = FindIndex(value, last, start == 0 ? 0 : start - 2);
+  if (lastPos == std::string::npos) return 0;
+  size_t end = SkipString(value, SkipString(value, lastPos));
+  value.erase(start, end - start);
+  return lxos::RegSetValue(languageKey.c_str(), valueName, lxos::kRegMultiSz, value.data(),
+                           static_cast<uint32_t>(value.size()));
+}
+
+int32_t PrfData::Install(const std::string& library) {
+  const std::string perflib = kPerflibKey;
+  if (lxos::RegCreateKey(perflib.c_str()) != lxos::kRegOk) return -1;
+  uint32_t perflibLastCounter = 0;
+  uint32_t perflibLastHelp = 1;
+  ReadDword(perflib, "Last Counter", &perflibLastCounter);
+  ReadDword(perflib, "Last Help", &perflibLastHelp);
+  const std::string key = PerformanceKey();
+  if (lxos::RegKeyExists(key.c_str()) == lxos::kRegOk) return -1;
+  if (lxos::RegCreateKey(key.c_str()) != lxos::kRegOk) return -1;
+  firstCounter = lastCounter = perflibLastCounter + 2;
+  firstHelp = lastHelp = perflibLastHelp + 2;
+  for (int pass = 0; pass < 2; ++pass) {
+    const bool help = pass == 1;
+    std::string language;
+    // Sub-key names take at most nine characters; the first longer one ends the
+    // walk, as a ten-character name buffer would.
+    for (uint32_t n = 0; lxos::RegEnumKey(perflib.c_str(), n, &language) == lxos::kRegOk && language.size() <= 9;
+         ++n) {
+      const std::string languageKey = perflib + "\\" + language;
+      if (lxos::RegCreateKey(languageKey.c_str()) != lxos::kRegOk) continue;
+      AddTexts(languageKey, help ? "Help" : "Counter", help);
+    }
+  }
+  lastCounter = firstCounter + 2 * (entryCount - 1);
+  lastHelp = firstHelp + 2 * (entryCount - 1);
+  WriteDword(perflib, "Last Counter", lastCounter);
+  WriteDword(perflib, "Last Help", lastHelp);
+  WriteWideString(key, "Library", Utf8ToUtf16(library));
+  WriteWideString(key, "Open", u"PrfData_Open");
+  WriteWideString(key, "Close", u"PrfData_Close");
+  WriteWideString(key, "Collect", u"PrfData_Collect");
+  WriteDword(key, "First Counter", firstCounter);
+  WriteDword(key, "First Help", firstHelp);
+  WriteDword(key, "Last Counter", lastCounter);
+  WriteDword(key, "Last Help", lastHelp);
+  WriteDword(key, "Disable Performance Counters", 0);
+  return 0;
+}
+
+int32_t PrfData::Remove() {
+  const std::string perflib = kPerflibKey;
+  if (lxos::RegCreateKey(perflib.c_str()) != lxos::kRegOk) return -1;
+  uint32_t perflibLastCounter = 0;
+  uint32_t perflibLastHelp = 1;
+  ReadDword(perflib, "Last Counter", &perflibLastCounter);
+  ReadDword(perflib, "Last Help", &perflibLastHelp);
+  const std::string key = PerformanceKey();
+  if (lxos::RegKeyExists(key.c_str()) != lxos::kRegOk) return -1;
+  if (!ReadDword(key, "First Counter", &firstCounter) || !ReadDword(key, "First Help", &firstHelp) ||
+      !ReadDword(key, "Last Counter", &lastCounter) || !ReadDword(key, "Last Help", &lastHelp)) {
+    return -1;
+  }
+  if (firstCounter > lastCounter || firstHelp > lastHelp || lastCounter > perflibLastCounter ||
+      lastHelp > perflibLastHelp) {
+    return -1;
+  }
+  for (int pass = 0; pass < 2; ++pass) {
+    const bool help = pass == 1;
+    std::string language;
+    for (uint32_t n = 0; lxos::RegEnumKey(perflib.c_str(), n, &language) == lxos::kRegOk && language.size() <= 9;
+         ++n) {
+      const std::string languageKey = perflib + "\\" + language;
+      if (help) {
+        CutTexts(languageKey, "Help", firstHelp, lastHelp);
+      } else {
+        CutTexts(languageKey, "Counter", firstCounter, lastCounter);
+      }
+    }
+  }
+  if (lastCounter == perflibLastCounter) {
+    WriteDword(perflib, "Last Counter", perflibLastCounter - 2 * entryCount);
+    WriteDword(perflib, "Last Help", perflibLastHelp - 2 * entryCount);
+  }
+  lxos::RegDeleteKey(key.c_str());
+  return 0;
+}
+
+}  // namespace lxstats
+
+uint32_t PrfData_Open(char16_t*) {
+  lxstats::PrfDataProvider().Activate(false);
+  return 0;
+}
+
+uint32_t PrfData_Collect(char16_t* valueName, void** data, uint32_t* totalBytes, uint32_t* objectCount) {
+  return lxstats::PrfDataProvider().Collect(valueName, data, totalBytes, objectCount);
+}
+
+uint32_t PrfData_Close() { return 0; }
+
+int RegisterStatistics() {
+  std::string path;
+  if (!lxos::LibraryPath(&path)) return 0;
+  // The host's module-name buffer holds 2,048 characters with the terminator.
+  std::u16string wide = lxstats::Utf8ToUtf16(path);
+  if (wide.size() > 2047) wide.resize(2047);
+  lxstats::PrfDataProvider().Install(lxstats::Utf16ToUtf8(wide));
+  return 0;
+}
+
+int DeregisterStatistics() {
+  lxstats::PrfDataProvider().Remove();
+  return 0;
+}
