@@ -1,0 +1,563 @@
+// Red-black tree storage: node linking, the uniqueness rules, the locate step
+// with its mode bits, removal, both rebalancing procedures, clearing and the
+// self-check.
+//
+// Nodes carry no parent link. Every step that must climb works on an explicit
+// LxRBTreePath of ancestors, kept in the caller's frame or in an iterator.
+#include "lxcontainers.h"
+
+namespace {
+
+inline LxRBTreeNode* NodeOf(const void* entry) {
+  return const_cast<LxRBTreeNode*>(static_cast<const LxRBTreeNode*>(entry));
+}
+
+inline bool IsRed(const LxRBTreeNode* n) { return n != nullptr && n->IsRed(); }
+
+}  // namespace
+
+LxRBTree::LxRBTree(uint32_t elementSize, unsigned short flags, uint32_t entriesPerBlock)
+    : LxVContainer(elementSize, flags),
+      entryCache(elementSize + 2 * sizeof(void*), entriesPerBlock, alignof(void*)) {}
+
+LxRBTree::~LxRBTree() {
+  if (destroyFunc != nullptr) DestroyElements(root);
+}
+
+unsigned short LxRBTree::GetType() const { return 1; }
+
+const void* LxRBTree::GetElementOfEntry(const void* entry) const {
+  return entry != nullptr ? static_cast<const char*>(entry) + 2 * sizeof(void*) : nullptr;
+}
+
+void* LxRBTree::CreateEntry(int& status) {
+  LxRBTreeNode* n = static_cast<LxRBTreeNode*>(entryCache.GetEntry());
+  if (n == nullptr) {
+    status = LX_CONTAINER_OUT_OF_MEMORY;
+    return nullptr;
+  }
+  n->left = 1;
+  n->right = nullptr;
+  return n;
+}
+
+void LxRBTree::ReleaseNode(LxRBTreeNode* n) {
+  if (destroyFunc != nullptr) destroyFunc(this, n->Element());
+  entryCache.UngetEntry(n);
+}
+
+// Key and data of a node's element; data is null when the element has none.
+int LxRBTree::ReadParts(const LxRBTreeNode* n, const void** key, const void** data, LxVParameter* param) {
+  if (keyFunc == nullptr || dataFunc == nullptr) return LX_CONTAINER_NOT_IMPLEMENTED;
+  int s = 0;
+  *key = keyFunc(this, n->Element(), &s, param);
+  if (s < 0) return s;
+  *data = dataFunc(this, n->Element(), &s, param);
+  if (s == LX_CONTAINER_NO_DATA) {
+    *data = nullptr;
+    return 0;
+  }
+  return s < 0 ? s : 0;
+}
+
+void LxRBTree::Hang(LxRBTreeNode* parent, LxRBTreeNode* old, LxRBTreeNode* n) {
+  if (parent == nullptr)
+    root = n;
+  else if (parent->Left() == old)
+    parent->SetLeft(n);
+  else
+    parent->right = n;
+}
+
+// ---------------------------------------------------------------------------
+// Insertion
+// ---------------------------------------------------------------------------
+
+int LxRBTree::InsertEntry(const void* entry, unsigned short mode, LxVParameter* param) {
+  LxRBTreeNode* node = NodeOf(entry);
+  const void* key;
+  const void* data;
+  int status = ReadParts(node, &key, &data, param);
+  if (status < 0) goto failure;
+  if (root == nullptr) {
+    node->SetBlack();
+    root = greatest = node;
+  } else {
+    if (compareFunc == nullptr) {
+      status = LX_CONTAINER_NOT_IMPLEMENTED;
+      goto failure;
+    }
+    LxRBTreePath path;
+    LxRBTreeNode* parent;
+    bool toLeft;
+    int keyOrder = 0, entryOrder = 0;
+    status = compareFunc(this, &keyOrder, &entryOrder, nullptr, key, data, greatest->Element(), nullptr);
+    if (status < 0) goto failure;
+    status = 0;
+    if (entryOrder > 0 || (entryOrder == 0 && !(mode & LX_MODE_INSERT_BEFORE))) {
+      // Append shortcut: the new node follows the greatest one.
+      status = CheckUnique(keyOrder, entryOrder);
+      if (status < 0) goto failure;
+      for (LxRBTreeNode* n = root; n != nullptr; n = n->right) path.Push(n);
+      parent = greatest;
+      toLeft = false;
+      greatest = node;
+    } else {
+      LxRBTreeNode* n = root;
+      do {
+        path.Push(n);
+        parent = n;
+        status = compareFunc(this, &keyOrder, &entryOrder, nullptr, key, data, n->Element(), nullptr);
+        if (status < 0) goto failure;
+        status = CheckUnique(keyOrder, entryOrder);
+        if (status < 0) goto failure;
+        toLeft = entryOrder < 0 || (entryOrder == 0 && (mode & LX_MODE_INSERT_BEFORE));
+        n = toLeft ? n->Left() : n->right;
+      } while (n != nullptr);
+    }
+    if (toLeft)
+      parent->SetLeft(node);
+    else
+      parent->right = node;
+    InsertFixup(node, path);
+  }
+  ++stamp;
+  ++count;
+  return 0;
+
+failure:
+  ReleaseNode(node);
+  return status;
+}
+
+void LxRBTree::InsertFixup(LxRBTreeNode* x, LxRBTreePath& path) {
+  LxRBTreeNode* p = path.Pop();
+  while (p != nullptr && p->IsRed()) {
+    LxRBTreeNode* g = path.Pop();  // a red node is never the root
+    bool pLeft = g->Left() == p;
+    LxRBTreeNode* u = pLeft ? g->right : g->Left();
+    if (IsRed(u)) {
+      p->SetBlack();
+      u->SetBlack();
+      g->SetRed();
+      x = g;
+      p = path.Pop();
+      continue;
+    }
+    if (pLeft && p->right == x) {
+      p->right = x->Left();
+      x->SetLeft(p);
+      g->SetLeft(x);
+      LxRBTreeNode* t = x;
+      x = p;
+      p = t;
+    } else if (!pLeft && p->Left() == x) {
+      p->SetLeft(x->right);
+      x->right = p;
+      g->right = x;
+      LxRBTreeNode* t = x;
+      x = p;
+      p = t;
+    }
+    if (pLeft) {
+      g->SetLeft(p->right);
+      p->right = g;
+    } else {
+      g->right = p->Left();
+      p->SetLeft(g);
+    }
+    p->SetBlack();
+    g->SetRed();
+    Hang(path.Pop(), g, p);
+    break;
+  }
+  root->SetBlack();
+}
+
+// ---------------------------------------------------------------------------
+// Locate
+// ---------------------------------------------------------------------------
+
+LxRBTreeNode* LxRBTree::Locate(const LxVIterator* source, const void* key, const void* data, int& status,
+                               unsigned short mode, LxVParameter* param, LxRBTreePath* path,
+                               int32_t* foundSlot) {
+  status = 0;
+  if (path != nullptr) path->Reset();
+  int32_t found = -1;
+  if (foundSlot != nullptr) *foundSlot = -1;
+  if (compareFunc == nullptr) {
+    status = LX_CONTAINER_NOT_IMPLEMENTED;
+    return nullptr;
+  }
+  int keyOrder = 0, entryOrder = 1;
+  LxRBTreeNode* n = root;
+  LxRBTreeNode* last = nullptr;
+  while (n != nullptr) {
+    if (path != nullptr) path->Push(n);
+    int r = compareFunc(this, &keyOrder, &entryOrder, source, key, data, n->Element(), param);
+    if (r < 0) {
+      status = r;
+      return n;
+    }
+    if (entryOrder == 0) break;
+    last = n;
+    n = entryOrder < 0 ? n->Left() : n->right;
+  }
+
+  if (n == nullptr) {
+    // No match.
+    status = LX_CONTAINER_NOT_FOUND;
+    if (path == nullptr) return nullptr;
+    if (!(mode & (LX_MODE_GREATEST_BEFORE | LX_MODE_LEAST_AFTER)) || last == nullptr) {
+      path->Reset();
+      return nullptr;
+    }
+    if (mode & LX_MODE_LEAST_AFTER) {
+      if (entryOrder > 0) path->ClimbFromRight();
+    } else {
+      if (entryOrder < 0) path->ClimbFromLeft();
+    }
+    return path->Current();
+  }
+
+  // A match at n.
+  bool firstWanted = !(mode & LX_MODE_LAST_MATCH);
+  bool stepPast = false;
+  const LxRBTreeNode* named = nullptr;
+  if (path != nullptr) {
+    found = path->GetTop();
+    if ((mode & LX_MODE_STEP_PAST) && param != nullptr) named = static_cast<const LxRBTreeNode*>(param->entry);
+    if (named == n) {
+      stepPast = true;
+      firstWanted = false;
+    }
+  }
+  LxRBTreeNode* best = n;
+  if (duplicateKeys || (mode & LX_MODE_KEEP_NEIGHBOUR)) {
+    if (named != nullptr && !stepPast) {
+      const void* namedKey;
+      const void* namedData;
+      int s = ReadParts(named, &namedKey, &namedData, param);
+      if (s < 0) {
+        status = s;
+        return n;
+      }
+      s = compareFunc(this, &keyOrder, &entryOrder, nullptr, namedKey, namedData, n->Element(), param);
+      if (s < 0) {
+        status = s;
+        return n;
+      }
+      if (entryOrder == 0) {
+        stepPast = true;
+        firstWanted = false;
+      }
+    }
+    // Walk down from the match towards the end of the run that is wanted.
+    bool matched = true;
+    LxRBTreeNode* cur = n;
+    for (;;) {
+      LxRBTreeNode* child = (matched == firstWanted) ? cur->Left() : cur->right;
+      if (child == nullptr) break;
+      cur = child;
+      if (path != nullptr) path->Push(cur);
+      matched = false;
+      if (duplicateKeys) {
+        int r = compareFunc(this, &keyOrder, &entryOrder, source, key, data, cur->Element(), param);
+        if (r < 0) {
+          status = r;
+          break;
+        }
+        matched = entryOrder == 0;
+      }
+      if (matched) {
+        best = cur;
+        if (path != nullptr) found = path->GetTop();
+      }
+    }
+  }
+
+  LxRBTreeNode* result = best;
+  if (path != nullptr && status >= 0) {
+    if (stepPast) {
+      if (path->GetTop() == found) path->Successor();
+      result = path->Current();
+      found = path->GetTop();
+    } else if (!(mode & LX_MODE_KEEP_NEIGHBOUR)) {
+      path->SetTop(found);
+    }
+  }
+  if (foundSlot != nullptr) *foundSlot = found;
+  return result;
+}
+
+// ---------------------------------------------------------------------------
+// Exact-entry match and removal
+// ---------------------------------------------------------------------------
+
+LxRBTreeNode* LxRBTree::MatchEntry(const LxRBTreeNode* node, int& status, unsigned short mode,
+                                   LxVParameter* param, LxRBTreePath& path, int32_t& foundSlot) {
+  const void* key;
+  const void* data;
+  status = ReadParts(node, &key, &data, param);
+  if (status < 0) return nullptr;
+  LxRBTreeNode* n = Locate(nullptr, key, data, status, mode, nullptr, &path, &foundSlot);
+  if (status < 0 || n == nullptr || n == node) return n;
+  if (!duplicateKeys) {
+    path.Reset();
+    status = LX_CONTAINER_NOT_FOUND;
+    return nullptr;
+  }
+  path.SetTop(foundSlot);
+  bool backward = (mode & LX_MODE_LAST_MATCH) != 0;
+  for (;;) {
+    if (backward)
+      path.Predecessor();
+    else
+      path.Successor();
+    LxRBTreeNode* cur = path.Current();
+    if (cur == nullptr) break;
+    int keyOrder = 0, entryOrder = 0;
+    int r = compareFunc(this, &keyOrder, &entryOrder, nullptr, key, data, cur->Element(), nullptr);
+    if (r < 0) {
+      status = r;
+      return nullptr;
+    }
+    if (cur == node) {
+      foundSlot = path.GetTop();
+      if (mode & LX_MODE_KEEP_NEIGHBOUR) {
+        if (backward) {
+          if (LxRBTreeNode* c = cur->right) {
+            path.Push(c);
+            while ((c = c->Left()) != nullptr) path.Push(c);
+          }
+        } else if (LxRBTreeNode* c = cur->Left()) {
+          path.Push(c);
+          while ((c = c->right) != nullptr) path.Push(c);
+        }
+      }
+      return cur;
+    }
+    if (entryOrder != 0) break;
+  }
+  path.Reset();
+  status = LX_CONTAINER_NOT_FOUND;
+  return nullptr;
+}
+
+int LxRBTree::DeleteEntry(const void* entry, unsigned short mode, LxVParameter* param) {
+  if (entry == nullptr) return LX_CONTAINER_NOT_FOUND;
+  LxRBTreePath path;
+  int32_t found;
+  int status;
+  mode = (mode & 0xFE9F) | LX_MODE_KEEP_NEIGHBOUR;
+  LxRBTreeNode* n = MatchEntry(NodeOf(entry), status, mode, param, path, found);
+  if (status < 0) return status;
+  if (n == nullptr) return LX_CONTAINER_NOT_FOUND;
+  Remove(path, found);
+  return 0;
+}
+
+void LxRBTree::Remove(LxRBTreePath& path, int32_t foundSlot) {
+  LxRBTreeNode* z = path.GetSlot(foundSlot);
+  LxRBTreeNode* zp = path.GetSlot(foundSlot - 1);
+  LxRBTreeNode* y = path.Pop();
+  LxRBTreeNode* yp = path.Current();
+  LxRBTreeNode* x = y->Left() != nullptr ? y->Left() : y->right;
+  bool yBlack = !y->IsRed();
+
+  if (z == greatest) {
+    if (y != z && path.GetSlot(foundSlot + 1) == z->Left()) {
+      greatest = y;  // the predecessor takes z's place
+    } else if (x != nullptr) {
+      LxRBTreeNode* g = x;
+      while (g->right != nullptr) g = g->right;
+      greatest = g;
+    } else {
+      greatest = zp;  // also 0 when the tree becomes empty
+    }
+  }
+
+  int side = 0;
+  if (yp == nullptr) {
+    root = x;
+  } else if (yp->Left() == y) {
+    yp->SetLeft(x);
+    side = 1;
+  } else {
+    yp->right = x;
+    side = -1;
+  }
+
+  if (y != z) {
+    path.SetSlot(foundSlot, y);
+    y->left = z->left;  // z's left child and z's colour
+    y->right = z->right;
+    Hang(zp, z, y);
+  }
+
+  ReleaseNode(z);
+  if (yBlack) DeleteFixup(x, path, side);
+  ++stamp;
+  --count;
+}
+
+void LxRBTree::DeleteFixup(LxRBTreeNode* x, LxRBTreePath& path, int side) {
+  while (x != root && !IsRed(x)) {
+    LxRBTreeNode* p = path.Current();
+    bool xLeft = x != nullptr ? p->Left() == x : side > 0;
+    // Rotates w over p; w is hung under p's parent and sits between them on the path.
+    auto rotateOverParent = [&](LxRBTreeNode* w) {
+      int32_t t = path.GetTop();
+      Hang(path.GetSlot(t - 1), p, w);
+      path.SetSlot(t, w);
+      path.Push(p);
+    };
+    if (xLeft) {
+      LxRBTreeNode* w = p->right;
+      if (w->IsRed()) {
+        w->SetBlack();
+        p->SetRed();
+        p->right = w->Left();
+        w->SetLeft(p);
+        rotateOverParent(w);
+        w = p->right;
+      }
+      if (!IsRed(w->Left()) && !IsRed(w->right)) {
+        w->SetRed();
+        x = p;
+        path.Pop();
+        continue;
+      }
+      if (!IsRed(w->right)) {
+        LxRBTreeNode* wl = w->Left();
+        wl->SetBlack();
+        w->SetRed();
+        w->SetLeft(wl->right);
+        wl->right = w;
+        p->right = wl;
+        w = wl;
+      }
+      w->SetColourOf(p);
+      p->SetBlack();
+      w->right->SetBlack();
+      p->right = w->Left();
+      w->SetLeft(p);
+      Hang(path.GetSlot(path.GetTop() - 1), p, w);
+      x = root;
+      break;
+    } else {
+      LxRBTreeNode* w = p->Left();
+      if (w->IsRed()) {
+        w->SetBlack();
+        p->SetRed();
+        p->SetLeft(w->right);
+        w->right = p;
+        rotateOverParent(w);
+        w = p->Left();
+      }
+      if (!IsRed(w->Left()) && !IsRed(w->right)) {
+        w->SetRed();
+        x = p;
+        path.Pop();
+        continue;
+      }
+      if (!IsRed(w->Left())) {
+        LxRBTreeNode* wr = w->right;
+        wr->SetBlack();
+        w->SetRed();
+        w->right = wr->Left();
+        wr->SetLeft(w);
+        p->SetLeft(wr);
+        w = wr;
+      }
+      w->SetColourOf(p);
+      p->SetBlack();
+      w->Left()->SetBlack();
+      p->SetLeft(w->right);
+      w->right = p;
+      Hang(path.GetSlot(path.GetTop() - 1), p, w);
+      x = root;
+      break;
+    }
+  }
+  if (x != nullptr) x->SetBlack();
+}
+
+// ---------------------------------------------------------------------------
+// Clearing, destruction, self-check
+// ---------------------------------------------------------------------------
+
+void LxRBTree::DestroyElements(LxRBTreeNode* n) {
+  if (n == nullptr) return;
+  DestroyElements(n->Left());
+  DestroyElements(n->right);
+  destroyFunc(this, n->Element());
+}
+
+int LxRBTree::Clear(LxTransactionContext*, uint32_t* countOut, LxVContainer*) {
+  if (countOut != nullptr) *countOut = count;
+  count = 0;
+  if (destroyFunc != nullptr) DestroyElements(root);
+  root = greatest = nullptr;
+  duplicateKeys = 0;
+  entryCache.UngetAllEntries();
+  return 0;
+}
+
+struct LxRBTree::CheckResult {
+  int32_t blackHeight;
+  uint32_t nodes;
+  const LxRBTreeNode* least;
+  const LxRBTreeNode* greatest;
+};
+
+int LxRBTree::CheckSubtree(const LxRBTreeNode* n, LxVParameter* param, CheckResult* out) {
+  *out = CheckResult{0, 0, nullptr, nullptr};
+  if (n == nullptr) return 0;
+  CheckResult l, r;
+  int s = CheckSubtree(n->Left(), param, &l);
+  if (s != 0) return s;
+  s = CheckSubtree(n->right, param, &r);
+  if (s != 0) return s;
+  if (n->IsRed() && (IsRed(n->Left()) || IsRed(n->right))) return -2;
+  if (l.blackHeight != r.blackHeight) return -3;
+  if (compareFunc == nullptr) return LX_CONTAINER_NOT_IMPLEMENTED;
+  const void* key;
+  const void* data;
+  int keyOrder = 0, entryOrder = 0;
+  if (l.greatest != nullptr) {
+    s = ReadParts(l.greatest, &key, &data, param);
+    if (s < 0) return s;
+    s = compareFunc(this, &keyOrder, &entryOrder, nullptr, key, data, n->Element(), nullptr);
+    if (s < 0) return s;
+    if (entryOrder > 0 || (entryOrder == 0 && !(flags & 2))) return -4;
+  }
+  if (r.least != nullptr) {
+    s = ReadParts(r.least, &key, &data, param);
+    if (s < 0) return s;
+    s = compareFunc(this, &keyOrder, &entryOrder, nullptr, key, data, n->Element(), nullptr);
+    if (s < 0) return s;
+    if (entryOrder < 0 || (entryOrder == 0 && !(flags & 2))) return -4;
+  }
+  out->blackHeight = l.blackHeight + (n->IsRed() ? 0 : 1);
+  out->nodes = l.nodes + r.nodes + 1;
+  out->least = l.least != nullptr ? l.least : n;
+  out->greatest = r.greatest != nullptr ? r.greatest : n;
+  return 0;
+}
+
+int LxRBTree::CheckTree(LxVParameter* param) {
+  if (IsRed(root)) return -1;
+  CheckResult all;
+  int s = CheckSubtree(root, param, &all);
+  if (s != 0) return s;
+  return all.nodes != count ? -5 : 0;
+}
+
+void LxRBTree::OutSubtree(const LxRBTreeNode* n, int depth, LxVParameter* param) {
+  if (n == nullptr) return;
+  OutSubtree(n->right, depth + 2, param);
+  OutSubtree(n->Left(), depth + 2, param);
+}
+
+void LxRBTree::OutTree(LxVParameter* param) { OutSubtree(root, 0, param); }
