@@ -174,9 +174,9 @@ class LX_API MemFile {
   uint32_t GetCapacity() const { return static_cast<uint32_t>(segmentCount) << segmentShift; }
 
  protected:
-  // Reallocation step of SizeSet, kept out of line: the geometry is computed,
-  // this obtains the block. Returns 0 or LX_MEMFILE_NO_MEMORY.
-  int32_t Reallocate(uint32_t newCapacity);
+  // The copying half of copy construction and assignment: resizes this file to
+  // the source's size and copies its bytes, restoring the source's position.
+  void CopyFrom(const MemFile& source);
 
   char* buffer;
   int32_t size;

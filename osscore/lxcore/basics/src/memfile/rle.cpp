@@ -1,0 +1,274 @@
+// The run-length block format: DScomp, DSdecomp, DSlen.
+//
+// The encoder is defined as a greedy byte-at-a-time pass (see DScomp in
+// lxmemfile.h and the reference encoder of the tests). This one gives the same
+// records but works on maximal runs of equal bytes: between two runs of two or
+// more bytes every byte is a run of one and only joins the pending literal, so
+// it can skip ahead with vector compares instead of stepping through states.
+// What the byte-wise pass does with a maximal run of length L, given q pending
+// literal bytes (0 <= q <= 255) before it:
+//   - q = 255: the first byte of the run flushes a literal of those 255 bytes.
+//   - L = 1: the byte joins the literal (q + 1).
+//   - L = 2: with q = 254 the second byte flushes a literal of 254 first; the
+//     pair joins the literal.
+//   - L >= 3: the pending literal is written; the run becomes (L - 1) / 255
+//     records of 255, and a remainder of 3..255 a run record of its own, while a
+//     remainder of 1 or 2 bytes begins the next pending literal.
+// At the end a pending stretch that is nothing but the tail of the last run is
+// a run record (count 1 or 2), anything else a literal record.
+#include <cstring>
+
+#include "lxmemfile.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// First e in [from, n - 1) with in[e] == in[e + 1], or n when there is none.
+inline int FindPair(const unsigned char* in, int from, int n) {
+  int e = from;
+#if defined(__SSE2__)
+  while (e + 17 <= n) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + e));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + e + 1));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)));
+    if (mask != 0) return e + __builtin_ctz(mask);
+    e += 16;
+  }
+#endif
+  for (; e + 1 < n; ++e) {
+    if (in[e] == in[e + 1]) return e;
+  }
+  return n;
+}
+
+// Length of the run of in[from] that starts at `from` (at least 1).
+inline int RunLength(const unsigned char* in, int from, int n) {
+  const unsigned char v = in[from];
+  int e = from + 1;
+#if defined(__SSE2__)
+  const __m128i value = _mm_set1_epi8(static_cast<char>(v));
+  while (e + 16 <= n) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + e));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, value))) ^ 0xFFFFu;
+    if (mask != 0) return e + __builtin_ctz(mask) - from;
+    e += 16;
+  }
+#endif
+  while (e < n && in[e] == v) ++e;
+  return e - from;
+}
+
+// Writes records into the caller's room; a record that does not fit completely
+// is not written and fails the encoding.
+class RecordWriter {
+ public:
+  RecordWriter(unsigned char* out, int room) : out_(out), room_(room) {}
+
+  bool Run(int count, unsigned char value) {
+    if (room_ - written_ < 2) return false;
+    out_[written_] = static_cast<unsigned char>(count);
+    out_[written_ + 1] = value;
+    written_ += 2;
+    return true;
+  }
+
+  bool Literal(const unsigned char* bytes, int length) {
+    if (room_ - written_ < 2 + length) return false;
+    out_[written_] = 0;
+    out_[written_ + 1] = static_cast<unsigned char>(length);
+    std::memcpy(out_ + written_ + 2, bytes, static_cast<size_t>(length));
+    written_ += 2 + length;
+    return true;
+  }
+
+  int written() const { return written_; }
+
+ private:
+  unsigned char* out_;
+  int room_;
+  int written_ = 0;
+};
+
+// Copies n (<= 255) bytes with overlapping 16-byte moves, never touching a byte
+// outside [dst, dst + n) or reading outside [src, src + n).
+inline void CopyRecord(unsigned char* dst, const unsigned char* src, size_t n) {
+#if defined(__SSE2__)
+  if (n >= 16) {
+    size_t i = 0;
+    for (; i + 16 < n; i += 16) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n - 16),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + n - 16)));
+    return;
+  }
+#endif
+  if (n >= 8) {
+    uint64_t a, b;
+    std::memcpy(&a, src, 8);
+    std::memcpy(&b, src + n - 8, 8);
+    std::memcpy(dst, &a, 8);
+    std::memcpy(dst + n - 8, &b, 8);
+  } else if (n >= 4) {
+    uint32_t a, b;
+    std::memcpy(&a, src, 4);
+    std::memcpy(&b, src + n - 4, 4);
+    std::memcpy(dst, &a, 4);
+    std::memcpy(dst + n - 4, &b, 4);
+  } else {
+    for (size_t i = 0; i < n; ++i) dst[i] = src[i];
+  }
+}
+
+// Sets n (1..255) bytes to v, within [dst, dst + n).
+inline void FillRecord(unsigned char* dst, unsigned char v, size_t n) {
+#if defined(__SSE2__)
+  if (n >= 16) {
+    const __m128i value = _mm_set1_epi8(static_cast<char>(v));
+    size_t i = 0;
+    for (; i + 16 < n; i += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), value);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n - 16), value);
+    return;
+  }
+#endif
+  if (n >= 8) {
+    const uint64_t w = 0x0101010101010101ull * v;
+    std::memcpy(dst, &w, 8);
+    std::memcpy(dst + n - 8, &w, 8);
+  } else if (n >= 4) {
+    const uint32_t w = 0x01010101u * v;
+    std::memcpy(dst, &w, 4);
+    std::memcpy(dst + n - 4, &w, 4);
+  } else {
+    for (size_t i = 0; i < n; ++i) dst[i] = v;
+  }
+}
+
+}  // namespace
+
+int DScomp(const void* input, int length, void* output, int* room) {
+  const auto* in = static_cast<const unsigned char*>(input);
+  const int n = length;
+  RecordWriter w(static_cast<unsigned char*>(output), *room);
+
+  int litStart = 0;  // the pending literal bytes are in[litStart, litStart + pending)
+  int pending = 0;
+  int tail = 0;  // how many of the pending bytes are the end of the last run
+  int i = 0;
+  while (i < n) {
+    const int pair = FindPair(in, i, n);
+    if (pair > i) {  // runs of one byte each
+      if (pending == 0) litStart = i;
+      int total = pending + (pair - i);
+      while (total > 255) {
+        if (!w.Literal(in + litStart, 255)) return -1;
+        litStart += 255;
+        total -= 255;
+      }
+      pending = total;
+      tail = 1;
+      i = pair;
+      if (i == n) break;
+    }
+
+    const int run = RunLength(in, i, n);
+    const unsigned char v = in[i];
+    if (pending == 255) {
+      if (!w.Literal(in + litStart, 255)) return -1;
+      litStart += 255;
+      pending = 0;
+    }
+    if (run == 2) {
+      if (pending == 254) {
+        if (!w.Literal(in + litStart, 254)) return -1;
+        litStart += 254;
+        pending = 0;
+      }
+      if (pending == 0) litStart = i;
+      pending += 2;
+      tail = 2;
+    } else {
+      if (pending > 0 && !w.Literal(in + litStart, pending)) return -1;
+      const int full = (run - 1) / 255;
+      for (int k = 0; k < full; ++k) {
+        if (!w.Run(255, v)) return -1;
+      }
+      const int rest = run - full * 255;
+      if (rest >= 3) {
+        if (!w.Run(rest, v)) return -1;
+        pending = 0;
+      } else {
+        litStart = i + full * 255;
+        pending = rest;
+        tail = rest;
+      }
+    }
+    i += run;
+  }
+
+  if (pending > 0) {
+    const bool ok = pending == tail ? w.Run(pending, in[n - 1]) : w.Literal(in + litStart, pending);
+    if (!ok) return -1;
+  }
+  if (w.written() >= *room) return -1;
+  *room = w.written();
+  return 0;
+}
+
+int DSdecomp(const void* input, int length, void* output, int* room) {
+  if (length <= 0) {
+    *room = 0;
+    return 0;
+  }
+  const auto* p = static_cast<const unsigned char*>(input);
+  const unsigned char* const end = p + length;
+  auto* out = static_cast<unsigned char*>(output);
+  const int64_t limit = *room;
+  int64_t decoded = 0;
+  while (decoded < limit && end - p >= 2) {
+    const unsigned count = p[0];
+    if (count != 0) {
+      if (decoded + count > limit) {
+        *room = static_cast<int>(decoded);
+        return 2;
+      }
+      FillRecord(out + decoded, p[1], count);
+      decoded += count;
+      p += 2;
+    } else {
+      const unsigned literal = p[1];
+      if (static_cast<size_t>(end - p - 2) < literal) break;  // cut by the end of the input
+      if (decoded + literal > limit) {
+        *room = static_cast<int>(decoded);
+        return 2;
+      }
+      CopyRecord(out + decoded, p + 2, literal);
+      decoded += literal;
+      p += 2 + literal;
+    }
+  }
+  *room = static_cast<int>(decoded);
+  return decoded != 0 ? 0 : 2;
+}
+
+int DSlen(const void* input, int length) {
+  if (length <= 0) return 0;
+  const auto* p = static_cast<const unsigned char*>(input);
+  const unsigned char* const end = p + length;
+  uint32_t total = 0;
+  while (end - p >= 2) {
+    if (p[0] != 0) {
+      total += p[0];
+      p += 2;
+    } else {
+      if (static_cast<size_t>(end - p - 2) < p[1]) break;
+      total += p[1];
+      p += 2 + p[1];
+    }
+  }
+  return static_cast<int>(total);
+}
