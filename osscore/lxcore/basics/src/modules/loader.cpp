@@ -13,10 +13,6 @@
 #include "os/dynlib.h"
 #include "os/paths.h"
 
-// TEMPORARY until the message object is linked into the library: a weak
-// reference keeps the library linkable meanwhile.
-LxMsg* LxMessage() __attribute__((weak));
-
 namespace lxmodules {
 
 char* TextArea() {
@@ -107,7 +103,7 @@ int LxDynamicLoader::LoadModule(const char* name, int /*reserved*/, LxModuleHand
     }
   }
   if (module == nullptr) {
-    if (settings.trace && &LxMessage != nullptr) {
+    if (settings.trace) {
       const char* path = lxos::GetEnv("PATH");
       LxMessage()->Printf(0, 0, "Loading of module '%s' failed.\nError code : %lu\nPath : '%.1024s'\n",
                           name ? name : "(null)", static_cast<unsigned long>(lxos::LastErrorCode()),
@@ -115,7 +111,7 @@ int LxDynamicLoader::LoadModule(const char* name, int /*reserved*/, LxModuleHand
     }
     return ERR_LX_COULD_NOT_LOAD_MODULE;
   }
-  if (settings.trace && &LxMessage != nullptr) LxMessage()->Printf(0, 0, "Using module: %s", GetPhysicalModuleName(handle));
+  if (settings.trace) LxMessage()->Printf(0, 0, "Using module: %s", GetPhysicalModuleName(handle));
   return 0;
 }
 

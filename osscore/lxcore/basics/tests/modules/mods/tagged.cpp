@@ -1,0 +1,26 @@
+// A test module that names itself: TestModuleTag() returns the MODULE_TAG it was
+// built with, so a test can tell which of several same-named files was loaded.
+// With DESCRIBED it also carries a description of its own.
+#include <cstdint>
+
+extern "C" __attribute__((visibility("default"))) const char* TestModuleTag() { return MODULE_TAG; }
+
+#ifdef DESCRIBED
+extern "C" __attribute__((visibility("default"))) const char* LxDescribeDll(
+    uint32_t* major, uint32_t* minor, uint32_t* release, uint32_t* build, uint32_t* patch,
+    const char** moduleName, const char** buildStamp, const char** extraText1, uint32_t* compilerVersion,
+    const char** compilerName, const char** extraText2) {
+  *major = 1;
+  *minor = 2;
+  *release = 3;
+  *build = 4;
+  *patch = 5;
+  *moduleName = "lx95Tdm71";
+  *buildStamp = "Jan  2 2003 04:05:06";
+  *extraText1 = "first extra";
+  *compilerVersion = 4242;
+  *compilerName = "Test Compiler 1.0";
+  *extraText2 = "second extra";
+  return "Described test module";
+}
+#endif
