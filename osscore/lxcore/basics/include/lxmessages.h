@@ -16,11 +16,38 @@
 // System log and message object
 // ===========================================================================
 
-// Kinds of system-log entries (the `kind` of LxVSysLog::Printf). Each selects the
-// entry's event type, event id and message text:
-//   1 success; 2 information; 3 warning; 4 error; 5 to 8 success with the version,
-//   process id and program path; 9 to 11 error (10 = "Aborted."); others information.
+// The system log writes entries of the runtime's modules into the host's log; the
+// message object shows a message to the person at the machine and returns the
+// answer. Both are process-wide objects of the library, reached through
+// LxSystemLog() and LxMessage(), built while the library loads and destroyed when
+// it unloads. Each has a process-wide switch. Another module may derive its own
+// object from LxVSysLog or LxVMsg and supply Output; the order of the virtual
+// operations is fixed.
 //
+// Where entries go: the host's log daemon (a syslog datagram on /dev/log, read
+// with journalctl or in the daemon's files), else the JSON-lines file
+// eventlog/Application.log in the state directory; $ORVANTA_EVENTLOG chooses
+// ("syslog:SOCKET", "file:PATH" or "off"). See README for the formats.
+//
+// Kinds of system-log entries (the `kind` of Printf and Output). The kind selects
+// the entry's event type, event id and text; %1 is the version text
+// "(Orvanta 9.5.23.262.0)", %2 the entry's text, %3 the process id, %4 the
+// program's path, and a line break ends each line but the last:
+//   kind  type         id          text
+//   1     success      1           "SUCCESS: %2 "
+//   2     information  0x40000002  "%2"
+//   3     warning      0x80000003  "WARNING: %2 %1", "PID=%3", "EXE=%4"
+//   4     error        0xC0000004  "ERROR: %2 %1", "PID=%3", "EXE=%4"
+//   5, 6  success      kind        "%2 %1"
+//   7     success      7           "%2 %1", "PID=%3", "EXE=%4"
+//   8     success      8           "%2 %1", "PID=%3"
+//   9, 11 error        0xC0000000 | kind   "%2 %1", "PID=%3", "EXE=%4"
+//   10    error        0xC000000A  "%2 %1", "PID=%3", "EXE=%4", "Aborted."
+//   other information  kind + 0x40000000   the entry's text alone
+//
+// Nothing here locks except the lazy opening of the system log's source: the
+// switches are plain process-wide variables.
+
 // The system log's abstract base: Printf formats and hands the text to Output.
 class LX_API LxVSysLog {
  public:
@@ -28,63 +55,81 @@ class LX_API LxVSysLog {
   LxVSysLog(const LxVSysLog&) = delete;
   LxVSysLog& operator=(const LxVSysLog&) = delete;
 
-  // Stores `on` as the process-wide switch (any value; 0 = off) and returns the
-  // previous value. The switch starts at 1.
+  // Stores `on` as the process-wide switch, as given (any value; 0 = off), and
+  // returns the previous value. The switch starts at 1.
   virtual int SetEnabled(int on);
   // Opens the entry source under `sourceName`. Does nothing in the base.
   virtual void Open(const char* sourceName);
-  // With the switch off returns 0 and does nothing. Else formats into 1,024
-  // bytes (cut after 1,023 characters; the length then counts 1,024) and returns
-  // Output(kind, length, text).
+  // With the switch at 0 returns 0 and does nothing else. Otherwise formats into
+  // 1,024 bytes: a text longer than 1,023 characters is cut after 1,023 and its
+  // length then counts as 1,024. Returns Output(kind, length, text).
   virtual int Printf(int kind, const char* format, ...) __attribute__((format(printf, 3, 4)));
   virtual ~LxVSysLog();
-  // Writes one entry. Returns non-zero on success, 0 when nothing was written.
+  // Writes one entry of `kind`; `length` is the text's length as Printf counted it.
+  // Returns non-zero on success (see the derived class), 0 when nothing was written.
   virtual int Output(int kind, int length, const char* text) = 0;
 
  protected:
   static int32_t enabled;
 };
 
-// The library's system log. Entries go to the host's log daemon (syslog on
-// /dev/log) or to the JSON-lines file of the state directory; see README.
+// The library's system log.
+//
+// The event source handle stands for an open entry source: it is the sink's
+// handle of the source name (all bits set while none is open). The "event log
+// available" flag is taken when the object is built (for the process-wide object:
+// while the library loads): it is 1 unless $ORVANTA_EVENTLOG is "off" then, as
+// every other setting has a target. While it is 0 no source is ever opened and
+// every entry is dropped with result 0.
 class LX_API LxSysLog : public LxVSysLog {
  public:
   LxSysLog();
+  // Closes the source if one is open.
   ~LxSysLog() override;
 
-  // Registers the entry source (default "Orvanta Runtime System" when null) and
-  // opens it, once: while a source is open, or with the log unavailable or
-  // switched off, does nothing.
+  // Once only, while no source is open, the log is available and the switch is
+  // non-zero: registers the source `sourceName` (null: "Orvanta Runtime System")
+  // in the registry store, opens it and notes the process id. Otherwise does
+  // nothing. A failed registration removes its half-written key and does not keep
+  // the source from opening.
   void Open(const char* sourceName) override;
-  // Opens the default source when none is open yet, then writes the entry with
-  // its event type, id and four insertion strings. Returns 1 on success, 0 when
-  // no source could be opened, or the system's error number when writing failed.
+  // Opens the default source when none is open (as Open(nullptr)), then writes
+  // the entry with its event type, id, rendered text and the four insertion
+  // strings. Returns 1 when the entry was delivered, 0 when no source is open
+  // (log unavailable or switched off before any source was opened), or the
+  // system's error number when the entry could not be written and is lost.
   int Output(int kind, int length, const char* text) override;
 
   uintptr_t GetEventSource() const { return eventSource; }
   uint32_t GetEventLogAvailable() const { return eventLogAvailable; }
+  // The process id in decimal; empty until a source is opened.
   const char* GetProcessIdText() const { return processIdText; }
-  const char* GetSourceName() const { return sourceName; }
+  // The open source's name, or "" while none is open.
+  const char* GetSourceName() const;
 
  protected:
   static constexpr uintptr_t kNoSource = ~static_cast<uintptr_t>(0);
+
+  int WriteEntry(int kind, const char* text);
+
   uintptr_t eventSource = kNoSource;
   uint32_t eventLogAvailable = 0;
   char processIdText[20] = {};
-  char sourceName[256] = {};
 };
 
-// Message flags: low 24 bits are message-box style bits; the high byte holds:
-constexpr uint32_t LX_MSG_BREAK_ON_RETRY = 0x08000000;
-constexpr uint32_t LX_MSG_BREAK_ON_CANCEL = 0x10000000;
-constexpr uint32_t LX_MSG_SHOW_ALWAYS = 0x20000000;
+// Message flags: the low 24 bits are message-box style bits (buttons 0x0 to 0x6:
+// OK, OK/Cancel, Abort/Retry/Ignore, Yes/No/Cancel, Yes/No, Retry/Cancel; icon
+// 0x10 to 0x40; default button 0x000, 0x100, 0x200); the high byte holds:
+constexpr uint32_t LX_MSG_BREAK_ON_RETRY = 0x08000000;   // SIGTRAP after Retry
+constexpr uint32_t LX_MSG_BREAK_ON_CANCEL = 0x10000000;  // SIGTRAP after Cancel or Abort
+constexpr uint32_t LX_MSG_SHOW_ALWAYS = 0x20000000;      // show even while switched off
 // Message results.
-constexpr uint32_t LX_MSG_OK = 0x01000000;      // OK, Yes, or an unexpected answer
+constexpr uint32_t LX_MSG_OK = 0x01000000;  // OK, Yes, or an unexpected answer
 constexpr uint32_t LX_MSG_CANCEL = 0x02000000;  // Cancel or Abort
 constexpr uint32_t LX_MSG_RETRY = 0x03000000;
 constexpr uint32_t LX_MSG_IGNORE = 0x04000000;
 constexpr uint32_t LX_MSG_NO = 0x05000000;
-constexpr uint32_t LX_MSG_SUPPRESSED = 0x40000000;  // switch off, nothing shown
+constexpr uint32_t LX_MSG_SUPPRESSED = 0x40000000;  // switched off: nothing shown
 
 // The message object's abstract base: Printf formats and hands the text to Output.
 class LX_API LxVMsg {
@@ -93,11 +138,12 @@ class LX_API LxVMsg {
   LxVMsg(const LxVMsg&) = delete;
   LxVMsg& operator=(const LxVMsg&) = delete;
 
-  // Stores 1 if `on` is non-zero, else 0, and returns the previous value.
+  // Stores 1 if `on` is non-zero, else 0, as the process-wide switch and returns
+  // the previous value. The switch starts at 1.
   virtual int SetEnabled(int on);
-  // With the switch off and LX_MSG_SHOW_ALWAYS clear returns LX_MSG_SUPPRESSED.
-  // Else formats into 4,096 bytes (cut after 4,095 characters) and returns
-  // Output(caption, flags, text).
+  // With the switch at 0 and LX_MSG_SHOW_ALWAYS clear returns LX_MSG_SUPPRESSED
+  // and shows nothing. Otherwise formats into 4,096 bytes (a longer text is cut
+  // after 4,095 characters) and returns Output(caption, flags, text).
   virtual uint32_t Printf(const char* caption, uint32_t flags, const char* format, ...)
       __attribute__((format(printf, 4, 5)));
   virtual ~LxVMsg();
@@ -108,16 +154,25 @@ class LX_API LxVMsg {
   static int32_t enabled;
 };
 
-// The library's message object: caption and text go to standard error and the
-// answer comes from ORVANTA_MESSAGE_ANSWER (see README), else the default button.
+// The library's message object. There is no desktop: the caption (null:
+// "Orvanta Runtime System"), the text and the buttons go to standard error, and
+// the answer is the one $ORVANTA_MESSAGE_ANSWER names (ok, cancel, abort, retry,
+// ignore, yes, no) when the box offers it, else the box's default button.
 class LX_API LxMsg : public LxVMsg {
  public:
   LxMsg() = default;
   ~LxMsg() override;
+  // Shows the box with the style (flags & 0x00DADFFF) | 0x00252000 (task-modal,
+  // foreground, topmost, service notification; the library's high byte cleared)
+  // and returns the result of the answer: LX_MSG_OK for OK, Yes or an unexpected
+  // answer, LX_MSG_CANCEL for Cancel or Abort, LX_MSG_RETRY, LX_MSG_IGNORE,
+  // LX_MSG_NO. Raises SIGTRAP first after Retry with LX_MSG_BREAK_ON_RETRY, and
+  // after Cancel or Abort with LX_MSG_BREAK_ON_CANCEL. Does not look at the switch.
   uint32_t Output(const char* caption, uint32_t flags, const char* text) override;
 };
 
-// The process-wide system log and message object; they live as long as the library.
+// The process-wide system log and message object. Never null; they live as long
+// as the library, and the caller must not delete them.
 LX_API LxSysLog* LxSystemLog();
 LX_API LxMsg* LxMessage();
 
