@@ -1,0 +1,373 @@
+// lxtool reg: reads and writes the registry store.
+//
+// Values are shown as NAME<TAB>TYPE<TAB>DATA, the default value as "(default)";
+// sub-keys follow as NAME\ lines. Readable data: strings without their trailing
+// zero bytes, 32-bit values as 0x%08x (%u), multi-strings (UTF-16) decoded and
+// joined with ';', anything else as hex bytes.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "command.h"
+#include "os/registry.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: lxtool reg query KEY [VALUE]        show one value, or all values of KEY\n"
+    "       lxtool reg set KEY VALUE TYPE DATA  store a value, creating KEY if needed\n"
+    "       lxtool reg delete KEY VALUE         delete a value\n"
+    "       lxtool reg delete-key KEY [--tree]  delete a key (with --tree: and all below it)\n"
+    "       lxtool reg list KEY                 values of KEY, then its sub-keys\n"
+    "\n"
+    "KEY is a backslash path below HKEY_LOCAL_MACHINE, such as\n"
+    "'SOFTWARE\\Vesk Software\\Orvanta'; names compare without regard to case.\n"
+    "VALUE \"\" is the key's default value. TYPE and DATA:\n"
+    "  sz         text (stored with its terminating zero byte)\n"
+    "  expand_sz  text, as sz\n"
+    "  dword      32-bit number, decimal or 0x hex (stored little-endian)\n"
+    "  multi_sz   strings separated by ';' (stored as UTF-16)\n"
+    "  binary     hex digits, two per byte\n";
+
+const char* ResultText(int32_t r) {
+  switch (r) {
+    case lxos::kRegNotFound:
+      return "not found";
+    case lxos::kRegAccessDenied:
+      return "registry store cannot be opened";
+    case lxos::kRegInvalidParameter:
+      return "invalid parameter";
+    case lxos::kRegBadPath:
+      return "malformed key path or value name";
+    case lxos::kRegKeyHasChildren:
+      return "key has sub-keys (use --tree)";
+    case lxos::kRegIoFailed:
+      return "registry store failed";
+    default:
+      return "failed";
+  }
+}
+
+int Failed(int32_t r, const char* what, const char* name) {
+  return lxtool::Fail(1, "%s '%s': %s (%d)", what, name, ResultText(r), static_cast<int>(r));
+}
+
+const char* TypeName(uint32_t type) {
+  switch (type) {
+    case lxos::kRegNone:
+      return "none";
+    case lxos::kRegSz:
+      return "sz";
+    case lxos::kRegExpandSz:
+      return "expand_sz";
+    case lxos::kRegBinary:
+      return "binary";
+    case lxos::kRegDword:
+      return "dword";
+    case lxos::kRegMultiSz:
+      return "multi_sz";
+    default:
+      return nullptr;
+  }
+}
+
+// --- UTF-8 <-> UTF-16LE for multi-strings --------------------------------------
+
+void AppendUtf16(std::string* out, uint32_t unit) {
+  out->push_back(static_cast<char>(unit & 0xff));
+  out->push_back(static_cast<char>(unit >> 8));
+}
+
+// Encodes UTF-8 text as UTF-16LE code units (invalid bytes become U+FFFD).
+void EncodeUtf16(const std::string& text, std::string* out) {
+  size_t i = 0;
+  while (i < text.size()) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    uint32_t cp = 0xfffd;
+    size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (n == 1) {
+      cp = c;
+    } else if (n > 1 && i + n <= text.size()) {
+      cp = c & (0x7f >> n);
+      for (size_t k = 1; k < n; ++k) {
+        unsigned char cc = static_cast<unsigned char>(text[i + k]);
+        if ((cc & 0xc0) != 0x80) {
+          cp = 0xfffd;
+          n = k;
+          break;
+        }
+        cp = (cp << 6) | (cc & 0x3f);
+      }
+    }
+    i += n ? n : 1;
+    if (cp >= 0x10000 && cp <= 0x10ffff) {
+      cp -= 0x10000;
+      AppendUtf16(out, 0xd800 + (cp >> 10));
+      AppendUtf16(out, 0xdc00 + (cp & 0x3ff));
+    } else {
+      AppendUtf16(out, cp > 0x10ffff ? 0xfffd : cp);
+    }
+  }
+}
+
+void AppendUtf8(std::string* out, uint32_t cp) {
+  if (cp < 0x80) {
+    out->push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out->push_back(static_cast<char>(0xc0 | (cp >> 6)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3f)));
+  } else if (cp < 0x10000) {
+    out->push_back(static_cast<char>(0xe0 | (cp >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3f)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3f)));
+  } else {
+    out->push_back(static_cast<char>(0xf0 | (cp >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3f)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3f)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3f)));
+  }
+}
+
+// "a;b" -> UTF-16 "a\0b\0\0"; "" -> one empty string and the terminator.
+std::string EncodeMultiSz(const std::string& list) {
+  std::string out;
+  size_t begin = 0;
+  for (;;) {
+    size_t end = list.find(';', begin);
+    EncodeUtf16(list.substr(begin, end == std::string::npos ? std::string::npos : end - begin), &out);
+    AppendUtf16(&out, 0);
+    if (end == std::string::npos) break;
+    begin = end + 1;
+  }
+  AppendUtf16(&out, 0);
+  return out;
+}
+
+// The strings of a UTF-16 multi-string joined with ';'. The first empty string
+// ends the list, as on the host registry; a missing terminator or an odd last
+// byte is tolerated.
+std::string DecodeMultiSz(const std::string& bytes) {
+  std::string out;
+  std::string current;
+  size_t units = bytes.size() / 2;
+  auto unit = [&bytes](size_t i) -> uint32_t {
+    return static_cast<unsigned char>(bytes[2 * i]) | (static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+  };
+  for (size_t i = 0; i < units; ++i) {
+    uint32_t u = unit(i);
+    if (u == 0) {
+      if (current.empty()) return out;
+      if (!out.empty()) out += ';';
+      out += current;
+      current.clear();
+      continue;
+    }
+    if (u >= 0xd800 && u < 0xdc00 && i + 1 < units && unit(i + 1) >= 0xdc00 && unit(i + 1) < 0xe000) {
+      u = 0x10000 + ((u - 0xd800) << 10) + (unit(i + 1) - 0xdc00);
+      ++i;
+    }
+    AppendUtf8(&current, u);
+  }
+  if (!current.empty()) out += (out.empty() ? "" : ";") + current;
+  return out;
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out.push_back(kDigits[c >> 4]);
+    out.push_back(kDigits[c & 15]);
+  }
+  return out;
+}
+
+bool ParseHex(const char* text, std::string* out) {
+  auto digit = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  size_t n = std::strlen(text);
+  if (n % 2 != 0) return false;
+  for (size_t i = 0; i < n; i += 2) {
+    int hi = digit(text[i]), lo = digit(text[i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    out->push_back(static_cast<char>(hi * 16 + lo));
+  }
+  return true;
+}
+
+bool ParseDword(const char* text, uint32_t* value) {
+  if (*text == '\0' || *text == '-' || *text == '+' || *text == ' ') return false;
+  errno = 0;
+  char* end = nullptr;
+  unsigned long long v = std::strtoull(text, &end, 0);
+  if (errno != 0 || *end != '\0' || v > 0xffffffffull) return false;
+  *value = static_cast<uint32_t>(v);
+  return true;
+}
+
+std::string Readable(uint32_t type, const std::string& data) {
+  switch (type) {
+    case lxos::kRegSz:
+    case lxos::kRegExpandSz: {
+      std::string text = data;
+      while (!text.empty() && text.back() == '\0') text.pop_back();
+      return text;
+    }
+    case lxos::kRegDword:
+      if (data.size() == 4) {
+        uint32_t v = 0;
+        for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(data[static_cast<size_t>(i)]);
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "0x%08x (%u)", v, v);
+        return buf;
+      }
+      return Hex(data);
+    case lxos::kRegMultiSz:
+      return DecodeMultiSz(data);
+    default:
+      return Hex(data);
+  }
+}
+
+void PrintValue(const char* name, uint32_t type, const std::string& data) {
+  const char* typeName = TypeName(type);
+  char number[16];
+  if (typeName == nullptr) {
+    std::snprintf(number, sizeof number, "type%u", type);
+    typeName = number;
+  }
+  std::printf("%s\t%s\t%s\n", *name ? name : "(default)", typeName, Readable(type, data).c_str());
+}
+
+int32_t ReadValue(const char* key, const char* name, uint32_t* type, std::string* data) {
+  for (;;) {
+    uint32_t size = 0;
+    int32_t r = lxos::RegQueryValue(key, name, type, nullptr, &size);
+    if (r != lxos::kRegOk) return r;
+    data->assign(size, '\0');
+    r = lxos::RegQueryValue(key, name, type, size ? &(*data)[0] : nullptr, &size);
+    if (r == lxos::kRegMoreData) continue;  // grew in between
+    if (r == lxos::kRegOk) data->resize(size);
+    return r;
+  }
+}
+
+// Prints every value of `key`; with `subKeys` also its sub-keys.
+int ListKey(const char* key, bool subKeys) {
+  int32_t r = lxos::RegKeyExists(key);
+  if (r != lxos::kRegOk) return Failed(r, "key", key);
+  std::string name;
+  uint32_t type = 0;
+  for (uint32_t i = 0; (r = lxos::RegEnumValue(key, i, &name, &type)) == lxos::kRegOk; ++i) {
+    std::string data;
+    int32_t q = ReadValue(key, name.c_str(), &type, &data);
+    if (q != lxos::kRegOk) return Failed(q, "value", name.c_str());
+    PrintValue(name.c_str(), type, data);
+  }
+  if (r != lxos::kRegNoMoreItems) return Failed(r, "key", key);
+  if (!subKeys) return 0;
+  for (uint32_t i = 0; (r = lxos::RegEnumKey(key, i, &name)) == lxos::kRegOk; ++i) {
+    std::printf("%s\\\n", name.c_str());
+  }
+  if (r != lxos::kRegNoMoreItems) return Failed(r, "key", key);
+  return 0;
+}
+
+int Query(int argc, char** argv) {
+  if (argc < 2 || argc > 3) return lxtool::Fail(2, "reg query: KEY [VALUE] expected");
+  if (argc == 2) return ListKey(argv[1], false);
+  uint32_t type = 0;
+  std::string data;
+  int32_t r = ReadValue(argv[1], argv[2], &type, &data);
+  if (r != lxos::kRegOk) return Failed(r, "value", argv[2]);
+  PrintValue(argv[2], type, data);
+  return 0;
+}
+
+int Set(int argc, char** argv) {
+  if (argc != 5) return lxtool::Fail(2, "reg set: KEY VALUE TYPE DATA expected");
+  const char* typeName = argv[3];
+  const char* text = argv[4];
+  uint32_t type;
+  std::string data;
+  if (std::strcmp(typeName, "sz") == 0 || std::strcmp(typeName, "expand_sz") == 0) {
+    type = typeName[0] == 's' ? lxos::kRegSz : lxos::kRegExpandSz;
+    data.assign(text, std::strlen(text) + 1);
+  } else if (std::strcmp(typeName, "dword") == 0) {
+    type = lxos::kRegDword;
+    uint32_t v = 0;
+    if (!ParseDword(text, &v)) return lxtool::Fail(2, "reg set: '%s' is no 32-bit number", text);
+    for (int i = 0; i < 4; ++i) data.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
+  } else if (std::strcmp(typeName, "multi_sz") == 0) {
+    type = lxos::kRegMultiSz;
+    data = EncodeMultiSz(text);
+  } else if (std::strcmp(typeName, "binary") == 0) {
+    type = lxos::kRegBinary;
+    if (!ParseHex(text, &data)) return lxtool::Fail(2, "reg set: '%s' is no even run of hex digits", text);
+  } else {
+    return lxtool::Fail(2, "reg set: unknown type '%s' (sz, expand_sz, dword, multi_sz, binary)", typeName);
+  }
+  int32_t r = lxos::RegCreateKey(argv[1]);
+  if (r != lxos::kRegOk) return Failed(r, "key", argv[1]);
+  r = lxos::RegSetValue(argv[1], argv[2], type, data.data(), static_cast<uint32_t>(data.size()));
+  if (r != lxos::kRegOk) return Failed(r, "value", argv[2]);
+  return 0;
+}
+
+int Delete(int argc, char** argv) {
+  if (argc != 3) return lxtool::Fail(2, "reg delete: KEY VALUE expected");
+  int32_t r = lxos::RegDeleteValue(argv[1], argv[2]);
+  return r == lxos::kRegOk ? 0 : Failed(r, "value", argv[2]);
+}
+
+int DeleteKey(int argc, char** argv) {
+  bool tree = false;
+  const char* key = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--tree") == 0) {
+      tree = true;
+    } else if (key == nullptr) {
+      key = argv[i];
+    } else {
+      return lxtool::Fail(2, "reg delete-key: KEY [--tree] expected");
+    }
+  }
+  if (key == nullptr) return lxtool::Fail(2, "reg delete-key: KEY [--tree] expected");
+  int32_t r = tree ? lxos::RegDeleteTree(key) : lxos::RegDeleteKey(key);
+  return r == lxos::kRegOk ? 0 : Failed(r, "key", key);
+}
+
+int List(int argc, char** argv) {
+  if (argc != 2) return lxtool::Fail(2, "reg list: KEY expected");
+  return ListKey(argv[1], true);
+}
+
+int RunReg(int argc, char** argv) {
+  if (lxtool::WantsHelp(argc, argv)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc < 2) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  const char* op = argv[1];
+  if (std::strcmp(op, "query") == 0) return Query(argc - 1, argv + 1);
+  if (std::strcmp(op, "set") == 0) return Set(argc - 1, argv + 1);
+  if (std::strcmp(op, "delete") == 0) return Delete(argc - 1, argv + 1);
+  if (std::strcmp(op, "delete-key") == 0) return DeleteKey(argc - 1, argv + 1);
+  if (std::strcmp(op, "list") == 0) return List(argc - 1, argv + 1);
+  std::fprintf(stderr, "lxtool: reg: unknown operation '%s'\n", op);
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+}  // namespace
+
+LXTOOL_COMMAND(reg, "reg", "query, set and delete values and keys of the registry store", RunReg);
