@@ -1,0 +1,607 @@
+// lxtool perf: the performance monitor of this host. It installs and removes the
+// runtime's counters, and collects them exactly as a system performance library
+// would: from the service's Performance key it takes the library file and the
+// names of its open, collect and close entry points, loads that library into
+// this process, collects samples through it and decodes the performance-data
+// objects it returns, naming each counter from Perflib's English ("009") texts.
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "command.h"
+#include "lxstatistics.h"
+#include "os/dynlib.h"
+#include "os/paths.h"
+#include "os/registry.h"
+#include "statistics/wide.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: lxtool perf install [--library FILE]\n"
+    "       lxtool perf remove [--library FILE]\n"
+    "       lxtool perf collect [--format text|prometheus] [--output FILE]\n"
+    "       lxtool perf watch [--interval S] [--count N] [--format text|prometheus] [--output FILE]\n"
+    "       lxtool perf simulate [--interval S] [--count N]\n"
+    "\n"
+    "install   registers the runtime's counters (names and help texts in every\n"
+    "          language of Perflib, and the service's Performance key) through the\n"
+    "          library's RegisterStatistics. FILE is the library to register; by\n"
+    "          default lx95Cbs71.so beside this program (../lib) or on the loader's\n"
+    "          search path.\n"
+    "remove    removes them again through DeregisterStatistics.\n"
+    "collect   loads the library that the Performance key names, calls its open,\n"
+    "          collect and close entry points, and prints every counter with its\n"
+    "          name and value (rate counters as their running totals).\n"
+    "watch     samples every S seconds (default 1), N times (default: until\n"
+    "          interrupted), and shows raw counts as they are and rate counters as\n"
+    "          their increase per second since the previous sample.\n"
+    "simulate  a stand-in server for trying the monitor: enables the statistics\n"
+    "          as their writer and counts made-up activity every S seconds\n"
+    "          (default 1), N times (default: until interrupted).\n"
+    "\n"
+    "--format prometheus  prints the Prometheus text exposition format: HELP and\n"
+    "          TYPE lines, rate counters as counters of their running totals\n"
+    "          (orvanta_<name>_total), raw counts as gauges.\n"
+    "--output FILE  writes each sample to FILE (through FILE.tmp and a rename, so\n"
+    "          a node exporter's textfile collector never reads half a file).\n"
+    "\n"
+    "The registry store, the block name ($ORVANTA_SHM_NAME) and the lock directory\n"
+    "($ORVANTA_LOCK_DIR) are the ones the library itself uses.\n"
+    "\n"
+    "Exit status: 0 success, 1 failure (not installed, refused, nothing collected),\n"
+    "2 wrong usage.\n";
+
+const char kPerflib[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Perflib";
+const char kPerformance[] = "SYSTEM\\CurrentControlSet\\Services\\Orvanta\\Performance";
+const char kLibraryFile[] = "lx95Cbs71.so";
+constexpr uint32_t kMoreData = 234;
+
+// Performance-data counter types: the size field and the two types that the
+// runtime uses.
+constexpr uint32_t kSizeMask = 0x00000300;
+constexpr uint32_t kSizeLarge = 0x00000100;
+constexpr uint32_t kCounterCounter = 0x10410400;  // rate: increase per second
+constexpr uint32_t kDeltaBit = 0x00400000;        // any counter shown as a difference
+
+using OpenFunc = uint32_t (*)(char16_t*);
+using CollectFunc = uint32_t (*)(char16_t*, void**, uint32_t*, uint32_t*);
+using CloseFunc = uint32_t (*)();
+using InstallFunc = int (*)();
+
+uint32_t Get32(const unsigned char* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+std::string ReadValue(const char* key, const char* name, bool* found) {
+  uint32_t size = 0;
+  *found = false;
+  if (lxos::RegQueryValue(key, name, nullptr, nullptr, &size) != lxos::kRegOk) return std::string();
+  std::string data(size, '\0');
+  if (lxos::RegQueryValue(key, name, nullptr, size ? &data[0] : nullptr, &size) != lxos::kRegOk) {
+    return std::string();
+  }
+  data.resize(size);
+  *found = true;
+  return data;
+}
+
+// A wide string value as UTF-8, without its terminator.
+bool ReadWideString(const char* key, const char* name, std::string* out) {
+  bool found = false;
+  std::u16string wide = lxstats::Utf16FromBytes(ReadValue(key, name, &found));
+  if (!found) return false;
+  size_t end = wide.find(u'\0');
+  if (end != std::u16string::npos) wide.resize(end);
+  *out = lxstats::Utf16ToUtf8(wide);
+  return true;
+}
+
+// The pairs of a Perflib "Counter" or "Help" multi-string: index -> text.
+std::map<uint32_t, std::string> ReadTitles(const char* name) {
+  std::map<uint32_t, std::string> titles;
+  bool found = false;
+  std::u16string all = lxstats::Utf16FromBytes(ReadValue((std::string(kPerflib) + "\\009").c_str(), name, &found));
+  std::vector<std::u16string> strings;
+  size_t pos = 0;
+  while (pos < all.size()) {
+    size_t end = all.find(u'\0', pos);
+    if (end == std::u16string::npos) end = all.size();
+    if (end == pos) break;
+    strings.push_back(all.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  for (size_t i = 0; i + 1 < strings.size(); i += 2) {
+    std::string digits = lxstats::Utf16ToUtf8(strings[i]);
+    char* stop = nullptr;
+    unsigned long index = std::strtoul(digits.c_str(), &stop, 10);
+    if (stop != digits.c_str() && *stop == '\0') titles[static_cast<uint32_t>(index)] = lxstats::Utf16ToUtf8(strings[i + 1]);
+  }
+  return titles;
+}
+
+std::string TrimRight(std::string s) {
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
+  return s;
+}
+
+// ---------------------------------------------------------------------------
+// Installation
+// ---------------------------------------------------------------------------
+
+bool FindLibrary(const char* given, std::string* file) {
+  if (given != nullptr) {
+    *file = given;
+    return true;
+  }
+  std::string program;
+  if (lxos::ProgramPath(&program)) {
+    std::string dir = program.substr(0, program.find_last_of('/'));
+    for (const char* rel : {"/../lib/", "/../lib64/", "/"}) {
+      std::string candidate = dir + rel + kLibraryFile;
+      if (FILE* f = std::fopen(candidate.c_str(), "rb")) {
+        std::fclose(f);
+        *file = candidate;
+        return true;
+      }
+    }
+  }
+  *file = kLibraryFile;  // the loader's own search
+  return true;
+}
+
+// Calls RegisterStatistics or DeregisterStatistics of the library `file`, so
+// that the library registers its own file path.
+int RunInstaller(const std::string& file, bool install) {
+  void* module = lxos::OpenModule(file.c_str());
+  if (module == nullptr) {
+    return lxtool::Fail(1, "cannot load %s: %s", file.c_str(), lxos::LastErrorText().c_str());
+  }
+  const char* symbol = install ? "_Z18RegisterStatisticsv" : "_Z20DeregisterStatisticsv";
+  auto func = reinterpret_cast<InstallFunc>(lxos::ModuleSymbol(module, symbol));
+  if (func == nullptr) {
+    lxos::CloseModule(module);
+    return lxtool::Fail(1, "%s does not define %s", file.c_str(), install ? "RegisterStatistics" : "DeregisterStatistics");
+  }
+  const bool before = lxos::RegKeyExists(kPerformance) == lxos::kRegOk;
+  func();
+  const bool after = lxos::RegKeyExists(kPerformance) == lxos::kRegOk;
+  lxos::CloseModule(module);
+  if (install) {
+    if (before) return lxtool::Fail(1, "the counters are installed already (lxtool perf remove first)");
+    if (!after) return lxtool::Fail(1, "installation failed: the registry store cannot be written");
+    std::string library;
+    ReadWideString(kPerformance, "Library", &library);
+    bool found = false;
+    std::string first = ReadValue(kPerformance, "First Counter", &found);
+    std::string last = ReadValue(kPerformance, "Last Counter", &found);
+    std::printf("installed: counters %u to %u, library %s\n",
+                first.size() == 4 ? Get32(reinterpret_cast<const unsigned char*>(first.data())) : 0,
+                last.size() == 4 ? Get32(reinterpret_cast<const unsigned char*>(last.data())) : 0, library.c_str());
+    return 0;
+  }
+  if (!before) return lxtool::Fail(1, "the counters are not installed");
+  if (after) return lxtool::Fail(1, "removal refused: the stored indexes do not agree with Perflib's");
+  std::printf("removed\n");
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Collection
+// ---------------------------------------------------------------------------
+
+struct CounterSample {
+  uint32_t nameIndex = 0;
+  uint32_t helpIndex = 0;
+  uint32_t type = 0;
+  uint64_t value = 0;
+};
+
+struct ObjectSample {
+  uint32_t nameIndex = 0;
+  uint32_t helpIndex = 0;
+  std::vector<CounterSample> counters;
+};
+
+// The performance library's side of the provider: loaded once, sampled often.
+class Provider {
+ public:
+  Provider() = default;
+  Provider(const Provider&) = delete;
+  Provider& operator=(const Provider&) = delete;
+  ~Provider() {
+    if (close_ != nullptr) close_();
+    if (module_ != nullptr) lxos::CloseModule(module_);
+  }
+
+  // Loads the library that the Performance key names and opens it. Returns 0
+  // or prints why not and returns 1.
+  int Load() {
+    if (lxos::RegKeyExists(kPerformance) != lxos::kRegOk) {
+      return lxtool::Fail(1, "the counters are not installed (lxtool perf install)");
+    }
+    std::string library, open, collect, close;
+    if (!ReadWideString(kPerformance, "Library", &library) || !ReadWideString(kPerformance, "Open", &open) ||
+        !ReadWideString(kPerformance, "Collect", &collect) || !ReadWideString(kPerformance, "Close", &close)) {
+      return lxtool::Fail(1, "the Performance key lacks Library, Open, Collect or Close");
+    }
+    module_ = lxos::OpenModule(library.c_str());
+    if (module_ == nullptr) {
+      return lxtool::Fail(1, "cannot load %s: %s", library.c_str(), lxos::LastErrorText().c_str());
+    }
+    auto openFunc = reinterpret_cast<OpenFunc>(lxos::ModuleSymbol(module_, open.c_str()));
+    collect_ = reinterpret_cast<CollectFunc>(lxos::ModuleSymbol(module_, collect.c_str()));
+    auto closeFunc = reinterpret_cast<CloseFunc>(lxos::ModuleSymbol(module_, close.c_str()));
+    if (openFunc == nullptr || collect_ == nullptr || closeFunc == nullptr) {
+      return lxtool::Fail(1, "%s does not define %s, %s and %s", library.c_str(), open.c_str(), collect.c_str(),
+                          close.c_str());
+    }
+    char16_t none[1] = {0};
+    uint32_t rc = openFunc(none);
+    if (rc != 0) return lxtool::Fail(1, "%s failed with %u", open.c_str(), rc);
+    close_ = closeFunc;
+    return 0;
+  }
+
+  // Collects one sample of every object ("Global"). Returns 0, or prints why
+  // not and returns 1.
+  int Sample(std::vector<ObjectSample>* objects) {
+    objects->clear();
+    char16_t request[] = u"Global";
+    for (size_t room = 4096; room <= (16u << 20); room *= 2) {
+      buffer_.assign(room, 0);
+      void* data = buffer_.data();
+      uint32_t bytes = static_cast<uint32_t>(room);
+      uint32_t count = 0;
+      uint32_t rc = collect_(request, &data, &bytes, &count);
+      if (rc == kMoreData) continue;
+      if (rc != 0) return lxtool::Fail(1, "collect failed with %u", rc);
+      if (bytes > room || static_cast<unsigned char*>(data) != buffer_.data() + bytes) {
+        return lxtool::Fail(1, "collect reported %u bytes that do not match its buffer", bytes);
+      }
+      return Decode(bytes, count, objects);
+    }
+    return lxtool::Fail(1, "collect wants more than 16 MiB");
+  }
+
+ private:
+  // Checks every length and offset against the bytes returned.
+  int Decode(uint32_t bytes, uint32_t count, std::vector<ObjectSample>* objects) const {
+    const unsigned char* p = buffer_.data();
+    uint32_t offset = 0;
+    for (uint32_t n = 0; n < count; ++n) {
+      if (bytes - offset < 64) return lxtool::Fail(1, "object %u: truncated header", n);
+      const unsigned char* obj = p + offset;
+      const uint32_t total = Get32(obj), definitionLength = Get32(obj + 4), headerLength = Get32(obj + 8);
+      const uint32_t counters = Get32(obj + 32);
+      const int32_t instances = static_cast<int32_t>(Get32(obj + 40));
+      if (total > bytes - offset || headerLength < 64 || definitionLength < headerLength ||
+          static_cast<uint64_t>(headerLength) + 40ull * counters > definitionLength || definitionLength + 8 > total) {
+        return lxtool::Fail(1, "object %u: inconsistent lengths", n);
+      }
+      ObjectSample sample;
+      sample.nameIndex = Get32(obj + 12);
+      sample.helpIndex = Get32(obj + 20);
+      if (instances > 0) {
+        std::fprintf(stderr, "lxtool: object %u has instances; only its definition is shown\n", sample.nameIndex);
+      } else {
+        const unsigned char* block = obj + definitionLength;
+        const uint32_t blockLength = Get32(block);
+        if (blockLength > total - definitionLength) return lxtool::Fail(1, "object %u: counter block too long", n);
+        for (uint32_t k = 0; k < counters; ++k) {
+          const unsigned char* d = obj + headerLength + 40 * k;
+          CounterSample c;
+          c.nameIndex = Get32(d + 4);
+          c.helpIndex = Get32(d + 12);
+          c.type = Get32(d + 28);
+          const uint32_t size = (c.type & kSizeMask) == kSizeLarge ? 8 : 4;
+          const uint32_t at = Get32(d + 36);
+          if (at > blockLength || blockLength - at < size) return lxtool::Fail(1, "counter %u: outside its block", k);
+          c.value = Get32(block + at);
+          if (size == 8) c.value |= static_cast<uint64_t>(Get32(block + at + 4)) << 32;
+          sample.counters.push_back(c);
+        }
+      }
+      objects->push_back(sample);
+      offset += total;
+    }
+    return 0;
+  }
+
+  void* module_ = nullptr;
+  CollectFunc collect_ = nullptr;
+  CloseFunc close_ = nullptr;
+  std::vector<unsigned char> buffer_;
+};
+
+// ---------------------------------------------------------------------------
+// Output
+// ---------------------------------------------------------------------------
+
+struct Titles {
+  std::map<uint32_t, std::string> names = ReadTitles("Counter");
+  std::map<uint32_t, std::string> help = ReadTitles("Help");
+
+  std::string Name(uint32_t index) const {
+    auto it = names.find(index);
+    return it == names.end() ? "counter " + std::to_string(index) : TrimRight(it->second);
+  }
+  std::string Help(uint32_t index) const {
+    auto it = help.find(index);
+    return it == help.end() ? std::string() : TrimRight(it->second);
+  }
+};
+
+bool IsRate(uint32_t type) { return (type & kDeltaBit) != 0; }
+
+// A counter's name as a Prometheus metric name: lower case words joined by '_'
+// ("C/S Requests/sec" -> "c_s_requests", "RefreshedObjects" -> "refreshed_objects").
+std::string MetricWords(std::string name, bool rate) {
+  name = TrimRight(name);
+  if (rate && name.size() > 4 && name.compare(name.size() - 4, 4, "/sec") == 0) name.resize(name.size() - 4);
+  std::string out;
+  char prev = 0;
+  for (char c : name) {
+    bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!alnum) {
+      if (!out.empty() && out.back() != '_') out.push_back('_');
+    } else {
+      if (c >= 'A' && c <= 'Z' && prev >= 'a' && prev <= 'z' && out.back() != '_') out.push_back('_');
+      out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+    }
+    prev = c;
+  }
+  while (!out.empty() && out.back() == '_') out.pop_back();
+  if (out.empty() || (out[0] >= '0' && out[0] <= '9')) out.insert(0, "c_");
+  return out;
+}
+
+std::string EscapeHelp(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::string Prometheus(const std::vector<ObjectSample>& objects, const Titles& titles) {
+  std::string out;
+  std::set<std::string> used;
+  for (const ObjectSample& obj : objects) {
+    const std::string prefix = MetricWords(titles.Name(obj.nameIndex), false) + "_";
+    for (const CounterSample& c : obj.counters) {
+      const bool rate = IsRate(c.type);
+      std::string metric = prefix + MetricWords(titles.Name(c.nameIndex), rate) + (rate ? "_total" : "");
+      while (!used.insert(metric).second) metric += "_" + std::to_string(c.nameIndex);
+      std::string help = titles.Help(c.helpIndex);
+      out += "# HELP " + metric + " " + EscapeHelp(help.empty() ? titles.Name(c.nameIndex) : help) + "\n";
+      out += "# TYPE " + metric + (rate ? " counter\n" : " gauge\n");
+      // Rate counters are running totals (unsigned); raw counts are signed.
+      const long long value = rate || (c.type & kSizeMask) == kSizeLarge
+                                  ? static_cast<long long>(c.value)
+                                  : static_cast<long long>(static_cast<int32_t>(static_cast<uint32_t>(c.value)));
+      out += metric + " " + std::to_string(value) + "\n";
+    }
+  }
+  return out;
+}
+
+long long RawValue(const CounterSample& c) {
+  return (c.type & kSizeMask) == kSizeLarge ? static_cast<long long>(c.value)
+                                            : static_cast<int32_t>(static_cast<uint32_t>(c.value));
+}
+
+// The text form. With `previous` (same layout) and `seconds`, rate counters
+// show their increase per second; without, their running total.
+std::string Text(const std::vector<ObjectSample>& objects, const std::vector<ObjectSample>* previous,
+                 double seconds, const Titles& titles) {
+  std::string out;
+  char line[256];
+  for (size_t o = 0; o < objects.size(); ++o) {
+    const ObjectSample& obj = objects[o];
+    std::snprintf(line, sizeof line, "%s (index %u)\n", titles.Name(obj.nameIndex).c_str(), obj.nameIndex);
+    out += line;
+    for (size_t k = 0; k < obj.counters.size(); ++k) {
+      const CounterSample& c = obj.counters[k];
+      const std::string name = titles.Name(c.nameIndex);
+      if (IsRate(c.type) && previous != nullptr && o < previous->size() && k < (*previous)[o].counters.size() &&
+          seconds > 0) {
+        // 32-bit counters wrap: the difference is taken modulo 2^32.
+        const uint64_t was = (*previous)[o].counters[k].value;
+        const uint64_t diff = (c.type & kSizeMask) == kSizeLarge ? c.value - was
+                                                                 : static_cast<uint32_t>(c.value - was);
+        std::snprintf(line, sizeof line, "  %-28s %14.2f\n", name.c_str(), static_cast<double>(diff) / seconds);
+      } else if (IsRate(c.type) && previous == nullptr && seconds < 0) {
+        std::snprintf(line, sizeof line, "  %-28s %14s\n", name.c_str(), "-");
+      } else {
+        std::snprintf(line, sizeof line, "  %-28s %14lld\n", name.c_str(),
+                      IsRate(c.type) ? static_cast<long long>(c.value) : RawValue(c));
+      }
+      out += line;
+    }
+  }
+  return out;
+}
+
+int Emit(const std::string& text, const char* output) {
+  if (output == nullptr) {
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+    return 0;
+  }
+  const std::string temp = std::string(output) + ".tmp";
+  FILE* f = std::fopen(temp.c_str(), "w");
+  if (f == nullptr) return lxtool::Fail(1, "cannot write %s", temp.c_str());
+  const bool written = std::fputs(text.c_str(), f) >= 0;
+  if (std::fclose(f) != 0 || !written || std::rename(temp.c_str(), output) != 0) {
+    std::remove(temp.c_str());
+    return lxtool::Fail(1, "cannot write %s", output);
+  }
+  return 0;
+}
+
+struct Options {
+  const char* library = nullptr;
+  const char* output = nullptr;
+  bool prometheus = false;
+  double interval = 1.0;
+  long count = -1;
+};
+
+// Parses the options after the action. Returns 0, or 2 after printing why.
+int ParseOptions(int argc, char** argv, Options* opt) {
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (arg != "--library" && arg != "--output" && arg != "--format" && arg != "--interval" && arg != "--count") {
+      return lxtool::Fail(2, "perf: unknown option '%s'", argv[i]);
+    }
+    if (value == nullptr) return lxtool::Fail(2, "perf: %s needs a value", argv[i]);
+    ++i;
+    char* end = nullptr;
+    if (arg == "--library") {
+      opt->library = value;
+    } else if (arg == "--output") {
+      opt->output = value;
+    } else if (arg == "--format") {
+      if (std::strcmp(value, "prometheus") == 0) {
+        opt->prometheus = true;
+      } else if (std::strcmp(value, "text") != 0) {
+        return lxtool::Fail(2, "perf: unknown format '%s'", value);
+      }
+    } else if (arg == "--interval") {
+      opt->interval = std::strtod(value, &end);
+      if (end == value || *end != '\0' || !(opt->interval > 0) || opt->interval > 86400) {
+        return lxtool::Fail(2, "perf: bad interval '%s'", value);
+      }
+    } else {
+      opt->count = std::strtol(value, &end, 10);
+      if (end == value || *end != '\0' || opt->count < 1) return lxtool::Fail(2, "perf: bad count '%s'", value);
+    }
+  }
+  return 0;
+}
+
+int Collect(const Options& opt) {
+  Provider provider;
+  if (provider.Load() != 0) return 1;
+  std::vector<ObjectSample> objects;
+  if (provider.Sample(&objects) != 0) return 1;
+  if (objects.empty()) return lxtool::Fail(1, "nothing collected: the library maps no statistics block");
+  Titles titles;
+  return Emit(opt.prometheus ? Prometheus(objects, titles) : Text(objects, nullptr, 0, titles), opt.output);
+}
+
+int Watch(const Options& opt) {
+  Provider provider;
+  if (provider.Load() != 0) return 1;
+  Titles titles;
+  std::vector<ObjectSample> previous, current;
+  auto previousTime = std::chrono::steady_clock::now();
+  for (long n = 0; opt.count < 0 || n < opt.count; ++n) {
+    if (n > 0) std::this_thread::sleep_for(std::chrono::duration<double>(opt.interval));
+    if (provider.Sample(&current) != 0) return 1;
+    const auto now = std::chrono::steady_clock::now();
+    const double seconds = std::chrono::duration<double>(now - previousTime).count();
+    std::string text;
+    if (opt.prometheus) {
+      text = Prometheus(current, titles);
+    } else {
+      std::time_t wall = std::time(nullptr);
+      char stamp[32];
+      std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", std::localtime(&wall));
+      text = std::string(n > 0 && !opt.output ? "\n" : "") + "-- " + stamp + "\n" +
+             Text(current, n > 0 ? &previous : nullptr, n > 0 ? seconds : -1, titles);
+    }
+    if (Emit(text, opt.output) != 0) return 1;
+    previous.swap(current);
+    previousTime = now;
+  }
+  return 0;
+}
+
+// Counts a varying amount of server activity each tick, as a busy server would.
+int Simulate(const Options& opt) {
+  LxStatistics* stats = Statistics();
+  stats->Enable();
+  if (!stats->GetEnabled()) {
+    return lxtool::Fail(1,
+                        "the statistics stay disabled: the counters are not installed, are switched off, or "
+                        "another process is the writer");
+  }
+  std::printf("writing statistics (process %lu); stop with Ctrl-C\n", lxos::ProcessId());
+  std::fflush(stdout);
+  uint32_t seed = 12345;
+  auto next = [&seed](uint32_t range) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int32_t>((seed >> 16) % range);
+  };
+  for (long n = 0; opt.count < 0 || n < opt.count; ++n) {
+    if (n > 0) std::this_thread::sleep_for(std::chrono::duration<double>(opt.interval));
+    if (stats->GetClients() < 5) stats->IncClients();
+    for (int32_t i = next(40) + 10; i > 0; --i) stats->IncCSRequests();
+    for (int32_t i = next(8); i > 0; --i) {
+      stats->IncTransactions();
+      stats->IncCommits();
+    }
+    if (next(4) == 0) stats->IncAborts();
+    if (next(10) == 0) stats->IncFailedCSRequests();
+    for (int32_t i = next(5); i > 0; --i) stats->IncQueries();
+    stats->AddLocks(next(7) - 3);
+    stats->AddDeliveredObjects(next(200));
+    stats->AddRefreshedObjects(next(20));
+    stats->IncServerNotifications();
+    stats->IncInternalTransactions();
+    while (stats->GetTransactions() > 3) stats->DecTransactions();
+  }
+  return 0;
+}
+
+int PerfCommand(int argc, char** argv) {
+  if (lxtool::WantsHelp(argc, argv)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc < 2) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  Options opt;
+  if (ParseOptions(argc, argv, &opt) != 0) return 2;
+  const std::string action = argv[1];
+  if (action == "install" || action == "remove") {
+    if (opt.output || opt.prometheus || opt.count >= 0) return lxtool::Fail(2, "perf %s takes only --library", argv[1]);
+    std::string file;
+    FindLibrary(opt.library, &file);
+    return RunInstaller(file, action == "install");
+  }
+  if (opt.library != nullptr) return lxtool::Fail(2, "perf %s: the library comes from the registry", argv[1]);
+  if (action == "collect") {
+    if (opt.count >= 0) return lxtool::Fail(2, "perf collect takes no --count");
+    return Collect(opt);
+  }
+  if (action == "watch") return Watch(opt);
+  if (action == "simulate") {
+    if (opt.output || opt.prometheus) return lxtool::Fail(2, "perf simulate takes --interval and --count only");
+    return Simulate(opt);
+  }
+  return lxtool::Fail(2, "perf: unknown action '%s' (lxtool perf --help)", argv[1]);
+}
+
+}  // namespace
+
+LXTOOL_COMMAND(perf, "perf", "install, remove, collect and watch the runtime's performance counters", PerfCommand);
