@@ -66,7 +66,8 @@ MemFile& MemFile::operator=(const MemFile& source) {
 
 MemFile::~MemFile() {
   std::free(buffer);
-  buffer = reinterpret_cast<char*>(static_cast<uintptr_t>(0xDEADDEADu));
+  // Through a volatile view: a plain store into a dying object may be dropped.
+  *static_cast<char* volatile*>(&buffer) = reinterpret_cast<char*>(static_cast<uintptr_t>(0xDEADDEADu));
 }
 
 void MemFile::CopyFrom(const MemFile& source) {
