@@ -275,6 +275,16 @@ int32_t InitStore(sqlite3* db) {
 // The process's connection
 // ---------------------------------------------------------------------------
 
+// Called by SQLite while another process holds the lock; non-zero asks it to
+// try again. The store's transactions are short, so short naps keep several
+// writers moving (SQLite's own timeout backs off to 100 ms naps).
+int WaitWhileBusy(void*, int count) {
+  constexpr int kNapUs = 500;
+  if (static_cast<int64_t>(count) * kNapUs >= static_cast<int64_t>(kBusyTimeoutMs) * 1000) return 0;
+  usleep(kNapUs);
+  return 1;
+}
+
 std::mutex g_mutex;
 sqlite3* g_db = nullptr;
 pid_t g_pid = 0;
@@ -308,7 +318,7 @@ sqlite3* Connection(int32_t* result) {
     sqlite3_close_v2(db);
     return nullptr;
   }
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  sqlite3_busy_handler(db, &WaitWhileBusy, nullptr);
   // WAL lets readers run beside a writer; where the file system cannot share
   // memory maps the store stays in rollback-journal mode. FULL makes every
   // commit durable against power loss, not only against a crash.

@@ -1,17 +1,27 @@
 // lxtool reg: reads and writes the registry store.
 //
+// Values below the library's own key ("SOFTWARE\Vesk Software\Orvanta") are
+// read, written (type sz) and deleted through the library's registry-entry
+// functions, exactly as the runtime sees them: strings without terminator.
+// Everything else goes to the store directly.
+//
 // Values are shown as NAME<TAB>TYPE<TAB>DATA, the default value as "(default)";
 // sub-keys follow as NAME\ lines. Readable data: strings without their trailing
 // zero bytes, 32-bit values as 0x%08x (%u), multi-strings (UTF-16) decoded and
 // joined with ';', anything else as hex bytes.
+#include <strings.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "command.h"
+#include "lxplatform.h"
 #include "os/registry.h"
+#include "platform/registry_entry.h"
 
 namespace {
 
@@ -25,7 +35,9 @@ const char kUsage[] =
     "KEY is a backslash path below HKEY_LOCAL_MACHINE, such as\n"
     "'SOFTWARE\\Vesk Software\\Orvanta'; names compare without regard to case.\n"
     "VALUE \"\" is the key's default value. TYPE and DATA:\n"
-    "  sz         text (stored with its terminating zero byte)\n"
+    "  sz         text (stored with its terminating zero byte; below the library's\n"
+    "             key 'SOFTWARE\\Vesk Software\\Orvanta' without it, as the runtime\n"
+    "             writes its entries)\n"
     "  expand_sz  text, as sz\n"
     "  dword      32-bit number, decimal or 0x hex (stored little-endian)\n"
     "  multi_sz   strings separated by ';' (stored as UTF-16)\n"
@@ -279,9 +291,62 @@ int ListKey(const char* key, bool subKeys) {
   return 0;
 }
 
+// The names below the library's key that `key` consists of, when `key` is that
+// key or lies below it.
+bool EntryNames(const char* key, std::vector<std::string>* names) {
+  size_t baseLen = std::strlen(lxplatform::kEntryBaseKey);
+  if (strncasecmp(key, lxplatform::kEntryBaseKey, baseLen) != 0) return false;
+  if (key[baseLen] != '\0' && key[baseLen] != '\\') return false;
+  names->clear();
+  if (key[baseLen] == '\0') return true;
+  std::string rest(key + baseLen + 1);
+  size_t begin = 0;
+  for (;;) {
+    size_t end = rest.find('\\', begin);
+    names->push_back(rest.substr(begin, end == std::string::npos ? std::string::npos : end - begin));
+    if (end == std::string::npos) return true;
+    begin = end + 1;
+  }
+}
+
+// A null-terminated entry path over `names` and `value`; valid while both live.
+std::vector<const char*> EntryPath(const std::vector<std::string>& names, const char* value) {
+  std::vector<const char*> path;
+  for (const std::string& n : names) path.push_back(n.c_str());
+  path.push_back(value);
+  path.push_back(nullptr);
+  return path;
+}
+
+int EntryFailed(int rc, const char* what, const char* name) {
+  const char* text = rc == -2530 ? "invalid parameter (key path too long?)" : "missing or not accessible";
+  return lxtool::Fail(1, "%s '%s': %s (%d)", what, name, text, rc);
+}
+
+int QueryEntry(const std::vector<std::string>& names, const char* value) {
+  std::vector<const char*> path = EntryPath(names, value);
+  std::string buffer(256, '\0');
+  for (;;) {
+    int32_t size = static_cast<int32_t>(buffer.size());
+    int rc = LxGetRegistryEntry(path.data(), &buffer[0], size);
+    if (rc == 0) {
+      PrintValue(value, lxos::kRegSz, buffer.substr(0, static_cast<size_t>(size)));
+      return 0;
+    }
+    // Too small when the value needs more than the size - 1 bytes offered.
+    if (rc == -1 && size >= static_cast<int32_t>(buffer.size())) {
+      buffer.assign(static_cast<size_t>(size) + 1, '\0');
+      continue;
+    }
+    return EntryFailed(rc, "value", value);
+  }
+}
+
 int Query(int argc, char** argv) {
   if (argc < 2 || argc > 3) return lxtool::Fail(2, "reg query: KEY [VALUE] expected");
   if (argc == 2) return ListKey(argv[1], false);
+  std::vector<std::string> names;
+  if (EntryNames(argv[1], &names)) return QueryEntry(names, argv[2]);
   uint32_t type = 0;
   std::string data;
   int32_t r = ReadValue(argv[1], argv[2], &type, &data);
@@ -296,6 +361,13 @@ int Set(int argc, char** argv) {
   const char* text = argv[4];
   uint32_t type;
   std::string data;
+  std::vector<std::string> names;
+  if (std::strcmp(typeName, "sz") == 0 && EntryNames(argv[1], &names)) {
+    std::vector<const char*> path = EntryPath(names, argv[2]);
+    int32_t unused = 1;
+    int rc = LxSetRegistryEntry(path.data(), text, unused);
+    return rc == 0 ? 0 : EntryFailed(rc, "value", argv[2]);
+  }
   if (std::strcmp(typeName, "sz") == 0 || std::strcmp(typeName, "expand_sz") == 0) {
     type = typeName[0] == 's' ? lxos::kRegSz : lxos::kRegExpandSz;
     data.assign(text, std::strlen(text) + 1);
@@ -322,6 +394,12 @@ int Set(int argc, char** argv) {
 
 int Delete(int argc, char** argv) {
   if (argc != 3) return lxtool::Fail(2, "reg delete: KEY VALUE expected");
+  std::vector<std::string> names;
+  if (EntryNames(argv[1], &names)) {
+    std::vector<const char*> path = EntryPath(names, argv[2]);
+    int rc = LxDeleteRegistryEntry(path.data());
+    return rc == 0 ? 0 : EntryFailed(rc, "value", argv[2]);
+  }
   int32_t r = lxos::RegDeleteValue(argv[1], argv[2]);
   return r == lxos::kRegOk ? 0 : Failed(r, "value", argv[2]);
 }
