@@ -445,7 +445,7 @@ TEST(MemFileRandom, OperationsMatchAVectorModel) {
     MemFileModel m(segmentSize);
     MemFile other;
     auto rnd = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); };
-    std::vector<unsigned char> data(70000);
+    std::vector<unsigned char> data(80000);
     for (auto& c : data) c = static_cast<unsigned char>(rng());
 
     for (int step = 0; step < 4000; ++step) {
