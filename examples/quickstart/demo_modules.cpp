@@ -12,8 +12,8 @@ static int ModulesDemo() {
 
   uint32_t major, minor, release, build, patch, compilerVersion;
   const char *moduleName, *stamp, *extra1, *compiler, *extra2;
-  const char* description = LxDescribeDll(&major, &minor, &release, &build, &patch, &moduleName, &stamp, &extra1,
-                                          &compilerVersion, &compiler, &extra2);
+  const char* description = LxDescribeDll(&major, &minor, &release, &build, &patch, &moduleName, &stamp,
+                                          &extra1, &compilerVersion, &compiler, &extra2);
   std::printf("%s %u.%u.%u.%u.%u (%s), built %s with %s\n", description, major, minor, release, build, patch,
               moduleName, stamp, compiler);
 

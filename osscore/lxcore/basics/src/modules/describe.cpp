@@ -52,9 +52,10 @@ int LxCheckDll(int flags) {
                               lxmodules::kPatch, flags | kCheckAlways | LX_CHECK_RELEASE);
 }
 
-const char* LxDescribeDll(uint32_t* major, uint32_t* minor, uint32_t* release, uint32_t* build, uint32_t* patch,
-                          const char** moduleName, const char** buildStamp, const char** extraText1,
-                          uint32_t* compilerVersion, const char** compilerName, const char** extraText2) {
+const char* LxDescribeDll(uint32_t* major, uint32_t* minor, uint32_t* release, uint32_t* build,
+                          uint32_t* patch, const char** moduleName, const char** buildStamp,
+                          const char** extraText1, uint32_t* compilerVersion, const char** compilerName,
+                          const char** extraText2) {
   *major = lxmodules::kMajor;
   *minor = lxmodules::kMinor;
   *release = lxmodules::kRelease;
@@ -98,8 +99,9 @@ int LxGetDescription(const char* module, char* path, uint32_t& major, uint32_t& 
     const char* texts[6] = {};  // module name, stamp, extra 1, compiler, extra 2, description
     // The module writes the caller's variable itself (int and uint32_t may alias).
     uint32_t* version = reinterpret_cast<uint32_t*>(&compilerVersion);
-    texts[5] = reinterpret_cast<LxDescribeDllFunc>(entry)(&major, &minor, &release, &build, &patch, &texts[0],
-                                                          &texts[1], &texts[2], version, &texts[3], &texts[4]);
+    texts[5] =
+        reinterpret_cast<LxDescribeDllFunc>(entry)(&major, &minor, &release, &build, &patch, &texts[0],
+                                                   &texts[1], &texts[2], version, &texts[3], &texts[4]);
     CopyText(description, texts[5]);
     CopyText(moduleName, texts[0]);
     CopyText(buildStamp, texts[1]);

@@ -65,9 +65,10 @@ uint32_t ExpectedCompilerVersion() {
 
 TEST(Describe, LibraryDescribesItself) {
   uint32_t major = 0, minor = 0, release = 0, build = 0, patch = 1, compilerVersion = 0;
-  const char *moduleName = nullptr, *stamp = nullptr, *extra1 = nullptr, *compiler = nullptr, *extra2 = nullptr;
-  const char* description = LxDescribeDll(&major, &minor, &release, &build, &patch, &moduleName, &stamp, &extra1,
-                                          &compilerVersion, &compiler, &extra2);
+  const char *moduleName = nullptr, *stamp = nullptr, *extra1 = nullptr, *compiler = nullptr,
+             *extra2 = nullptr;
+  const char* description = LxDescribeDll(&major, &minor, &release, &build, &patch, &moduleName, &stamp,
+                                          &extra1, &compilerVersion, &compiler, &extra2);
   EXPECT_STREQ(description, "Orvanta Basic Algorithms");
   EXPECT_EQ(major, 9u);
   EXPECT_EQ(minor, 5u);
@@ -76,7 +77,8 @@ TEST(Describe, LibraryDescribesItself) {
   EXPECT_EQ(patch, 0u);
   EXPECT_STREQ(moduleName, "lx95Cbs71");
   ASSERT_NE(stamp, nullptr);
-  EXPECT_TRUE(std::regex_match(stamp, std::regex("[A-Z][a-z]{2} [ 123][0-9] [0-9]{4} [0-2][0-9]:[0-5][0-9]:[0-6][0-9]")))
+  EXPECT_TRUE(std::regex_match(
+      stamp, std::regex("[A-Z][a-z]{2} [ 123][0-9] [0-9]{4} [0-2][0-9]:[0-5][0-9]:[0-6][0-9]")))
       << stamp;
   EXPECT_STREQ(extra1, "unknown");
   EXPECT_STREQ(extra2, "");

@@ -86,11 +86,12 @@ TEST(LoaderSearch, OwnDirectoryWinsOverTheGivenDirectory) {
   // the library's directory is tried, by the bare name, before the given path.
   std::string dir = lxtest::MakeTempDir("own");
   ASSERT_FALSE(dir.empty());
-  ASSERT_TRUE(lxtest::WriteFile(dir + "/lx95Cbs71.so",
-                                lxtest::ReadFile(ModuleDir("described") + "/lx95Tdm71.so")));
+  ASSERT_TRUE(
+      lxtest::WriteFile(dir + "/lx95Cbs71.so", lxtest::ReadFile(ModuleDir("described") + "/lx95Tdm71.so")));
   const std::string library = RealPath(LXB_LIBRARY_FILE);
 
-  for (std::string name : {dir + "/lx95Cbs71", dir + "/lx95Cbs71.ext", std::string("/nonexistent/lx95Cbs71")}) {
+  for (std::string name :
+       {dir + "/lx95Cbs71", dir + "/lx95Cbs71.ext", std::string("/nonexistent/lx95Cbs71")}) {
     SCOPED_TRACE(name);
     LxModuleHandle* handle = nullptr;
     ASSERT_EQ(LxDynamicLoader::LoadModule(name.c_str(), 0, handle), 0);
@@ -124,7 +125,8 @@ TEST(LoaderSearch, NotAModuleIsReportedAsSuch) {
   std::string dir = lxtest::MakeTempDir("bad");
   ASSERT_TRUE(lxtest::WriteFile(dir + "/lx95Tbd71.so", "this is not a shared object"));
   LxModuleHandle* handle = nullptr;
-  EXPECT_EQ(LxDynamicLoader::LoadModule((dir + "/lx95Tbd71").c_str(), 0, handle), ERR_LX_COULD_NOT_LOAD_MODULE);
+  EXPECT_EQ(LxDynamicLoader::LoadModule((dir + "/lx95Tbd71").c_str(), 0, handle),
+            ERR_LX_COULD_NOT_LOAD_MODULE);
   EXPECT_NE(std::string(LxDynamicLoader::GetErrText()).find("lx95Tbd71.so"), std::string::npos);
 }
 
@@ -200,8 +202,9 @@ TEST(LoaderTrace, SuccessAndFailureGoToTheMessageObject) {
   const auto& failed = recorder.Messages()[1];
   EXPECT_EQ(failed.caption, nullptr);
   EXPECT_EQ(failed.flags, 0u);
-  EXPECT_EQ(failed.text,
-            "Loading of module 'lx95Tzz71' failed.\nError code : 2\nPath : '/nonexistent-a:/nonexistent-b'\n");
+  EXPECT_EQ(
+      failed.text,
+      "Loading of module 'lx95Tzz71' failed.\nError code : 2\nPath : '/nonexistent-a:/nonexistent-b'\n");
 }
 
 TEST(LoaderTrace, SilentWithoutTheFlag) {

@@ -48,8 +48,8 @@ bool ParseFlags(const char* text, int* flags) {
 int ShowIdentity() {
   uint32_t major, minor, release, build, patch, compilerVersion;
   const char *moduleName, *stamp, *extra1, *compiler, *extra2;
-  const char* description = LxDescribeDll(&major, &minor, &release, &build, &patch, &moduleName, &stamp, &extra1,
-                                          &compilerVersion, &compiler, &extra2);
+  const char* description = LxDescribeDll(&major, &minor, &release, &build, &patch, &moduleName, &stamp,
+                                          &extra1, &compilerVersion, &compiler, &extra2);
   const char* descriptionAndVersion = nullptr;
   GETLXBASICSINFO(nullptr, nullptr, &descriptionAndVersion, nullptr, nullptr);
   int check = LxCheckDll(0);
