@@ -5,7 +5,10 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
+#include <thread>
 
 #include "modules_test_support.h"
 
@@ -56,6 +59,21 @@ TEST(LoaderSearch, ConfiguredDirectoryComesFirst) {
   // The setting is read at every load.
   config.strings.clear();
   EXPECT_EQ(LoadedTag("lx95Tdu71"), "dup-path");
+}
+
+TEST(LoaderSearch, FileThatDoesNotLoadIsPassedOver) {
+  std::string dir = lxtest::MakeTempDir("broken");
+  ASSERT_TRUE(lxtest::WriteFile(dir + "/lx95Tdu71.so", "not a module"));
+  TestConfig config;
+  config.strings["defaultModulePath"] = dir;
+  ConfigScope scope(&config);
+  {
+    EnvScope path("PATH", ModuleDir("pathdir"));
+    EXPECT_EQ(LoadedTag("lx95Tdu71"), "dup-path");
+  }
+  // PATH yields one candidate, the first file of that name, loadable or not.
+  EnvScope path("PATH", dir + ":" + ModuleDir("pathdir"));
+  EXPECT_EQ(LoadedTag("lx95Tdu71"), "failed");
 }
 
 TEST(LoaderSearch, PathIsSearchedLast) {
@@ -138,6 +156,19 @@ TEST(LoaderErrText, IsCutAt512Characters) {
   const char* text = LxDynamicLoader::GetErrText();
   EXPECT_EQ(std::strlen(text), 512u);
   EXPECT_EQ(std::string(text, 12), "/nonexistent");
+}
+
+TEST(LoaderErrText, IsKeptPerThread) {
+  LxModuleHandle* handle = nullptr;
+  ASSERT_EQ(LxDynamicLoader::LoadModule("lx95Tzz71", 0, handle), ERR_LX_COULD_NOT_LOAD_MODULE);
+  // A thread whose loader never failed reads the text of its own last system error.
+  std::string other;
+  std::thread([&other] {
+    errno = EACCES;
+    other = LxDynamicLoader::GetErrText();
+  }).join();
+  EXPECT_EQ(other, std::strerror(EACCES));
+  EXPECT_NE(std::string(LxDynamicLoader::GetErrText()).find("lx95Tzz71.so"), std::string::npos);
 }
 
 TEST(LoaderEntryPoint, ResolvesOnlyNamesOfTheModuleItself) {
