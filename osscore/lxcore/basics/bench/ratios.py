@@ -15,6 +15,7 @@ import sys
 
 # program -> implementation that is the reference for its ratios
 PEERS = {
+    "bench_rbtree": "std_multiset",
 }
 
 
