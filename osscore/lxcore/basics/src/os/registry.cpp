@@ -432,9 +432,12 @@ int32_t RegDeleteValue(const char* path, const char* name) {
   result = ParseValueName(name, &spelled, &lname);
   if (result != kRegOk) return result;
   return WithStore([&](sqlite3* db) -> int32_t {
+    Transaction txn(db, true);
+    if (txn.rc() != SQLITE_OK) return MapError(txn.rc());
     Stmt s(db, "DELETE FROM vals WHERE key = (SELECT id FROM keys WHERE lpath = ?1) AND lname = ?2");
     if (s.Text(1, key.folded).Text(2, lname).Step() != SQLITE_DONE) return MapError(s.rc());
-    return sqlite3_changes(db) > 0 ? kRegOk : kRegNotFound;
+    if (sqlite3_changes(db) == 0) return kRegNotFound;
+    return txn.Commit();
   });
 }
 
