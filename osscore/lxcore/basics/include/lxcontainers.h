@@ -768,3 +768,138 @@ class LX_API LxRBTreeIterator : public LxVIterator {
   LxRBTreePath path;
   uint32_t stamp;
 };
+
+// ---------------------------------------------------------------------------
+// Container differ
+// ---------------------------------------------------------------------------
+
+// An iterator over a diff list: a container, supplied by the differ's owner, of
+// entries with a signed counter each (occurrences seen in the second sequence
+// minus those in the first, not yet matched). What the differ relies on:
+//   SearchElement(source, null, 0, null)  stands on the entry equal to the
+//       source's current one and returns >= 0, or returns -510/-511 when there
+//       is none; other negative results are errors.
+//   InsertElement(source, null, 0, param) adds the source's entry with counter
+//       -1 when bit 0 of param->callerFlags is 0 (first sequence), +1 when 1.
+//   DeleteElement(0, null)                removes the current entry.
+//   First, Next                           visit every entry once (-521/-522 at
+//       the ends); the iterator delivers its entries like any source iterator.
+class LX_API LxDiffListIteratorInterface : public LxVIterator {
+ public:
+  // Bound to `container` with no transaction context (status -521, or -520
+  // when `container` is null).
+  explicit LxDiffListIteratorInterface(LxVContainer* container);
+  LxDiffListIteratorInterface(const LxDiffListIteratorInterface& other) = default;
+  LxDiffListIteratorInterface& operator=(const LxDiffListIteratorInterface& other) = default;
+  ~LxDiffListIteratorInterface() override;
+
+  // The counter of the entry at which the iterator stands, which the differ
+  // reads and changes through the pointer.
+  virtual int32_t* GetDiffCount() = 0;
+};
+
+// Computes the difference of two sequences, counted with repetition, without
+// needing a common order: entries that the first sequence holds more often go
+// into one result container, entries that the second holds more often into the
+// other. The owner sets `diffList` (in a derived class) before calling Diff;
+// the differ does not own it.
+class LX_API LxVContainerDiffer {
+ public:
+  LxVContainerDiffer() = default;
+  LxVContainerDiffer(const LxVContainerDiffer& other) = default;
+  LxVContainerDiffer& operator=(const LxVContainerDiffer& other) = default;
+
+  // Walks `first` and `second` in step while their entries agree and parks the
+  // others in the diff list, where entries of the other side cancel them. An
+  // entry goes into `onlyFirst` once for each occurrence the first sequence
+  // holds more than the second, and into `onlySecond` likewise, through
+  // InsertElement(iterator on the entry, null, 0, parameter) whose callerFlags
+  // bit 0 tells the side (0 first, 1 second).
+  // `fraction` times the larger container's count bounds the entry-by-entry
+  // comparisons that may disagree: 0 compares nothing, a positive product below
+  // 1 allows 10, a product of 2^32 - 1 or more (or NaN) allows any number, and
+  // a negative fraction allows nearly any number.
+  // Returns 1 when anything was inserted into a result container, 0 when the
+  // sequences hold the same entries, or the first negative result of an
+  // iterator, container or diff-list operation (besides the end markers -521
+  // and -522 and the diff list's not-found codes -510 and -511); what was
+  // inserted until then stays. -520 when an iterator is not bound to a
+  // container, -2999 when no diff list is set.
+  int32_t Diff(LxVIterator* first, LxVIterator* second, LxVContainer* onlyFirst, LxVContainer* onlySecond,
+               double fraction);
+
+  LxDiffListIteratorInterface* GetDiffList() const { return diffList; }
+
+ protected:
+  LxDiffListIteratorInterface* diffList = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// Memory-file container
+// ---------------------------------------------------------------------------
+
+class MemFile;
+
+// Presents `count` records of `elementSize` bytes, stored back to back in a
+// MemFile from the file's position at construction, as a container that can be
+// walked forward. Only the destructor is overridden: GetType is 0,
+// CreateIterator is null, and clearing, searching, inserting and deleting
+// return -2999. The memory file is not owned; it must outlive the container and
+// keep its bytes in place while they are walked.
+class LX_API LxMemFileContainer : public LxVContainer {
+ public:
+  LxMemFileContainer(MemFile* file, uint32_t elementSize, uint32_t count);
+  LxMemFileContainer(const LxMemFileContainer&) = delete;
+  LxMemFileContainer& operator=(const LxMemFileContainer&) = delete;
+  // Leaves the memory file alone.
+  ~LxMemFileContainer() override;
+
+  MemFile* GetMemFile() const { return memFile; }
+  uint32_t GetStartOffset() const { return startOffset; }
+  uint32_t GetCurrentIndex() const { return currentIndex; }
+
+ protected:
+  friend class LxMemFileIterator;
+
+  MemFile* memFile;
+  uint32_t startOffset;   // byte offset of the first record
+  uint32_t currentIndex;  // index of the record at which the iterator stands
+};
+
+// Walks a memory-file container forward. The position is the memory file's own
+// position with the container's currentIndex, so it is shared by all iterators
+// of the container and moved by any seek on the file: one iterator walks at a
+// time. Entry, element and key are the record itself; records compare byte by
+// byte, as unsigned bytes. Prior, Last, Clone and the element operations are
+// the base's (-2999, null).
+class LX_API LxMemFileIterator : public LxVIterator {
+ public:
+  // Bound with no transaction context: status -521 (-520 for a null container).
+  explicit LxMemFileIterator(LxMemFileContainer* container);
+  LxMemFileIterator(const LxMemFileIterator& other) = default;
+  LxMemFileIterator& operator=(const LxMemFileIterator& other) = default;
+  ~LxMemFileIterator() override;
+
+  // Stands on the first record: 0, or -521 when the container is empty or its
+  // start offset lies beyond the end of the file.
+  int First() override;
+  // Steps one record from the file's current position: 0, or -522 past the last
+  // record or past the end of the file.
+  int Next() override;
+  // keyOrder and entryOrder both -1, 0 or +1 by the first differing byte of the
+  // two records (0 for records of 0 bytes). Returns 0, or the negative status of
+  // either iterator with the outputs untouched.
+  int CompareElement(const LxVIterator* other, LxVParameter* otherParam, int& keyOrder, int& entryOrder,
+                     LxVParameter* param) const override;
+  // status = the iterator's status; the current record (null before the first
+  // First).
+  const void* GetEntry(int& status, LxVParameter* param) const override;
+  const void* GetKey(int& status, LxVParameter* param) const override;
+
+  const void* GetCurrentEntry() const { return currentEntry; }
+
+ protected:
+  LxMemFileContainer* MemFileContainer() const { return static_cast<LxMemFileContainer*>(container); }
+
+  const char* currentEntry = nullptr;
+};
