@@ -18,8 +18,8 @@ int PlatformDemo() {
   btime time;
   bksgetdate(&date);
   bksgettime(&time);
-  std::printf("local date and time: %04u-%02u-%02u %02u:%02u:%02u\n", date.year, date.month, date.day, time.hour,
-              time.minute, time.second);
+  std::printf("local date and time: %04u-%02u-%02u %02u:%02u:%02u\n", date.year, date.month, date.day,
+              time.hour, time.minute, time.second);
   int32_t zone = bksgettimezone();
   if (zone == -2171) {
     std::printf("time zone: keeps no daylight time here, reported as -2171 (times carry 0)\n");
@@ -33,7 +33,8 @@ int PlatformDemo() {
   int previous = LxOffsetHours(0);
   std::printf("with an hour offset of %d the hour reads %u\n", previous, shifted.hour);
   // (The hour may have turned between the two readings.)
-  if (previous != 24 || (shifted.hour != time.hour + 24 && shifted.hour != (time.hour + 1) % 24 + 24)) ++failures;
+  if (previous != 24 || (shifted.hour != time.hour + 24 && shifted.hour != (time.hour + 1) % 24 + 24))
+    ++failures;
 
   std::unique_ptr<LxTimer> timer(LxTimer::MakeTimer());
   if (!timer) return 1;

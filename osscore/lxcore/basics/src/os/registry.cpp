@@ -167,7 +167,8 @@ class Stmt {
 
 void ColumnText(const Stmt& s, int i, std::string* out) {
   const unsigned char* text = sqlite3_column_text(s.get(), i);
-  out->assign(text ? reinterpret_cast<const char*>(text) : "", static_cast<size_t>(sqlite3_column_bytes(s.get(), i)));
+  out->assign(text ? reinterpret_cast<const char*>(text) : "",
+              static_cast<size_t>(sqlite3_column_bytes(s.get(), i)));
 }
 
 int Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }

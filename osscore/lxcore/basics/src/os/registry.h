@@ -40,8 +40,8 @@ namespace lxos {
 
 enum RegResult : int32_t {
   kRegOk = 0,
-  kRegNotFound = 2,           // ERROR_FILE_NOT_FOUND: key or value missing
-  kRegAccessDenied = 5,       // store cannot be opened or written
+  kRegNotFound = 2,      // ERROR_FILE_NOT_FOUND: key or value missing
+  kRegAccessDenied = 5,  // store cannot be opened or written
   kRegInvalidParameter = 87,
   kRegBadPath = 161,          // ERROR_BAD_PATHNAME
   kRegMoreData = 234,         // buffer too small; *size holds the size needed

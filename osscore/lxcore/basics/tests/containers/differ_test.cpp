@@ -149,7 +149,8 @@ class TestDiffer : public LxVContainerDiffer {
 
 // Runs one Diff with fresh helpers.
 struct DiffRun {
-  DiffRun(const std::vector<int32_t>& a, const std::vector<int32_t>& b) : first(a), second(b), list(&listStore) {}
+  DiffRun(const std::vector<int32_t>& a, const std::vector<int32_t>& b)
+      : first(a), second(b), list(&listStore) {}
   int32_t Run(double fraction) {
     TestDiffer differ(&list);
     return differ.Diff(first.it(), second.it(), &onlyFirst, &onlySecond, fraction);
@@ -239,14 +240,14 @@ TEST(Differ, FractionBoundsTheDisagreeingComparisons) {
     double fraction;
     int compares;
   } cases[] = {
-      {0.0, 0},                 // limit 0: every entry goes through the diff list
-      {1.0 / 1024, 10},         // product 0.5: a positive product below 1 allows 10
-      {1.0 / 512, 1},           // product exactly 1
-      {3.0 / 512, 3},           //
-      {1.0, 512},               // no limit reached
-      {-1.0, 512},              // negative: a very large limit
-      {std::nan(""), 512},      // not a number: no limit
-      {1e300, 512},             //
+      {0.0, 0},             // limit 0: every entry goes through the diff list
+      {1.0 / 1024, 10},     // product 0.5: a positive product below 1 allows 10
+      {1.0 / 512, 1},       // product exactly 1
+      {3.0 / 512, 3},       //
+      {1.0, 512},           // no limit reached
+      {-1.0, 512},          // negative: a very large limit
+      {std::nan(""), 512},  // not a number: no limit
+      {1e300, 512},         //
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fraction);
@@ -504,8 +505,6 @@ TEST(MemFileContainer, EverythingElseIsTheBases) {
   EXPECT_EQ(it.Prior(), LX_CONTAINER_NOT_IMPLEMENTED);
   EXPECT_EQ(it.DeleteElement(0, nullptr), LX_CONTAINER_NOT_IMPLEMENTED);
   // The file outlives the container and is left alone by it.
-  {
-    LxMemFileContainer scoped(&file, 8, 2);
-  }
+  { LxMemFileContainer scoped(&file, 8, 2); }
   EXPECT_EQ(file.GetSize(), 16);
 }

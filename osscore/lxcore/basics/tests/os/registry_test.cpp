@@ -65,17 +65,17 @@ const char kKey[] = "SOFTWARE\\Vesk Software\\Orvanta";
 
 TEST_F(Registry, EveryTypeRoundTripsByteForByte) {
   ASSERT_EQ(RegCreateKey(kKey), kRegOk);
-  const std::string sz("abc", 3);                    // no terminator
-  const std::string szz("abc\0", 4);                 // with terminator
+  const std::string sz("abc", 3);     // no terminator
+  const std::string szz("abc\0", 4);  // with terminator
   const std::string expand("%SystemRoot%\\x\0", 15);
-  const std::string dword("\x2a\x00\x00\x80", 4);    // 0x8000002a, little-endian
+  const std::string dword("\x2a\x00\x00\x80", 4);        // 0x8000002a, little-endian
   const std::string multi("a\0b\0\0\0c\0\0\0\0\0", 12);  // UTF-16 "ab", "c"
   const std::string binary("\x00\xff\x00\x01\x80", 5);
   struct Case {
     const char* name;
     uint32_t type;
     const std::string& data;
-  } cases[] = {{"sz", kRegSz, sz},           {"szz", kRegSz, szz},         {"expand", kRegExpandSz, expand},
+  } cases[] = {{"sz", kRegSz, sz},          {"szz", kRegSz, szz},          {"expand", kRegExpandSz, expand},
                {"dword", kRegDword, dword}, {"multi", kRegMultiSz, multi}, {"binary", kRegBinary, binary},
                {"odd type", 11, binary}};
   for (const Case& c : cases) {
@@ -282,8 +282,8 @@ TEST_F(Registry, MalformedNamesAreRefusedNotShortened) {
   ASSERT_EQ(longest.size(), kMaxKeyPath);
   const std::string tooLong = longest + "r";
   const std::string longComponent = "A\\" + std::string(256, 'c');
-  const char* bad[] = {"", "\\A", "A\\", "A\\\\B", "\\", "A\\B\\\\", at.c_str(), tooLong.c_str(),
-                       longComponent.c_str()};
+  const char* bad[] = {
+      "", "\\A", "A\\", "A\\\\B", "\\", "A\\B\\\\", at.c_str(), tooLong.c_str(), longComponent.c_str()};
   for (const char* path : bad) {
     SCOPED_TRACE(std::string(path).substr(0, 40));
     EXPECT_EQ(RegCreateKey(path), kRegBadPath);
@@ -430,7 +430,8 @@ TEST_F(Registry, ProcessesRacingToCreateTheStoreAllSucceed) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
   EXPECT_EQ(SubKeys("Race").size(), static_cast<size_t>(kChildren));
-  EXPECT_EQ(SubKeys("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Perflib"), std::vector<std::string>{"009"});
+  EXPECT_EQ(SubKeys("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Perflib"),
+            std::vector<std::string>{"009"});
 }
 
 TEST_F(Registry, WriterKilledMidwayLeavesACommittedConsistentStore) {

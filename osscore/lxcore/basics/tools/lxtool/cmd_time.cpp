@@ -54,7 +54,8 @@ int RunTime(int argc, char** argv) {
     std::printf("time zone       -2171 (no standard or daylight time known; times report 0)\n");
   } else {
     int32_t magnitude = zone < 0 ? -zone : zone;
-    std::printf("time zone       %d (UTC%c%d:%02d)\n", zone, zone < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
+    std::printf("time zone       %d (UTC%c%d:%02d)\n", zone, zone < 0 ? '-' : '+', magnitude / 60,
+                magnitude % 60);
   }
   std::printf("hour offset     %d\n", offset);
   std::unique_ptr<LxTimer> timer(LxTimer::MakeTimer());
