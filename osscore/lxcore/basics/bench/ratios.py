@@ -15,7 +15,13 @@ import sys
 
 # program -> implementation that is the reference for its ratios
 PEERS = {
+    "bench_arrays": "baseline",
+    "bench_statistics": "plain_int32",
+    "bench_catalog": "unordered_map",
     "bench_rbtree": "std_multiset",
+    "bench_crc": "zlib",
+    "bench_rle": "memcpy",
+    "bench_memfile": "vector",
 }
 
 
