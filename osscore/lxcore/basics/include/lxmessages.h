@@ -110,6 +110,7 @@ class LX_API LxSysLog : public LxVSysLog {
  protected:
   static constexpr uintptr_t kNoSource = ~static_cast<uintptr_t>(0);
 
+  void OpenSource(const char* sourceName);
   int WriteEntry(int kind, const char* text);
 
   uintptr_t eventSource = kNoSource;

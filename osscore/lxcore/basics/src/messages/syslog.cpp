@@ -84,10 +84,26 @@ namespace {
 // at once register and open it only once.
 std::mutex g_openMutex;
 
-// Set while this thread is inside LxSysLog::Output. The out-of-memory handler
-// writes to the system log; when writing itself runs out of memory, the handler
-// is called again, and the inner entry is dropped instead of recursing.
-thread_local bool t_inOutput = false;
+// Set while this thread is inside LxSysLog::Open or Output. The out-of-memory
+// handler writes to the system log; when opening the source or writing the entry
+// runs out of memory, the handler is called again from inside, and its entry is
+// dropped instead of recursing (or waiting for the open lock this thread holds).
+thread_local bool t_inLog = false;
+
+class LogGuard {
+ public:
+  LogGuard() : entered_(!t_inLog) { t_inLog = true; }
+  ~LogGuard() {
+    if (entered_) t_inLog = false;
+  }
+  LogGuard(const LogGuard&) = delete;
+  LogGuard& operator=(const LogGuard&) = delete;
+  // False when this thread was inside the log already.
+  bool entered() const { return entered_; }
+
+ private:
+  bool entered_;
+};
 
 }  // namespace
 
@@ -121,6 +137,11 @@ LxSysLog::~LxSysLog() {
 }
 
 void LxSysLog::Open(const char* sourceName) {
+  LogGuard guard;
+  if (guard.entered()) OpenSource(sourceName);
+}
+
+void LxSysLog::OpenSource(const char* sourceName) {
   try {
     std::lock_guard<std::mutex> lock(g_openMutex);
     if (eventSource != kNoSource || eventLogAvailable == 0 || enabled == 0) return;
@@ -138,21 +159,18 @@ void LxSysLog::Open(const char* sourceName) {
 }
 
 int LxSysLog::Output(int kind, int /*length*/, const char* text) {
-  if (t_inOutput) return 0;
-  t_inOutput = true;
-  int result = 0;
+  LogGuard guard;
+  if (!guard.entered()) return 0;
   try {
-    result = WriteEntry(kind, text);
+    return WriteEntry(kind, text);
   } catch (...) {
-    result = ENOMEM;
+    return ENOMEM;
   }
-  t_inOutput = false;
-  return result;
 }
 
 int LxSysLog::WriteEntry(int kind, const char* text) {
   if (eventSource == kNoSource) {
-    if (eventLogAvailable != 0 && enabled != 0) LxSysLog::Open(nullptr);
+    if (eventLogAvailable != 0 && enabled != 0) OpenSource(nullptr);
     if (eventSource == kNoSource) return 0;
   }
   // A forked child writes its own process id.

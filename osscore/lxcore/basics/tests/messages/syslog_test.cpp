@@ -1,10 +1,13 @@
 // The system log as its users see it: entries read back from the JSON-lines file
 // and from a datagram socket that stands in for the log daemon.
 #include <gtest/gtest.h>
+#include <lxframe.h>
 #include <lxmessages.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <new>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -315,5 +318,64 @@ TEST_F(SystemLogTest, NullFormatWritesAnEmptyText) {
   EXPECT_EQ(0, log.lastLength);
   EXPECT_EQ("", log.lastText);
 }
+
+#if !defined(__SANITIZE_ADDRESS__)
+// A memory handler that reports through both objects, as the library's default
+// handler does, and notes how deeply it was nested.
+int g_depth = 0;
+int g_maxDepth = 0;
+int32_t ReportingHandler(uint32_t size) {
+  ++g_depth;
+  if (g_depth > g_maxDepth) g_maxDepth = g_depth;
+  LxSystemLog()->Printf(10, "out of memory (%u)", size);
+  LxMessage()->Printf(nullptr, 0, "out of memory (%u)", size);
+  --g_depth;
+  return 0;
+}
+
+// Uses up the heap of the calling process (the blocks stay in use).
+void ExhaustHeap() {
+  static void* chain = nullptr;
+  for (size_t block : {size_t{1} << 16, size_t{4096}, size_t{64}, size_t{16}}) {
+    while (void* p = std::malloc(block)) {
+      *static_cast<void**>(p) = chain;
+      chain = p;
+    }
+  }
+}
+
+TEST_F(SystemLogTest, ReportingOutOfMemoryWhileMemoryIsGoneEnds) {
+  // With the heap used up, writing the entry and showing the message fail to
+  // allocate in turn; the handler is called again from inside them and must
+  // neither recurse without end nor wait for itself.
+  lxtest::ChildResult child = lxtest::RunWithMemoryLimit(64 << 20, [] {
+    alarm(30);
+    mmLxSetHandler(ReportingHandler);
+    ExhaustHeap();
+    try {
+      char* p = new char[1 << 20];
+      delete[] p;
+      return 1;
+    } catch (const std::bad_alloc&) {
+    }
+    return g_maxDepth >= 2 ? 0 : 2;
+  });
+  EXPECT_TRUE(child.exited) << "signal " << child.signal;
+  EXPECT_EQ(0, child.code) << "2: the handler was never called from inside the objects";
+}
+
+TEST_F(SystemLogTest, OpeningWhileMemoryIsGoneEnds) {
+  lxtest::ChildResult child = lxtest::RunWithMemoryLimit(64 << 20, [] {
+    alarm(30);
+    LxSysLog log;
+    mmLxSetHandler(ReportingHandler);
+    ExhaustHeap();
+    log.Open("Opened without memory");
+    return g_maxDepth >= 1 ? 0 : 2;
+  });
+  EXPECT_TRUE(child.exited) << "signal " << child.signal;
+  EXPECT_EQ(0, child.code) << "2: opening did not run out of memory";
+}
+#endif
 
 }  // namespace
