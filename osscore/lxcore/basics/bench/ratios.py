@@ -22,6 +22,7 @@ PEERS = {
     "bench_crc": "zlib",
     "bench_rle": "memcpy",
     "bench_memfile": "vector",
+    "bench_differ": "unordered_map",
 }
 
 
