@@ -37,7 +37,8 @@ const char kUsage[] =
     "          library's RegisterStatistics. FILE is the library to register; by\n"
     "          default lx95Cbs71.so beside this program (../lib) or on the loader's\n"
     "          search path.\n"
-    "remove    removes them again through DeregisterStatistics.\n"
+    "remove    removes them again through DeregisterStatistics of FILE, by default\n"
+    "          of the library that the Performance key names.\n"
     "collect   loads the library that the Performance key names, calls its open,\n"
     "          collect and close entry points, and prints every counter with its\n"
     "          name and value (rate counters as their running totals).\n"
@@ -586,7 +587,10 @@ int PerfCommand(int argc, char** argv) {
   if (action == "install" || action == "remove") {
     if (opt.output || opt.prometheus || opt.count >= 0) return lxtool::Fail(2, "perf %s takes only --library", argv[1]);
     std::string file;
-    FindLibrary(opt.library, &file);
+    // Removal goes through the library that was registered, when there is one.
+    if (opt.library != nullptr || action == "install" || !ReadWideString(kPerformance, "Library", &file)) {
+      FindLibrary(opt.library, &file);
+    }
     return RunInstaller(file, action == "install");
   }
   if (opt.library != nullptr) return lxtool::Fail(2, "perf %s: the library comes from the registry", argv[1]);
