@@ -331,7 +331,8 @@ void LxMemory(benchmark::State& state) {
   for (uint64_t k : d.random) t->Insert(k);
   double heap = double(HeapInUse() - before) / d.random.size();
   const LxEntryCache& cache = t->tree.GetEntryCache();
-  state.counters["block_bytes_per_entry"] = double(cache.CountBlocks() * cache.GetBlockSize()) / d.random.size();
+  state.counters["block_bytes_per_entry"] =
+      double(cache.CountBlocks() * cache.GetBlockSize()) / d.random.size();
   ReportBytes(state, heap);
 }
 

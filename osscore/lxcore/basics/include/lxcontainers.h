@@ -25,17 +25,17 @@ class LxVIterator;
 // Result codes shared by all containers and iterators
 // ---------------------------------------------------------------------------
 
-constexpr int LX_CONTAINER_NOT_FOUND = -510;       // no entry matches (search, delete)
-constexpr int LX_CONTAINER_NOT_FOUND_2 = -511;     // other modules' not-found form
-constexpr int LX_CONTAINER_EXISTS = -512;          // insertion refused: entry or key exists
-constexpr int LX_CONTAINER_CHANGED = -513;         // container changed since positioning
-constexpr int LX_CONTAINER_NO_DATA = -519;         // element has no data part (warning)
-constexpr int LX_CONTAINER_UNBOUND = -520;         // iterator bound to no container
-constexpr int LX_CONTAINER_BEFORE_FIRST = -521;    // iterator before the first entry
-constexpr int LX_CONTAINER_BEHIND_LAST = -522;     // iterator behind the last entry
-constexpr int LX_CONTAINER_POSITION_LOST = -523;   // iterator lost its position after -513
-constexpr int LX_CONTAINER_OUT_OF_MEMORY = -2030;  // catalog: out of memory
-constexpr int LX_CONTAINER_INTERNAL = -2099;       // catalog: internal error
+constexpr int LX_CONTAINER_NOT_FOUND = -510;         // no entry matches (search, delete)
+constexpr int LX_CONTAINER_NOT_FOUND_2 = -511;       // other modules' not-found form
+constexpr int LX_CONTAINER_EXISTS = -512;            // insertion refused: entry or key exists
+constexpr int LX_CONTAINER_CHANGED = -513;           // container changed since positioning
+constexpr int LX_CONTAINER_NO_DATA = -519;           // element has no data part (warning)
+constexpr int LX_CONTAINER_UNBOUND = -520;           // iterator bound to no container
+constexpr int LX_CONTAINER_BEFORE_FIRST = -521;      // iterator before the first entry
+constexpr int LX_CONTAINER_BEHIND_LAST = -522;       // iterator behind the last entry
+constexpr int LX_CONTAINER_POSITION_LOST = -523;     // iterator lost its position after -513
+constexpr int LX_CONTAINER_OUT_OF_MEMORY = -2030;    // catalog: out of memory
+constexpr int LX_CONTAINER_INTERNAL = -2099;         // catalog: internal error
 constexpr int LX_CONTAINER_NOT_IMPLEMENTED = -2999;  // catalog: not yet implemented
 
 // Mode bits of insertions, searches and deletions.
@@ -88,8 +88,8 @@ class LX_API LxRBTreeParameter : public LxVParameter {
 // ---------------------------------------------------------------------------
 
 // Builds `element` from the source's key and data. Returns 0 or a negative error.
-typedef int (*LxCopyFunc)(LxVContainer* container, void* element, const LxVIterator* source,
-                          const void* key, const void* data, LxVParameter* param);
+typedef int (*LxCopyFunc)(LxVContainer* container, void* element, const LxVIterator* source, const void* key,
+                          const void* data, LxVParameter* param);
 // Releases what `element` holds.
 typedef void (*LxDestroyFunc)(LxVContainer* container, void* element);
 // Orders the key/data pair against `element`: *keyOrder compares the keys alone,

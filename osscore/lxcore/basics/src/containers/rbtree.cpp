@@ -226,7 +226,8 @@ LxRBTreeNode* LxRBTree::Locate(const LxVIterator* source, const void* key, const
   const LxRBTreeNode* named = nullptr;
   if (path != nullptr) {
     found = path->GetTop();
-    if ((mode & LX_MODE_STEP_PAST) && param != nullptr) named = static_cast<const LxRBTreeNode*>(param->entry);
+    if ((mode & LX_MODE_STEP_PAST) && param != nullptr)
+      named = static_cast<const LxRBTreeNode*>(param->entry);
     if (named == n) {
       stepPast = true;
       firstWanted = false;

@@ -133,7 +133,7 @@ TEST(EntryStack, WrappingWindowAndMembership) {
     EXPECT_EQ(s.SetCurrentEntryWithTest(g_ring + 8), g_ring + 8);
     EXPECT_EQ(s.GetPrevEntry(), g_ring + 4);
     EXPECT_EQ(s.SetCurrentEntryWithTest(g_ring + 4), g_ring + 4);
-    EXPECT_EQ(s.GetPrevEntry(), nullptr);  // would reach the newest entry
+    EXPECT_EQ(s.GetPrevEntry(), nullptr);                          // would reach the newest entry
     EXPECT_EQ(s.SetCurrentEntryWithTest(g_ring + 5), g_ring + 5);  // inside, off the grid
     EXPECT_EQ(g_entered, std::vector<int>({0, 2, 1}));
   }

@@ -187,7 +187,7 @@ TEST(CompareElement, OrdersThisEntryAgainstTheOther) {
   LxOneEntryIterator other(&oc, nullptr);
   int ko = 0, eo = 0;
   EXPECT_EQ(it.CompareElement(&other, nullptr, ko, eo, nullptr), 5);  // data -519 passed on as null
-  EXPECT_EQ(ko, 1);  // 10 sorts after 3
+  EXPECT_EQ(ko, 1);                                                   // 10 sorts after 3
   EXPECT_EQ(eo, 1);
 
   ko = eo = 77;
@@ -275,8 +275,8 @@ TEST(OneEntry, IteratorStateTable) {
     int first, last, next, prior;
   };
   const std::vector<Case> cases = {
-      {&full, -521, 0, 0, 0, -521},     {&full, 0, 0, 0, -522, -521},
-      {&full, -522, 0, 0, -522, 0},     {&full, -523, 0, 0, -523, -523},
+      {&full, -521, 0, 0, 0, -521},        {&full, 0, 0, 0, -522, -521},
+      {&full, -522, 0, 0, -522, 0},        {&full, -523, 0, 0, -523, -523},
       {&empty, -521, -521, -522, 0, -521}, {&empty, 0, -521, -522, -522, -521},
       {&empty, -522, -521, -522, -522, 0}, {&empty, -513, -521, -522, -513, -513},
   };

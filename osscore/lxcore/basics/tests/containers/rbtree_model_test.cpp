@@ -110,8 +110,8 @@ class ModelRun {
   }
 
   void DoSearch() {
-    static const unsigned short kModes[] = {0, 0x0010, 0x0020, 0x0040, 0x0100, 0x0020 | 0x0010,
-                                            0x0040 | 0x0010};
+    static const unsigned short kModes[] = {0,      0x0010,          0x0020,         0x0040,
+                                            0x0100, 0x0020 | 0x0010, 0x0040 | 0x0010};
     unsigned short mode = kModes[Pick(7)];
     Elem e = RandomPair();
     bool keyOnly = !(mode & 0x0100) && Pick(3) == 0;
@@ -128,7 +128,7 @@ class ModelRun {
     if ((mode & 0x0100) && !model.empty()) {
       // Name either an entry of the run or any other entry.
       auto pick = lo != hi && Pick(2) ? std::next(lo, Pick(static_cast<int>(std::distance(lo, hi))))
-                                       : std::next(model.begin(), Pick(static_cast<int>(model.size())));
+                                      : std::next(model.begin(), Pick(static_cast<int>(model.size())));
       param.entry = NodeOfSerial(pick->serial);
       named = pick->key == e.key && pick->data == e.data;
     }
@@ -359,8 +359,10 @@ TEST(RBTreeFailures, EveryCallbackFailureLeavesTheTreeAndRecyclesTheNode) {
         uint32_t blocks = tree.GetEntryCache().CountBlocks();
         int destroys = c.destroys;
         int base = which == kCopy ? c.copies : which == kKey ? c.keys : which == kData ? c.datas : c.compares;
-        int& failAt = which == kCopy ? c.failCopyAt : which == kKey ? c.failKeyAt
-                    : which == kData ? c.failDataAt : c.failCompareAt;
+        int& failAt = which == kCopy   ? c.failCopyAt
+                      : which == kKey  ? c.failKeyAt
+                      : which == kData ? c.failDataAt
+                                       : c.failCompareAt;
         failAt = base + n;
         int r = Insert(tree, newKey, 0);
         failAt = 0;

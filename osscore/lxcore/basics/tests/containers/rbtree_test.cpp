@@ -89,8 +89,8 @@ TEST(RBTree, UniquenessRulesByFlags) {
   ASSERT_EQ(Insert(unique, 1, 1), 0);
   ASSERT_EQ(Insert(unique, 3, 1), 0);
   int destroys = TheCalls().destroys;
-  EXPECT_EQ(Insert(unique, 1, 2), -512);  // equal key, other data: refused
-  EXPECT_EQ(Insert(unique, 3, 1), -512);  // through the append shortcut
+  EXPECT_EQ(Insert(unique, 1, 2), -512);         // equal key, other data: refused
+  EXPECT_EQ(Insert(unique, 3, 1), -512);         // through the append shortcut
   EXPECT_EQ(TheCalls().destroys - destroys, 2);  // the copied elements are destroyed
   EXPECT_EQ(unique.GetDuplicateKeys(), 0);
   EXPECT_EQ(unique.GetCount(), 2u);
@@ -108,10 +108,10 @@ TEST(RBTree, UniquenessRulesByFlags) {
   Install(&all);
   ASSERT_EQ(Insert(all, 1, 1), 0);  // serial 1
   EXPECT_EQ(all.GetDuplicateKeys(), 0);
-  ASSERT_EQ(Insert(all, 1, 1), 0);       // serial 2, after serial 1
+  ASSERT_EQ(Insert(all, 1, 1), 0);          // serial 2, after serial 1
   ASSERT_EQ(Insert(all, 1, 1, 0x0004), 0);  // serial 3, before both
-  ASSERT_EQ(Insert(all, 1, 1), 0);       // serial 4, at the end
-  ASSERT_EQ(Insert(all, 0, 0), 0);       // serial 5
+  ASSERT_EQ(Insert(all, 1, 1), 0);          // serial 4, at the end
+  ASSERT_EQ(Insert(all, 0, 0), 0);          // serial 5
   EXPECT_EQ(all.GetDuplicateKeys(), 1);
   EXPECT_EQ(Serials(all), std::vector<int32_t>({5, 3, 1, 2, 4}));
   EXPECT_EQ(all.CheckTree(nullptr), 0);
@@ -231,9 +231,9 @@ TEST(RBTree, SearchModesPositionTheResult) {
 TEST(RBTree, IdenticalEntriesFirstLastAndStepPast) {
   LxRBTree tree(sizeof(Elem), 2);
   Install(&tree);
-  ASSERT_EQ(Insert(tree, 1, 0), 0);  // serial 1
+  ASSERT_EQ(Insert(tree, 1, 0), 0);                              // serial 1
   for (int i = 0; i < 3; ++i) ASSERT_EQ(Insert(tree, 5, 5), 0);  // serials 2, 3, 4
-  ASSERT_EQ(Insert(tree, 9, 0), 0);  // serial 5
+  ASSERT_EQ(Insert(tree, 9, 0), 0);                              // serial 5
   LxRBTreeIterator it(&tree, nullptr);
   Source src(5, 5);
   ASSERT_EQ(tree.SearchElement(src.get(), nullptr, 0, nullptr, &it), 0);
@@ -446,10 +446,16 @@ TEST(RBTree, CheckTreeFindings) {
   LxRBTreeNode* leaf = root;
   while (leaf->Left() != nullptr) leaf = leaf->Left();
   bool wasRed = leaf->IsRed();
-  if (wasRed) leaf->SetBlack(); else leaf->SetRed();
+  if (wasRed)
+    leaf->SetBlack();
+  else
+    leaf->SetRed();
   int finding = tree.CheckTree(nullptr);
   EXPECT_TRUE(finding == -2 || finding == -3) << finding;
-  if (wasRed) leaf->SetRed(); else leaf->SetBlack();
+  if (wasRed)
+    leaf->SetRed();
+  else
+    leaf->SetBlack();
   EXPECT_EQ(tree.CheckTree(nullptr), 0);
 
   TheCalls().failKeyAt = TheCalls().keys + 1;
