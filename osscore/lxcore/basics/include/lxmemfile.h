@@ -177,6 +177,9 @@ class LX_API MemFile {
   // The copying half of copy construction and assignment: resizes this file to
   // the source's size and copies its bytes, restoring the source's position.
   void CopyFrom(const MemFile& source);
+  // Sets the size to `newSize` when that needs no change of the block or its
+  // geometry; false (nothing changed) when SizeSet has to decide.
+  bool GrowInPlace(int64_t newSize);
 
   char* buffer;
   int32_t size;

@@ -171,11 +171,32 @@ char* MemFile::Seek(int32_t offset, unsigned short mode, uint32_t* length, unsig
   return buffer + target;
 }
 
+// Growth within the last segment: SizeSet would compute the same geometry and
+// keep the block, so only the size changes.
+inline bool MemFile::GrowInPlace(int64_t newSize) {
+  const int64_t capacity = GetCapacity();
+  if (newSize > capacity || segmentCount == 0) return false;
+  if (newSize <= static_cast<int64_t>(segmentCount - 1) << segmentShift) return false;
+  if (segmentCount > static_cast<short>(kWidenAbove) && segmentShift < kMaxSegmentShift) return false;
+  size = static_cast<int32_t>(newSize);
+  return true;
+}
+
 int32_t MemFile::Put(const void* source, int32_t offset, int32_t length) {
   const int64_t end = static_cast<int64_t>(offset) + length;
-  if (end > size && SizeSet(static_cast<int32_t>(end)) != 0) return 0;
+  if (end > size && !GrowInPlace(end) && SizeSet(static_cast<int32_t>(end)) != 0) return 0;
   if (buffer == nullptr) return 0;
-  if (length > 0) std::memmove(buffer + offset, source, static_cast<size_t>(length));
+  if (length > 0) {
+    if (length <= 16) {
+      // Short records (the common case of lists and queues) without a library call;
+      // all bytes are loaded before any is stored, so overlap is safe.
+      unsigned char bytes[16];
+      std::memcpy(bytes, source, static_cast<size_t>(length));
+      std::memcpy(buffer + offset, bytes, static_cast<size_t>(length));
+    } else {
+      std::memmove(buffer + offset, source, static_cast<size_t>(length));
+    }
+  }
   return length;
 }
 

@@ -1,0 +1,199 @@
+// The run-length block format against memcpy and zlib at level 1, on 4 KiB
+// blocks of three kinds:
+//   page    a database-page-like block: header, slot array, records with small
+//           integers, doubles and blank-padded text, and a stretch of free space
+//   random  random bytes (the encoder finds nothing; the decoder copies literals)
+//   runs    long runs of a few values
+// Decode/IMPL/KIND and Encode/IMPL/KIND with IMPL lx (DSdecomp, DScomp), memcpy
+// (copying the 4 KiB block) and zlib1 (inflate and deflate, level 1, raw
+// streams reset between blocks). Rates are in bytes of the decoded block.
+#include <benchmark/benchmark.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "lxmemfile.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+constexpr size_t kBlock = 4096;
+
+Bytes PageBlock() {
+  Bytes page(kBlock, 0);
+  std::mt19937 rng(4096);
+  size_t at = 0;
+  auto put32 = [&](uint32_t v) {
+    std::memcpy(&page[at], &v, 4);
+    at += 4;
+  };
+  put32(0x00010007);  // page header: type, level, counts, links
+  put32(17);
+  put32(0);
+  put32(4711);
+  put32(4712);
+  at = 96;
+  const char* words[] = {"SMITH", "JONES", "ORDER", "PAID", "OPEN", "ZURICH", "OSLO", "LIMA", "NEW YORK"};
+  std::vector<uint16_t> slots;
+  while (at < 2600) {
+    slots.push_back(static_cast<uint16_t>(at));
+    put32(static_cast<uint32_t>(rng() % 100000));  // key
+    put32(static_cast<uint32_t>(rng() % 50));      // small counter
+    const double amount = (rng() % 1000000) / 100.0;
+    std::memcpy(&page[at], &amount, 8);
+    at += 8;
+    for (int field = 0; field < 2; ++field) {  // CHAR(16) fields, blank padded
+      stchar(words[rng() % 9], reinterpret_cast<char*>(&page[at]), 16);
+      at += 16;
+    }
+    put32(0);  // null flags
+  }
+  // Slot array at the end; free space (zeros) between.
+  size_t slotAt = kBlock - 2 * slots.size();
+  for (uint16_t s : slots) {
+    std::memcpy(&page[slotAt], &s, 2);
+    slotAt += 2;
+  }
+  return page;
+}
+
+Bytes RandomBlock() {
+  Bytes b(kBlock);
+  std::mt19937 rng(7);
+  for (auto& c : b) c = static_cast<unsigned char>(rng());
+  return b;
+}
+
+Bytes RunsBlock() {
+  Bytes b;
+  std::mt19937 rng(9);
+  const unsigned char values[] = {0x00, 0x20, 0xFF, 0x41};
+  while (b.size() < kBlock) b.insert(b.end(), 100 + rng() % 900, values[rng() % 4]);
+  b.resize(kBlock);
+  return b;
+}
+
+Bytes Block(const std::string& kind) {
+  if (kind == "page") return PageBlock();
+  if (kind == "random") return RandomBlock();
+  return RunsBlock();
+}
+
+Bytes Encoded(const Bytes& in) {
+  Bytes out(2 * in.size() + 16);
+  int room = static_cast<int>(out.size());
+  DScomp(in.data(), static_cast<int>(in.size()), out.data(), &room);
+  out.resize(static_cast<size_t>(room));
+  return out;
+}
+
+void Rate(benchmark::State& state) { state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kBlock)); }
+
+void DecodeLx(benchmark::State& state, std::string kind) {
+  const Bytes block = Block(kind), encoded = Encoded(block);
+  Bytes out(kBlock);
+  int room = static_cast<int>(kBlock);
+  if (DSdecomp(encoded.data(), static_cast<int>(encoded.size()), out.data(), &room) != 0 || out != block) {
+    state.SkipWithError("round trip failed");
+  }
+  state.counters["stored"] = static_cast<double>(encoded.size());
+  for (auto _ : state) {
+    int r = static_cast<int>(kBlock);
+    benchmark::DoNotOptimize(DSdecomp(encoded.data(), static_cast<int>(encoded.size()), out.data(), &r));
+    benchmark::ClobberMemory();
+  }
+  Rate(state);
+}
+
+void EncodeLx(benchmark::State& state, std::string kind) {
+  const Bytes block = Block(kind);
+  Bytes out(2 * kBlock + 16);
+  for (auto _ : state) {
+    int room = static_cast<int>(out.size());
+    benchmark::DoNotOptimize(DScomp(block.data(), static_cast<int>(kBlock), out.data(), &room));
+    benchmark::ClobberMemory();
+  }
+  Rate(state);
+}
+
+void Memcpy(benchmark::State& state, std::string kind) {
+  const Bytes block = Block(kind);
+  Bytes out(kBlock);
+  for (auto _ : state) {
+    std::memcpy(out.data(), block.data(), kBlock);
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  Rate(state);
+}
+
+struct Deflater {
+  z_stream z{};
+  Deflater() { deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY); }
+  ~Deflater() { deflateEnd(&z); }
+  size_t Run(const Bytes& in, Bytes* out) {
+    deflateReset(&z);
+    z.next_in = const_cast<Bytef*>(in.data());
+    z.avail_in = static_cast<uInt>(in.size());
+    z.next_out = out->data();
+    z.avail_out = static_cast<uInt>(out->size());
+    deflate(&z, Z_FINISH);
+    return out->size() - z.avail_out;
+  }
+};
+
+void EncodeZlib(benchmark::State& state, std::string kind) {
+  const Bytes block = Block(kind);
+  Bytes out(2 * kBlock + 64);
+  Deflater d;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(d.Run(block, &out));
+    benchmark::ClobberMemory();
+  }
+  state.counters["stored"] = static_cast<double>(d.Run(block, &out));
+  Rate(state);
+}
+
+void DecodeZlib(benchmark::State& state, std::string kind) {
+  const Bytes block = Block(kind);
+  Bytes packed(2 * kBlock + 64);
+  Deflater d;
+  packed.resize(d.Run(block, &packed));
+  z_stream z{};
+  inflateInit2(&z, -15);
+  Bytes out(kBlock);
+  for (auto _ : state) {
+    inflateReset(&z);
+    z.next_in = packed.data();
+    z.avail_in = static_cast<uInt>(packed.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    benchmark::DoNotOptimize(inflate(&z, Z_FINISH));
+    benchmark::ClobberMemory();
+  }
+  inflateEnd(&z);
+  if (out != block) state.SkipWithError("inflate gave other bytes");
+  Rate(state);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (const char* kind : {"page", "random", "runs"}) {
+    const std::string k = kind;
+    benchmark::RegisterBenchmark(("Decode/lx/" + k).c_str(), DecodeLx, k);
+    benchmark::RegisterBenchmark(("Decode/memcpy/" + k).c_str(), Memcpy, k);
+    benchmark::RegisterBenchmark(("Decode/zlib1/" + k).c_str(), DecodeZlib, k);
+    benchmark::RegisterBenchmark(("Encode/lx/" + k).c_str(), EncodeLx, k);
+    benchmark::RegisterBenchmark(("Encode/memcpy/" + k).c_str(), Memcpy, k);
+    benchmark::RegisterBenchmark(("Encode/zlib1/" + k).c_str(), EncodeZlib, k);
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
