@@ -30,6 +30,8 @@
 // in its destructor.
 #pragma once
 
+#include <cstring>
+
 #include "lxdefs.h"
 
 class MemFile;
@@ -172,7 +174,14 @@ class LX_API LxCList : public LxVArray {
   void* PrepareInsert(uint32_t index) override;
   // -502 when index > count or index >= the maximum count; -501 when the list is
   // full at its maximum count or cannot grow (nothing changed).
-  int Insert(uint32_t index, const void* data) override;
+  int Insert(uint32_t index, const void* data) override {
+    if (index == count && count < capacity && index < maximumCount && data != nullptr) {
+      CopyElement(static_cast<unsigned char*>(buffer) + static_cast<size_t>(index) * elementSize, data);
+      ++count;
+      return 0;
+    }
+    return InsertSlow(index, data);
+  }
   int Update(uint32_t index, const void* data) override;
   // With `shrink`, halves the capacity once the count is at most half of it; a
   // failed shrink keeps the larger block.
@@ -185,6 +194,10 @@ class LX_API LxCList : public LxVArray {
   const void* GetBuffer() const { return buffer; }
 
  protected:
+  // Insert for every case but an append into free capacity.
+  int InsertSlow(uint32_t index, const void* data);
+  void CopyElement(void* to, const void* from) const { std::memcpy(to, from, elementSize); }
+
   unsigned short maximumCount;
   unsigned short capacity;
   void* buffer;

@@ -160,17 +160,22 @@ class QuickSorter {
 
 }  // namespace
 
+unsigned char* ContiguousElements(const LxVArray* array) {
+  uint32_t count = array->GetCount();
+  unsigned short type = array->GetType();
+  if (count == 0 || (type != 1 && type != 2)) return nullptr;
+  auto* first = static_cast<unsigned char*>(array->Element(0));
+  auto* last = static_cast<unsigned char*>(array->Element(count - 1));
+  if (first == nullptr || last != first + static_cast<size_t>(count - 1) * array->GetElementSize()) return nullptr;
+  return first;
+}
+
 void SortArray(LxVArray* array, LxArrayCompareFunc compare, unsigned char* scratch) {
   uint32_t count = array->GetCount();
   if (count < 2) return;
   size_t size = array->GetElementSize();
   int32_t hi = static_cast<int32_t>(count - 1);
-  // Both list kinds keep their elements in one block; when the first and last
-  // element confirm that, the elements are addressed directly.
-  unsigned short type = array->GetType();
-  auto* first = static_cast<unsigned char*>(array->Element(0));
-  auto* last = static_cast<unsigned char*>(array->Element(count - 1));
-  if ((type == 1 || type == 2) && first != nullptr && last == first + static_cast<size_t>(hi) * size) {
+  if (unsigned char* first = ContiguousElements(array)) {
     QuickSorter<ContiguousAccess>(array, compare, ContiguousAccess(first, size), size, scratch)
         .SortRange(0, hi);
   } else {

@@ -1,4 +1,5 @@
-// The sorting engine behind LxVArray::Sort.
+// The sorting engine behind LxVArray::Sort, and direct element addressing for
+// the lists.
 //
 // The result is that of the plain quicksort with the first element of each range
 // as pivot (see LxVArray::Sort), element for element, equal keys included. The
@@ -16,6 +17,12 @@
 #include "lxarrays.h"
 
 namespace lxarrays {
+
+// Both list kinds keep their elements back to back in one block. Returns the
+// first element when the array is one of them and its first and last element
+// confirm that layout (so that element i lies at first + i * elementSize), else
+// null (also for an empty array).
+unsigned char* ContiguousElements(const LxVArray* array);
 
 // Sorts elements 0 .. count - 1 of `array` under `compare`, using `scratch` (one
 // element) for moves. REQUIRES: the array's count fits in int32_t.

@@ -82,7 +82,7 @@ void* LxCList::PrepareInsert(uint32_t index) {
   return static_cast<unsigned char*>(buffer) + static_cast<size_t>(index) * elementSize;
 }
 
-int LxCList::Insert(uint32_t index, const void* data) {
+int LxCList::InsertSlow(uint32_t index, const void* data) {
   if (index > count || index >= maximumCount) return LX_ARRAY_OUT_OF_RANGE;
   if (count >= capacity) {
     if (count == maximumCount) return LX_ARRAY_NO_STORAGE;

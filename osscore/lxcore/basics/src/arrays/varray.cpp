@@ -38,9 +38,12 @@ int LxVArray::Search(const void* key, uint32_t* position, void* out) const {
   int32_t high = static_cast<int32_t>(count - 1);
   int32_t middle;
   int c;
+  const unsigned char* first = lxarrays::ContiguousElements(this);
   do {
     middle = (low + high) >> 1;
-    c = comparisonFunction(this, key, Element(static_cast<uint32_t>(middle)));
+    const void* element = first != nullptr ? first + static_cast<size_t>(middle) * elementSize
+                                           : Element(static_cast<uint32_t>(middle));
+    c = comparisonFunction(this, key, element);
     if (c < 0) {
       high = middle - 1;
     } else {
