@@ -51,9 +51,10 @@ class ScopedEnv {
 
 // Short labels of counter positions 0..14; a monitor takes the full names from
 // the registry's Perflib texts (lxtool perf collect does).
-const char* const kLabels[15] = {"transactions", "commits",  "aborts",    "C/S requests", "failed C/S requests",
-                                 "notifications", "queries", "clients",   "object descriptions", "extents",
-                                 "locks",         "watches", "refreshed", "delivered", "internal transactions"};
+const char* const kLabels[15] = {
+    "transactions",  "commits", "aborts",    "C/S requests",        "failed C/S requests",
+    "notifications", "queries", "clients",   "object descriptions", "extents",
+    "locks",         "watches", "refreshed", "delivered",           "internal transactions"};
 
 int Run() {
   // 1. Install the counters (registry) and enable the statistics as the writer.
@@ -93,7 +94,8 @@ int Run() {
     const unsigned char* def = obj + headerLength + 40 * k;
     const uint32_t type = Get32(def + 28);
     const int32_t value = static_cast<int32_t>(Get32(obj + definitionLength + Get32(def + 36)));
-    std::printf("  %5u  %-22s %-5s %d\n", Get32(def + 4), kLabels[k], type == 0x10410400 ? "rate" : "raw", value);
+    std::printf("  %5u  %-22s %-5s %d\n", Get32(def + 4), kLabels[k], type == 0x10410400 ? "rate" : "raw",
+                value);
   }
   const int32_t commits = static_cast<int32_t>(Get32(obj + definitionLength + 8 + 8 * 1));
   const int32_t locks = static_cast<int32_t>(Get32(obj + definitionLength + 8 + 8 * 10));

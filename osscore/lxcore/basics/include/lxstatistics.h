@@ -111,7 +111,8 @@ class LX_API LxStatistics {
       Step(field, position, n);
       return;
     }
-    __atomic_store_n(&field, static_cast<int32_t>(static_cast<uint32_t>(Load(field)) + static_cast<uint32_t>(n)),
+    __atomic_store_n(&field,
+                     static_cast<int32_t>(static_cast<uint32_t>(Load(field)) + static_cast<uint32_t>(n)),
                      __ATOMIC_RELAXED);
     if (GetEnabled()) {
       int32_t* slot = slots[position];
@@ -168,7 +169,7 @@ LX_C_API uint32_t PrfData_Open(char16_t* deviceNames);
 // 234 (more data) with *totalBytes 0 when the free size is too small, nothing
 // written and *data unchanged. Nothing is ever written beyond *totalBytes.
 LX_C_API uint32_t PrfData_Collect(char16_t* valueName, void** data, uint32_t* totalBytes,
-                                   uint32_t* objectCount);
+                                  uint32_t* objectCount);
 
 // Returns 0 and does nothing else: the block stays mapped until unload.
 LX_C_API uint32_t PrfData_Close();

@@ -20,52 +20,45 @@ namespace {
 // end record. Names and help texts are the system's own, trailing blanks
 // included. Counts, links and block sizes are filled in by Link and Activate.
 PrfDataEntry g_table[] = {
-    {kPrfObject, 100, u"Orvanta", u"The Orvanta runtime system performance counters", kDetailNovice, 104, -1, 0, 0,
-     0, 0, 0, 0, 0},
-    {kPrfCounter, 101, u"Transactions   ",
-     u"The number of currently registered transactions.",
-     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, 0, kRawCount},
-    {kPrfCounter, 102, u"Commits/sec",
-     u"The number of transaction commit requests since last sample.   ",
+    {kPrfObject, 100, u"Orvanta", u"The Orvanta runtime system performance counters", kDetailNovice, 104, -1,
+     0, 0, 0, 0, 0, 0, 0},
+    {kPrfCounter, 101, u"Transactions   ", u"The number of currently registered transactions.", kDetailNovice,
+     -1, 0, 0, 0, 0, 0, 0, 0, kRawCount},
+    {kPrfCounter, 102, u"Commits/sec", u"The number of transaction commit requests since last sample.   ",
      kDetailNovice, -1, 0, 0, 0, 0, 0, 0, -1, kRateCount},
-    {kPrfCounter, 103, u"Aborts/sec ",
-     u"The number of transaction abort requests since last sample.",
+    {kPrfCounter, 103, u"Aborts/sec ", u"The number of transaction abort requests since last sample.",
      kDetailNovice, -1, 0, 0, 0, 0, 0, 0, 0, kRateCount},
-    {kPrfCounter, 104, u"C/S Requests/sec   ",
-     u"The number of client/server requests since last sample.",
+    {kPrfCounter, 104, u"C/S Requests/sec   ", u"The number of client/server requests since last sample.",
      kDetailNovice, -1, 0, 0, 0, 0, 0, 0, -1, kRateCount},
     {kPrfCounter, 105, u"C/S Failed Requests/sec",
-     u"The number of client/server requests resulting in an error since last sample.  ",
-     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, 0, kRateCount},
+     u"The number of client/server requests resulting in an error since last sample.  ", kDetailNovice, -1, 0,
+     0, 0, 0, 0, 0, 0, kRateCount},
     {kPrfCounter, 106, u"Server Notifications/sec   ",
-     u"The number of Notify() calls issued by the server since last sample.   ",
-     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, 0, kRateCount},
-    {kPrfCounter, 107, u"Queries/sec",
-     u"The number of query requests since last sample.",
-     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, 0, kRateCount},
-    {kPrfCounter, 108, u"Clients",
-     u"The number of currently connected clients. ",
-     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, 0, kRawCount},
+     u"The number of Notify() calls issued by the server since last sample.   ", kDetailNovice, -1, 0, 0, 0,
+     0, 0, 0, 0, kRateCount},
+    {kPrfCounter, 107, u"Queries/sec", u"The number of query requests since last sample.", kDetailNovice, -1,
+     0, 0, 0, 0, 0, 0, 0, kRateCount},
+    {kPrfCounter, 108, u"Clients", u"The number of currently connected clients. ", kDetailNovice, -1, 0, 0, 0,
+     0, 0, 0, 0, kRawCount},
     {kPrfCounter, 109, u"Object Descriptions",
-     u"The number of currently used object descriptions. This number indicates how many different persistent objects are used by all clients together.",
+     u"The number of currently used object descriptions. This number indicates how many different persistent "
+     u"objects are used by all clients together.",
      kDetailNovice, -1, 0, 0, 0, 0, 0, 0, -2, kRawCount},
-    {kPrfCounter, 110, u"Extents",
-     u"The number of currently used extent cursors (C++: LxAllSet objects).   ",
+    {kPrfCounter, 110, u"Extents", u"The number of currently used extent cursors (C++: LxAllSet objects).   ",
      kDetailNovice, -1, 0, 0, 0, 0, 0, 0, 0, kRawCount},
-    {kPrfCounter, 111, u"Locks  ",
-     u"The number of currently used locks.",
-     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, -1, kRawCount},
-    {kPrfCounter, 112, u"Watches",
-     u"The number of currently used watches.  ",
-     kDetailNovice, -1, 0, 0, 0, 0, 0, 0, 0, kRawCount},
+    {kPrfCounter, 111, u"Locks  ", u"The number of currently used locks.", kDetailNovice, -1, 0, 0, 0, 0, 0,
+     0, -1, kRawCount},
+    {kPrfCounter, 112, u"Watches", u"The number of currently used watches.  ", kDetailNovice, -1, 0, 0, 0, 0,
+     0, 0, 0, kRawCount},
     {kPrfCounter, 113, u"RefreshedObjects/sec   ",
-     u"The number of refreshed objects since last sample. This number indicates how many objects have been re-delivered to all clients.   ",
+     u"The number of refreshed objects since last sample. This number indicates how many objects have been "
+     u"re-delivered to all clients.   ",
      kDetailNovice, -1, 0, 0, 0, 0, 0, 0, -1, kRateCount},
     {kPrfCounter, 114, u"DeliveredObjects/sec   ",
-     u"The number of delivered objects since last sample. This number indicates how many objects have been delivered to all clients.  ",
+     u"The number of delivered objects since last sample. This number indicates how many objects have been "
+     u"delivered to all clients.  ",
      kDetailNovice, -1, 0, 0, 0, 0, 0, 0, -2, kRateCount},
-    {kPrfCounter, 115, u"Internal Transactions/sec",
-     u"The number of started internal transactions.   ",
+    {kPrfCounter, 115, u"Internal Transactions/sec", u"The number of started internal transactions.   ",
      kDetailNovice, -1, 0, 0, 0, 0, 0, 0, -1, kRateCount},
     {kPrfEnd, 0xFFFFFFFFu, nullptr, nullptr, kDetailNovice, 0, 0, 0, 0, 0, 0, 0, 0, 0},
 };
@@ -100,7 +93,8 @@ int32_t WriteDword(const std::string& key, const char* name, uint32_t value) {
 int32_t WriteWideString(const std::string& key, const char* name, const std::u16string& text) {
   std::string bytes;
   AppendUtf16Bytes(&bytes, text.c_str(), text.size() + 1);
-  return lxos::RegSetValue(key.c_str(), name, lxos::kRegSz, bytes.data(), static_cast<uint32_t>(bytes.size()));
+  return lxos::RegSetValue(key.c_str(), name, lxos::kRegSz, bytes.data(),
+                           static_cast<uint32_t>(bytes.size()));
 }
 
 // The whole value, or false when it is missing.
@@ -240,7 +234,8 @@ void PrfData::Initialise(unsigned char* view) const {
     const uint32_t definitions = kObjectHeaderSize + kCounterDefinitionSize * n;
     int32_t defaultPosition = -1;
     for (uint32_t k = 0; k < n; ++k) {
-      if (static_cast<int32_t>(table[i + 1 + k].id) == obj.defaultCounter) defaultPosition = static_cast<int32_t>(k);
+      if (static_cast<int32_t>(table[i + 1 + k].id) == obj.defaultCounter)
+        defaultPosition = static_cast<int32_t>(k);
     }
     Put32(part + 4, definitions);
     Put32(part + 8, kObjectHeaderSize);
@@ -314,7 +309,8 @@ unsigned char* PrfData::CounterSlot(uint32_t id, int32_t instance) const {
   return nullptr;
 }
 
-uint32_t PrfData::Collect(const char16_t* valueName, void** data, uint32_t* totalBytes, uint32_t* objectCount) {
+uint32_t PrfData::Collect(const char16_t* valueName, void** data, uint32_t* totalBytes,
+                          uint32_t* objectCount) {
   if (data == nullptr || totalBytes == nullptr || objectCount == nullptr) {
     if (totalBytes != nullptr) *totalBytes = 0;
     if (objectCount != nullptr) *objectCount = 0;
@@ -366,7 +362,8 @@ uint32_t PrfData::Collect(const char16_t* valueName, void** data, uint32_t* tota
     const PrfDataEntry& obj = table[i];
     if (obj.kind != kPrfObject) continue;
     if (obj.collectMark != 0) {
-      const uint32_t size = kObjectHeaderSize + (kCounterDefinitionSize + kCounterValueSize) * obj.counterCount +
+      const uint32_t size = kObjectHeaderSize +
+                            (kCounterDefinitionSize + kCounterValueSize) * obj.counterCount +
                             kCounterBlockHeaderSize;
       // The writer stores into the block at any moment: copy word by word with
       // atomic loads, so that no value is torn.
@@ -402,7 +399,8 @@ int32_t PrfData::AddTexts(const std::string& languageKey, const char* valueName,
                            static_cast<uint32_t>(value.size()));
 }
 
-int32_t PrfData::CutTexts(const std::string& languageKey, const char* valueName, uint32_t first, uint32_t last) {
+int32_t PrfData::CutTexts(const std::string& languageKey, const char* valueName, uint32_t first,
+                          uint32_t last) {
   std::string value;
   if (!ReadBytes(languageKey, valueName, &value)) return 0;
   size_t start = FindIndex(value, first, 0);
@@ -432,8 +430,8 @@ int32_t PrfData::Install(const std::string& library) {
     std::string language;
     // Sub-key names take at most nine characters; the first longer one ends the
     // walk, as a ten-character name buffer would.
-    for (uint32_t n = 0; lxos::RegEnumKey(perflib.c_str(), n, &language) == lxos::kRegOk && language.size() <= 9;
-         ++n) {
+    for (uint32_t n = 0;
+         lxos::RegEnumKey(perflib.c_str(), n, &language) == lxos::kRegOk && language.size() <= 9; ++n) {
       const std::string languageKey = perflib + "\\" + language;
       if (lxos::RegCreateKey(languageKey.c_str()) != lxos::kRegOk) continue;
       AddTexts(languageKey, help ? "Help" : "Counter", help);
@@ -475,8 +473,8 @@ int32_t PrfData::Remove() {
   for (int pass = 0; pass < 2; ++pass) {
     const bool help = pass == 1;
     std::string language;
-    for (uint32_t n = 0; lxos::RegEnumKey(perflib.c_str(), n, &language) == lxos::kRegOk && language.size() <= 9;
-         ++n) {
+    for (uint32_t n = 0;
+         lxos::RegEnumKey(perflib.c_str(), n, &language) == lxos::kRegOk && language.size() <= 9; ++n) {
       const std::string languageKey = perflib + "\\" + language;
       if (help) {
         CutTexts(languageKey, "Help", firstHelp, lastHelp);

@@ -40,10 +40,21 @@ void LxStatistics::Enable() {
 }
 
 void LxStatistics::Clear() {
-  int32_t* counts[kCounterCount] = {&transactions,     &commits,          &aborts,  &csRequests,
-                                    &failedCsRequests, &serverNotifications, &queries, &clients,
-                                    &objDescs,         &extents,          &locks,   &watches,
-                                    &refreshedObjects, &deliveredObjects, &internalTransactions};
+  int32_t* counts[kCounterCount] = {&transactions,
+                                    &commits,
+                                    &aborts,
+                                    &csRequests,
+                                    &failedCsRequests,
+                                    &serverNotifications,
+                                    &queries,
+                                    &clients,
+                                    &objDescs,
+                                    &extents,
+                                    &locks,
+                                    &watches,
+                                    &refreshedObjects,
+                                    &deliveredObjects,
+                                    &internalTransactions};
   for (int32_t* c : counts) __atomic_store_n(c, 0, __ATOMIC_RELAXED);
   lxstats::PrfData& provider = lxstats::PrfDataProvider();
   for (int k = 0; k < kCounterCount; ++k) {
@@ -55,7 +66,8 @@ void LxStatistics::Clear() {
 namespace lxstats {
 
 void StopPublishing() {
-  __atomic_store_n(&StatisticsAccess::Enabled(g_statistics), static_cast<unsigned short>(0), __ATOMIC_RELEASE);
+  __atomic_store_n(&StatisticsAccess::Enabled(g_statistics), static_cast<unsigned short>(0),
+                   __ATOMIC_RELEASE);
   // An update that read the flag just before sees a harmless private slot.
   for (int k = 0; k < LxStatistics::kCounterCount; ++k) StatisticsAccess::Slots()[k] = &g_unmapped[k];
 }

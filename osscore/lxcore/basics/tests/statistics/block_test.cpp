@@ -15,8 +15,8 @@ struct CounterSpec {
 };
 // Default scale and counter type of counters 101..115, as the monitor expects them.
 const CounterSpec kCounters[15] = {
-    {0, 0x00010000},  {-1, 0x10410400}, {0, 0x10410400}, {-1, 0x10410400}, {0, 0x10410400},
-    {0, 0x10410400},  {0, 0x10410400},  {0, 0x00010000}, {-2, 0x00010000}, {0, 0x00010000},
+    {0, 0x00010000},  {-1, 0x10410400}, {0, 0x10410400},  {-1, 0x10410400}, {0, 0x10410400},
+    {0, 0x10410400},  {0, 0x10410400},  {0, 0x00010000},  {-2, 0x00010000}, {0, 0x00010000},
     {-1, 0x00010000}, {0, 0x00010000},  {-1, 0x10410400}, {-2, 0x10410400}, {-1, 0x10410400},
 };
 
@@ -159,15 +159,24 @@ TEST_F(StatisticsBlock, UpdatesLandInTheirSlots) {
       int position;
       int32_t change;
     } steps[] = {
-        {&LxStatistics::IncTransactions, 0, 1},      {&LxStatistics::DecTransactions, 0, -1},
-        {&LxStatistics::IncCommits, 1, 1},           {&LxStatistics::IncAborts, 2, 1},
-        {&LxStatistics::IncCSRequests, 3, 1},        {&LxStatistics::IncFailedCSRequests, 4, 1},
-        {&LxStatistics::IncServerNotifications, 5, 1}, {&LxStatistics::IncQueries, 6, 1},
-        {&LxStatistics::IncClients, 7, 1},           {&LxStatistics::DecClients, 7, -1},
-        {&LxStatistics::IncObjDescs, 8, 1},          {&LxStatistics::DecObjDescs, 8, -1},
-        {&LxStatistics::IncExtents, 9, 1},           {&LxStatistics::DecExtents, 9, -1},
-        {&LxStatistics::IncLocks, 10, 1},            {&LxStatistics::DecLocks, 10, -1},
-        {&LxStatistics::IncWatches, 11, 1},          {&LxStatistics::DecWatches, 11, -1},
+        {&LxStatistics::IncTransactions, 0, 1},
+        {&LxStatistics::DecTransactions, 0, -1},
+        {&LxStatistics::IncCommits, 1, 1},
+        {&LxStatistics::IncAborts, 2, 1},
+        {&LxStatistics::IncCSRequests, 3, 1},
+        {&LxStatistics::IncFailedCSRequests, 4, 1},
+        {&LxStatistics::IncServerNotifications, 5, 1},
+        {&LxStatistics::IncQueries, 6, 1},
+        {&LxStatistics::IncClients, 7, 1},
+        {&LxStatistics::DecClients, 7, -1},
+        {&LxStatistics::IncObjDescs, 8, 1},
+        {&LxStatistics::DecObjDescs, 8, -1},
+        {&LxStatistics::IncExtents, 9, 1},
+        {&LxStatistics::DecExtents, 9, -1},
+        {&LxStatistics::IncLocks, 10, 1},
+        {&LxStatistics::DecLocks, 10, -1},
+        {&LxStatistics::IncWatches, 11, 1},
+        {&LxStatistics::DecWatches, 11, -1},
         {&LxStatistics::IncInternalTransactions, 14, 1},
     };
     ASSERT_NE(nullptr, MapBlock());
@@ -176,7 +185,8 @@ TEST_F(StatisticsBlock, UpdatesLandInTheirSlots) {
       (s->*step.op)();
       expected[step.position] += step.change;
       for (int k = 0; k < 15; ++k) {
-        ASSERT_EQ(static_cast<uint32_t>(expected[k]), Slot(k)) << "slot " << k << " after op for " << step.position;
+        ASSERT_EQ(static_cast<uint32_t>(expected[k]), Slot(k))
+            << "slot " << k << " after op for " << step.position;
         ASSERT_EQ(0u, Get32(view + 676 + 8 * k)) << "high half of slot " << k;
       }
     }

@@ -107,7 +107,8 @@ TEST_F(StatisticsCollect, IndexListsSelectByTheObjectsNameIndex) {
     for (const char16_t* request : {u"2", u"238 2", u"2 4 6", u"  2  ", u"1 2 3"}) {
       ExpectWholeObject(Collect(request, 800), view);
     }
-    for (const char16_t* request : {u"Costly", u"Foreign", u"", u" ", u"4", u"22", u"12", u"20 3", u"2,4", u"02"}) {
+    for (const char16_t* request :
+         {u"Costly", u"Foreign", u"", u" ", u"4", u"22", u"12", u"20 3", u"2,4", u"02"}) {
       Result r = Collect(request, 800);
       ExpectNothing(r);
     }

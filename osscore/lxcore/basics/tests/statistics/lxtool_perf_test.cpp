@@ -89,7 +89,8 @@ TEST_F(LxtoolPerf, InstallCollectAndRemove) {
   ToolRun prom = Tool("perf collect --format prometheus");
   ASSERT_EQ(0, prom.code);
   const std::string& p = prom.out;
-  EXPECT_NE(std::string::npos, p.find("# HELP orvanta_transactions The number of currently registered transactions.\n"));
+  EXPECT_NE(std::string::npos,
+            p.find("# HELP orvanta_transactions The number of currently registered transactions.\n"));
   EXPECT_NE(std::string::npos, p.find("# TYPE orvanta_transactions gauge\n"));
   EXPECT_NE(std::string::npos, p.find("# TYPE orvanta_commits_total counter\norvanta_commits_total 7\n"));
   EXPECT_NE(std::string::npos, p.find("# TYPE orvanta_locks gauge\norvanta_locks -3\n"));

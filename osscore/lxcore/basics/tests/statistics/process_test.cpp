@@ -17,12 +17,15 @@ std::vector<unsigned char> CollectSample() {
   void* data = buf.data();
   uint32_t size = static_cast<uint32_t>(buf.size());
   uint32_t objects = 0;
-  if (PrfData_Collect(const_cast<char16_t*>(u"Global"), &data, &size, &objects) != 0 || objects != 1) return {};
+  if (PrfData_Collect(const_cast<char16_t*>(u"Global"), &data, &size, &objects) != 0 || objects != 1)
+    return {};
   buf.resize(size);
   return buf;
 }
 
-uint32_t SampleValue(const std::vector<unsigned char>& s, int position) { return Get32(s.data() + 672 + 8 * position); }
+uint32_t SampleValue(const std::vector<unsigned char>& s, int position) {
+  return Get32(s.data() + 672 + 8 * position);
+}
 
 TEST_F(StatisticsProcesses, MonitorSeesWhatTheWriterCounts) {
   ExpectPasses([] { EXPECT_EQ(0, RegisterStatistics()); });

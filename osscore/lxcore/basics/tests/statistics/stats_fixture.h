@@ -133,9 +133,7 @@ class LiveChild {
     reaped = true;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
-  void Kill() {
-    kill(pid, SIGKILL);
-  }
+  void Kill() { kill(pid, SIGKILL); }
   bool Started() const { return pid > 0; }
 
  private:

@@ -110,7 +110,8 @@ bool ReadWideString(const char* key, const char* name, std::string* out) {
 std::map<uint32_t, std::string> ReadTitles(const char* name) {
   std::map<uint32_t, std::string> titles;
   bool found = false;
-  std::u16string all = lxstats::Utf16FromBytes(ReadValue((std::string(kPerflib) + "\\009").c_str(), name, &found));
+  std::u16string all =
+      lxstats::Utf16FromBytes(ReadValue((std::string(kPerflib) + "\\009").c_str(), name, &found));
   std::vector<std::u16string> strings;
   size_t pos = 0;
   while (pos < all.size()) {
@@ -124,7 +125,8 @@ std::map<uint32_t, std::string> ReadTitles(const char* name) {
     std::string digits = lxstats::Utf16ToUtf8(strings[i]);
     char* stop = nullptr;
     unsigned long index = std::strtoul(digits.c_str(), &stop, 10);
-    if (stop != digits.c_str() && *stop == '\0') titles[static_cast<uint32_t>(index)] = lxstats::Utf16ToUtf8(strings[i + 1]);
+    if (stop != digits.c_str() && *stop == '\0')
+      titles[static_cast<uint32_t>(index)] = lxstats::Utf16ToUtf8(strings[i + 1]);
   }
   return titles;
 }
@@ -170,7 +172,8 @@ int RunInstaller(const std::string& file, bool install) {
   auto func = reinterpret_cast<InstallFunc>(lxos::ModuleSymbol(module, symbol));
   if (func == nullptr) {
     lxos::CloseModule(module);
-    return lxtool::Fail(1, "%s does not define %s", file.c_str(), install ? "RegisterStatistics" : "DeregisterStatistics");
+    return lxtool::Fail(1, "%s does not define %s", file.c_str(),
+                        install ? "RegisterStatistics" : "DeregisterStatistics");
   }
   const bool before = lxos::RegKeyExists(kPerformance) == lxos::kRegOk;
   func();
@@ -186,7 +189,8 @@ int RunInstaller(const std::string& file, bool install) {
     std::string last = ReadValue(kPerformance, "Last Counter", &found);
     std::printf("installed: counters %u to %u, library %s\n",
                 first.size() == 4 ? Get32(reinterpret_cast<const unsigned char*>(first.data())) : 0,
-                last.size() == 4 ? Get32(reinterpret_cast<const unsigned char*>(last.data())) : 0, library.c_str());
+                last.size() == 4 ? Get32(reinterpret_cast<const unsigned char*>(last.data())) : 0,
+                library.c_str());
     return 0;
   }
   if (!before) return lxtool::Fail(1, "the counters are not installed");
@@ -231,7 +235,8 @@ class Provider {
     }
     std::string library, open, collect, close;
     if (!ReadWideString(kPerformance, "Library", &library) || !ReadWideString(kPerformance, "Open", &open) ||
-        !ReadWideString(kPerformance, "Collect", &collect) || !ReadWideString(kPerformance, "Close", &close)) {
+        !ReadWideString(kPerformance, "Collect", &collect) ||
+        !ReadWideString(kPerformance, "Close", &close)) {
       return lxtool::Fail(1, "the Performance key lacks Library, Open, Collect or Close");
     }
     module_ = lxos::OpenModule(library.c_str());
@@ -242,8 +247,8 @@ class Provider {
     collect_ = reinterpret_cast<CollectFunc>(lxos::ModuleSymbol(module_, collect.c_str()));
     auto closeFunc = reinterpret_cast<CloseFunc>(lxos::ModuleSymbol(module_, close.c_str()));
     if (openFunc == nullptr || collect_ == nullptr || closeFunc == nullptr) {
-      return lxtool::Fail(1, "%s does not define %s, %s and %s", library.c_str(), open.c_str(), collect.c_str(),
-                          close.c_str());
+      return lxtool::Fail(1, "%s does not define %s, %s and %s", library.c_str(), open.c_str(),
+                          collect.c_str(), close.c_str());
     }
     char16_t none[1] = {0};
     uint32_t rc = openFunc(none);
@@ -285,18 +290,21 @@ class Provider {
       const uint32_t counters = Get32(obj + 32);
       const int32_t instances = static_cast<int32_t>(Get32(obj + 40));
       if (total > bytes - offset || headerLength < 64 || definitionLength < headerLength ||
-          static_cast<uint64_t>(headerLength) + 40ull * counters > definitionLength || definitionLength + 8 > total) {
+          static_cast<uint64_t>(headerLength) + 40ull * counters > definitionLength ||
+          definitionLength + 8 > total) {
         return lxtool::Fail(1, "object %u: inconsistent lengths", n);
       }
       ObjectSample sample;
       sample.nameIndex = Get32(obj + 12);
       sample.helpIndex = Get32(obj + 20);
       if (instances > 0) {
-        std::fprintf(stderr, "lxtool: object %u has instances; only its definition is shown\n", sample.nameIndex);
+        std::fprintf(stderr, "lxtool: object %u has instances; only its definition is shown\n",
+                     sample.nameIndex);
       } else {
         const unsigned char* block = obj + definitionLength;
         const uint32_t blockLength = Get32(block);
-        if (blockLength > total - definitionLength) return lxtool::Fail(1, "object %u: counter block too long", n);
+        if (blockLength > total - definitionLength)
+          return lxtool::Fail(1, "object %u: counter block too long", n);
         for (uint32_t k = 0; k < counters; ++k) {
           const unsigned char* d = obj + headerLength + 40 * k;
           CounterSample c;
@@ -305,7 +313,8 @@ class Provider {
           c.type = Get32(d + 28);
           const uint32_t size = (c.type & kSizeMask) == kSizeLarge ? 8 : 4;
           const uint32_t at = Get32(d + 36);
-          if (at > blockLength || blockLength - at < size) return lxtool::Fail(1, "counter %u: outside its block", k);
+          if (at > blockLength || blockLength - at < size)
+            return lxtool::Fail(1, "counter %u: outside its block", k);
           c.value = Get32(block + at);
           if (size == 8) c.value |= static_cast<uint64_t>(Get32(block + at + 4)) << 32;
           sample.counters.push_back(c);
@@ -392,9 +401,10 @@ std::string Prometheus(const std::vector<ObjectSample>& objects, const Titles& t
       out += "# HELP " + metric + " " + EscapeHelp(help.empty() ? titles.Name(c.nameIndex) : help) + "\n";
       out += "# TYPE " + metric + (rate ? " counter\n" : " gauge\n");
       // Rate counters are running totals (unsigned); raw counts are signed.
-      const long long value = rate || (c.type & kSizeMask) == kSizeLarge
-                                  ? static_cast<long long>(c.value)
-                                  : static_cast<long long>(static_cast<int32_t>(static_cast<uint32_t>(c.value)));
+      const long long value =
+          rate || (c.type & kSizeMask) == kSizeLarge
+              ? static_cast<long long>(c.value)
+              : static_cast<long long>(static_cast<int32_t>(static_cast<uint32_t>(c.value)));
       out += metric + " " + std::to_string(value) + "\n";
     }
   }
@@ -419,13 +429,14 @@ std::string Text(const std::vector<ObjectSample>& objects, const std::vector<Obj
     for (size_t k = 0; k < obj.counters.size(); ++k) {
       const CounterSample& c = obj.counters[k];
       const std::string name = titles.Name(c.nameIndex);
-      if (IsRate(c.type) && previous != nullptr && o < previous->size() && k < (*previous)[o].counters.size() &&
-          seconds > 0) {
+      if (IsRate(c.type) && previous != nullptr && o < previous->size() &&
+          k < (*previous)[o].counters.size() && seconds > 0) {
         // 32-bit counters wrap: the difference is taken modulo 2^32.
         const uint64_t was = (*previous)[o].counters[k].value;
-        const uint64_t diff = (c.type & kSizeMask) == kSizeLarge ? c.value - was
-                                                                 : static_cast<uint32_t>(c.value - was);
-        std::snprintf(line, sizeof line, "  %-28s %14.2f\n", name.c_str(), static_cast<double>(diff) / seconds);
+        const uint64_t diff =
+            (c.type & kSizeMask) == kSizeLarge ? c.value - was : static_cast<uint32_t>(c.value - was);
+        std::snprintf(line, sizeof line, "  %-28s %14.2f\n", name.c_str(),
+                      static_cast<double>(diff) / seconds);
       } else if (IsRate(c.type) && previous == nullptr && seconds < 0) {
         std::snprintf(line, sizeof line, "  %-28s %14s\n", name.c_str(), "-");
       } else {
@@ -468,7 +479,8 @@ int ParseOptions(int argc, char** argv, Options* opt) {
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-    if (arg != "--library" && arg != "--output" && arg != "--format" && arg != "--interval" && arg != "--count") {
+    if (arg != "--library" && arg != "--output" && arg != "--format" && arg != "--interval" &&
+        arg != "--count") {
       return lxtool::Fail(2, "perf: unknown option '%s'", argv[i]);
     }
     if (value == nullptr) return lxtool::Fail(2, "perf: %s needs a value", argv[i]);
@@ -491,7 +503,8 @@ int ParseOptions(int argc, char** argv, Options* opt) {
       }
     } else {
       opt->count = std::strtol(value, &end, 10);
-      if (end == value || *end != '\0' || opt->count < 1) return lxtool::Fail(2, "perf: bad count '%s'", value);
+      if (end == value || *end != '\0' || opt->count < 1)
+        return lxtool::Fail(2, "perf: bad count '%s'", value);
     }
   }
   return 0;
@@ -585,7 +598,8 @@ int PerfCommand(int argc, char** argv) {
   if (ParseOptions(argc, argv, &opt) != 0) return 2;
   const std::string action = argv[1];
   if (action == "install" || action == "remove") {
-    if (opt.output || opt.prometheus || opt.count >= 0) return lxtool::Fail(2, "perf %s takes only --library", argv[1]);
+    if (opt.output || opt.prometheus || opt.count >= 0)
+      return lxtool::Fail(2, "perf %s takes only --library", argv[1]);
     std::string file;
     // Removal goes through the library that was registered, when there is one.
     if (opt.library != nullptr || action == "install" || !ReadWideString(kPerformance, "Library", &file)) {
@@ -600,7 +614,8 @@ int PerfCommand(int argc, char** argv) {
   }
   if (action == "watch") return Watch(opt);
   if (action == "simulate") {
-    if (opt.output || opt.prometheus) return lxtool::Fail(2, "perf simulate takes --interval and --count only");
+    if (opt.output || opt.prometheus)
+      return lxtool::Fail(2, "perf simulate takes --interval and --count only");
     return Simulate(opt);
   }
   return lxtool::Fail(2, "perf: unknown action '%s' (lxtool perf --help)", argv[1]);
@@ -608,4 +623,5 @@ int PerfCommand(int argc, char** argv) {
 
 }  // namespace
 
-LXTOOL_COMMAND(perf, "perf", "install, remove, collect and watch the runtime's performance counters", PerfCommand);
+LXTOOL_COMMAND(perf, "perf", "install, remove, collect and watch the runtime's performance counters",
+               PerfCommand);

@@ -8,8 +8,8 @@
 #include "os/filelock.h"
 #include "os/registry.h"
 #include "os/shm.h"
-#include "stats_fixture.h"
 #include "statistics/prfdata.h"
+#include "stats_fixture.h"
 
 namespace statstest {
 namespace {

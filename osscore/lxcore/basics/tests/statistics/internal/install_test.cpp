@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "os/registry.h"
-#include "stats_fixture.h"
 #include "statistics/prfdata.h"
+#include "stats_fixture.h"
 
 namespace statstest {
 namespace {
@@ -56,7 +56,8 @@ std::string Value(const std::string& key, const char* name, uint32_t* type = nul
   uint32_t size = 0;
   if (lxos::RegQueryValue(key.c_str(), name, type, nullptr, &size) != lxos::kRegOk) return "<missing>";
   std::string data(size, '\0');
-  if (lxos::RegQueryValue(key.c_str(), name, type, size ? &data[0] : nullptr, &size) != lxos::kRegOk) return "<err>";
+  if (lxos::RegQueryValue(key.c_str(), name, type, size ? &data[0] : nullptr, &size) != lxos::kRegOk)
+    return "<err>";
   data.resize(size);
   return data;
 }
@@ -75,8 +76,8 @@ void SetDword(const std::string& key, const char* name, uint32_t v) {
 void SetMulti(const std::string& key, const char* name, const std::vector<std::u16string>& strings) {
   std::string b = MultiSz(strings);
   ASSERT_EQ(lxos::kRegOk, lxos::RegCreateKey(key.c_str()));
-  ASSERT_EQ(lxos::kRegOk,
-            lxos::RegSetValue(key.c_str(), name, lxos::kRegMultiSz, b.data(), static_cast<uint32_t>(b.size())));
+  ASSERT_EQ(lxos::kRegOk, lxos::RegSetValue(key.c_str(), name, lxos::kRegMultiSz, b.data(),
+                                            static_cast<uint32_t>(b.size())));
 }
 
 // Every value under the keys the installer touches, to show that a refusal
@@ -85,7 +86,8 @@ std::vector<std::pair<std::string, std::string>> Snapshot() {
   std::vector<std::pair<std::string, std::string>> all;
   std::vector<std::string> keys = {kPerflib, kPerformance};
   std::string sub;
-  for (uint32_t i = 0; lxos::RegEnumKey(kPerflib, i, &sub) == lxos::kRegOk; ++i) keys.push_back(Sub(sub.c_str()));
+  for (uint32_t i = 0; lxos::RegEnumKey(kPerflib, i, &sub) == lxos::kRegOk; ++i)
+    keys.push_back(Sub(sub.c_str()));
   for (const std::string& key : keys) {
     all.emplace_back(key, lxos::RegKeyExists(key.c_str()) == lxos::kRegOk ? "exists" : "missing");
     std::string name;
