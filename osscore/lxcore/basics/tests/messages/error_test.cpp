@@ -121,6 +121,9 @@ TEST(ErrorFormat, PrefixCodeArrowText) {
   EXPECT_STREQ(LxError(buffer, "Q", -3050, 0), (std::string("Q : -3050 -> ") + kOql).c_str());
   EXPECT_STREQ(LxError(buffer, "N", 5, 0), "N : 5 -> count");
   EXPECT_STREQ(LxError(buffer, "N", -501, 0), "N : -501 -> unknown error");
+  EXPECT_STREQ(LxError(buffer, "N", INT_MIN, 0), "N : -2147483648 -> unknown error");
+  EXPECT_STREQ(LxError(buffer, "N", INT_MAX, 0), "N : 2147483647 -> unknown error");
+  EXPECT_STREQ(LxError(buffer, "N", 9004, 0), "N : 9004 -> There are no transactions needing recovery.");
 }
 
 TEST(ErrorFormat, StaticBufferIsSharedAndTextOnlyLeavesBuffersAlone) {
