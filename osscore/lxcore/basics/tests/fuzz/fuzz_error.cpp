@@ -1,0 +1,110 @@
+// LxError and LxLoginError with arbitrary codes and prefixes of any length, into
+// their static buffers or into caller buffers of exactly LX_ERROR_BUFFER_SIZE
+// bytes (heap blocks, so that AddressSanitizer sees a single byte too many).
+// A module callback covers -40000 .. -50000 with texts up to 600 bytes long, some
+// null and some that lie in LxError's own static buffer; prefixes may also be a
+// previous result, that is lie in the buffer being written.
+//
+// Checked: the result is terminated within the buffer; a text-only call writes
+// nothing; a result that fits is exactly "prefix : code -> text" (or the text
+// alone, or "prefix : ok" and "0" for code 0); one that does not fit fills the
+// buffer without passing it.
+//
+// Input: byte 0 selects the function and the buffer, bytes 1..4 the code (every
+// other input draws it from a range near the catalog), the rest is the prefix.
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "fuzz/fuzz_input.h"
+#include "lxframe.h"
+#include "lxmessages.h"
+
+namespace {
+
+constexpr size_t kBuf = LX_ERROR_BUFFER_SIZE;
+char g_moduleText[700];
+// Set while the prefix lies in a static buffer: a callback that writes LxError's
+// static buffer would then change the prefix under the caller's feet.
+bool g_prefixInStaticBuffer = false;
+
+// Module texts: null for some codes, LxError's static buffer for others, and
+// otherwise up to 600 bytes of 'm'.
+char* ModuleText(int code) {
+  const int n = -code;
+  if (n % 11 == 0) return nullptr;
+  if (n % 7 == 3 && !g_prefixInStaticBuffer) return const_cast<char*>(LxError(nullptr, nullptr, -2002, 0));
+  const size_t length = static_cast<size_t>(n % 601);
+  std::memset(g_moduleText, 'm', length);
+  g_moduleText[length] = '\0';
+  return g_moduleText;
+}
+
+std::string Format(bool login, const char* prefix, int code, const std::string& text) {
+  if (prefix == nullptr) return code == 0 && !login ? std::string("0") : text;
+  if (code == 0 && !login) return std::string(prefix) + " : ok";
+  return std::string(prefix) + " : " + std::to_string(code) + " -> " + text;
+}
+
+void CheckOne(bool login, char* buffer, const char* prefix, int code) {
+  auto call = [login](char* b, const char* p, int c, int t) {
+    return login ? LxLoginError(b, p, c, t) : LxError(b, p, c, t);
+  };
+  // The expected text, taken before the buffers change.
+  const std::string prefixCopy = prefix != nullptr ? std::string(prefix) : std::string();
+  const std::string text = call(nullptr, nullptr, code, 1);
+  const std::string expected = Format(login, prefix != nullptr ? prefixCopy.c_str() : nullptr, code, text);
+
+  std::string before;
+  if (buffer != nullptr) before.assign(buffer, kBuf);
+  const char* textOnly = call(buffer, prefix, code, 1);
+  FUZZ_CHECK(textOnly != nullptr && text == textOnly);
+  if (buffer != nullptr) FUZZ_CHECK(std::memcmp(before.data(), buffer, kBuf) == 0);
+
+  const char* result = call(buffer, prefix, code, 0);
+  FUZZ_CHECK(result != nullptr);
+  if (buffer != nullptr) FUZZ_CHECK(result == buffer);
+  const size_t length = strnlen(result, kBuf);
+  FUZZ_CHECK(length < kBuf);
+  if (expected.size() < kBuf) {
+    FUZZ_CHECK(expected == result);
+  } else {
+    // Cut, but only as far as the buffer demands.
+    FUZZ_CHECK(length == kBuf - 1);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  LxModuleErrorCallbackList::GetInstance().SetModuleErrorCallback(ModuleText, -40000, -50000);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  lxfuzz::Input in(data, size);
+  const uint8_t how = in.Byte();
+  const bool login = (how & 1) != 0;
+  const bool ownBuffer = (how & 2) != 0;
+  // 0: the prefix from the input; 1: no prefix; 2: the previous result as prefix.
+  const int prefixKind = (how >> 2) % 3;
+  int code = static_cast<int>(in.U32());
+  if (how & 0x20) code = -static_cast<int>(code & 0xFFFF);  // the catalog's range and the module's
+  const std::string prefix = in.Rest();
+
+  char* buffer = ownBuffer ? new char[kBuf] : nullptr;
+  if (buffer != nullptr) std::memset(buffer, 'x', kBuf);
+  const char* prefixArg = nullptr;
+  if (prefixKind == 0) prefixArg = prefix.c_str();
+  if (prefixKind == 2) {
+    // Fill the destination first, then hand its text back as the prefix.
+    const char* previous = login ? LxLoginError(buffer, prefix.c_str(), code / 2, 0)
+                                 : LxError(buffer, prefix.c_str(), code / 2, 0);
+    prefixArg = previous;
+    g_prefixInStaticBuffer = buffer == nullptr;
+  }
+  CheckOne(login, buffer, prefixArg, code);
+  g_prefixInStaticBuffer = false;
+  delete[] buffer;
+  return 0;
+}

@@ -1,0 +1,292 @@
+// MemFile under arbitrary operation sequences, against a model of two files: the
+// bytes as a std::vector<char> with a mask of the bytes that hold data (a gap
+// that Put or a growth leaves is undefined), and the position.
+//
+// After every step: size, position and defined bytes agree with the model, the
+// capacity is segment count times segment size and holds the size, and the
+// segment size stays within 2^15 once the file has grown past it. Results of
+// Seek, Get, Put, Copy, Write and CheckSum are those the model predicts.
+//
+// Input: byte 0 the segment size exponents of the two files, then one operation
+// per group of bytes until the input ends (at most 64 operations).
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "fuzz/fuzz_input.h"
+#include "lxmemfile.h"
+
+namespace {
+
+constexpr int32_t kMaxSize = 3000;
+
+struct Model {
+  std::vector<char> bytes;
+  std::vector<bool> defined;
+  int32_t position = 0;
+
+  int32_t Size() const { return static_cast<int32_t>(bytes.size()); }
+  void Resize(int32_t n) {
+    bytes.resize(static_cast<size_t>(n));
+    defined.resize(static_cast<size_t>(n), false);
+  }
+  void Put(const char* from, int32_t offset, int32_t length) {
+    if (offset + length > Size()) Resize(offset + length);
+    for (int32_t i = 0; i < length; ++i) {
+      bytes[offset + i] = from[i];
+      defined[offset + i] = true;
+    }
+  }
+  void Move(int32_t to, int32_t from, int32_t length) {
+    if (to + length > Size()) Resize(to + length);
+    std::vector<char> b(bytes.begin() + from, bytes.begin() + from + length);
+    std::vector<bool> d(defined.begin() + from, defined.begin() + from + length);
+    for (int32_t i = 0; i < length; ++i) {
+      bytes[to + i] = b[i];
+      defined[to + i] = d[i];
+    }
+  }
+};
+
+void CheckFile(const MemFile& f, const Model& m) {
+  FUZZ_CHECK(f.GetSize() == m.Size());
+  FUZZ_CHECK(f.GetPosition() == m.position);
+  FUZZ_CHECK(f.GetCapacity() == (static_cast<uint32_t>(f.GetSegmentCount()) << f.GetSegmentShift()));
+  FUZZ_CHECK(static_cast<uint32_t>(f.GetSize()) <= f.GetCapacity());
+  FUZZ_CHECK(f.GetSegmentCount() >= 0);
+  FUZZ_CHECK((f.GetBuffer() == nullptr) == (f.GetCapacity() == 0));
+  FUZZ_CHECK(f.GetSegmentShift() <= 15);
+  const char* b = f.GetBuffer();
+  for (int32_t i = 0; i < m.Size(); ++i) {
+    if (m.defined[i]) FUZZ_CHECK(b[i] == m.bytes[i]);
+  }
+}
+
+// A range [offset, offset + length) inside a file of `size` bytes.
+void Range(lxfuzz::Input& in, int32_t size, int32_t* offset, int32_t* length) {
+  *offset = static_cast<int32_t>(in.Below(static_cast<uint32_t>(size) + 1));
+  *length = static_cast<int32_t>(in.Below(static_cast<uint32_t>(size - *offset) + 1));
+}
+
+int32_t SizeArg(lxfuzz::Input& in) { return static_cast<int32_t>(in.U16() % (kMaxSize + 1)); }
+
+std::vector<char> Defined(const Model& m, int32_t from, int32_t length) {
+  return std::vector<char>(m.bytes.begin() + from, m.bytes.begin() + from + length);
+}
+
+bool AllDefined(const Model& m, int32_t from, int32_t length) {
+  for (int32_t i = 0; i < length; ++i) {
+    if (!m.defined[from + i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  lxfuzz::Input in(data, size);
+  const uint8_t shifts = in.Byte();
+  std::unique_ptr<MemFile> file[2] = {std::make_unique<MemFile>(0, 1 << (shifts & 15)),
+                                      std::make_unique<MemFile>(0, 1 << (shifts >> 4))};
+  Model model[2];
+  for (int step = 0; step < 64 && !in.Empty(); ++step) {
+    const uint8_t op = in.Byte();
+    const int a = op & 1;  // the file the operation works on
+    MemFile& f = *file[a];
+    Model& m = model[a];
+    MemFile& g = *file[1 - a];
+    Model& n = model[1 - a];
+    switch ((op >> 1) % 16) {
+      case 0: {  // SizeSet
+        const int32_t s = SizeArg(in);
+        FUZZ_CHECK(f.SizeSet(s, in.Byte()) == 0);
+        m.Resize(s);
+        break;
+      }
+      case 1: {  // SizeSetDontShrink
+        const int32_t s = SizeArg(in);
+        const uint32_t capacity = f.GetCapacity();
+        char* const before = f.GetBuffer();
+        FUZZ_CHECK(f.SizeSetDontShrink(s) == 0);
+        if (static_cast<uint32_t>(s) <= capacity)
+          FUZZ_CHECK(f.GetBuffer() == before && f.GetCapacity() == capacity);
+        m.Resize(s);
+        break;
+      }
+      case 2: {  // SetLogicalSize: bytes past the old size are undefined
+        const int32_t s = SizeArg(in);
+        const int32_t r = f.SetLogicalSize(s);
+        if (static_cast<uint32_t>(s) > f.GetCapacity()) {
+          FUZZ_CHECK(r == LX_MEMFILE_BEYOND_CAPACITY);
+        } else {
+          FUZZ_CHECK(r == 0);
+          m.Resize(s);
+        }
+        break;
+      }
+      case 3: {  // SetSizeZeroAndShrink
+        const uint32_t limit = in.U16();
+        const uint32_t capacity = f.GetCapacity();
+        f.SetSizeZeroAndShrink(limit);
+        FUZZ_CHECK(f.GetCapacity() == (capacity > limit ? 0 : capacity));
+        m.Resize(0);
+        m.position = 0;
+        break;
+      }
+      case 4: {  // Seek in one of the three modes, kept inside 0 .. size
+        const int mode = in.Below(3);
+        const int32_t target = static_cast<int32_t>(in.Below(static_cast<uint32_t>(m.Size()) + 1));
+        const int32_t offset = mode == 0 ? target : mode == 1 ? target - m.position : m.Size() - target;
+        uint32_t want = in.Below(40);
+        const bool nullLength = in.Bit();
+        const uint32_t asked = want;
+        char* p = f.Seek(offset, static_cast<unsigned short>(mode), nullLength ? nullptr : &want);
+        const uint32_t wanted = nullLength ? 0 : asked;
+        if (static_cast<int64_t>(wanted) + target > m.Size() && target >= m.Size()) {
+          FUZZ_CHECK(p == nullptr && want == 0);
+          break;
+        }
+        FUZZ_CHECK(p == f.GetBuffer() + target);
+        if (!nullLength)
+          FUZZ_CHECK(static_cast<int32_t>(want) ==
+                     std::min<int32_t>(static_cast<int32_t>(wanted), m.Size() - target));
+        m.position = target;
+        break;
+      }
+      case 5: {  // Put at any offset up to a little past the end
+        const int32_t offset = static_cast<int32_t>(in.Below(static_cast<uint32_t>(m.Size()) + 64));
+        const std::string bytes = in.Bytes(200);
+        const int32_t length = static_cast<int32_t>(bytes.size());
+        if (offset + length > kMaxSize) break;
+        FUZZ_CHECK(f.Put(bytes.data(), offset, length) == length);
+        m.Put(bytes.data(), offset, length);
+        break;
+      }
+      case 6: {  // Get, cut at the size
+        const int32_t offset = static_cast<int32_t>(in.Below(static_cast<uint32_t>(m.Size()) + 8));
+        const int32_t length = static_cast<int32_t>(in.Below(300));
+        std::vector<char> out(static_cast<size_t>(length) + 1);
+        const int32_t r = f.Get(out.data(), offset, length);
+        const int32_t expected = offset >= m.Size() ? 0 : std::min(length, m.Size() - offset);
+        FUZZ_CHECK(r == expected);
+        for (int32_t i = 0; i < r; ++i) {
+          if (m.defined[offset + i]) FUZZ_CHECK(out[i] == m.bytes[offset + i]);
+        }
+        break;
+      }
+      case 7: {  // Put from the other file at this file's position
+        int32_t from, length;
+        Range(in, n.Size(), &from, &length);
+        const bool toEnd = in.Bit() || length == 0;  // a length of 0 also means "to the end"
+        const uint32_t asked = toEnd ? 0 : static_cast<uint32_t>(length);
+        const int32_t copied = toEnd ? n.Size() - from : length;
+        if (m.position + copied > kMaxSize) break;
+        const int32_t sourcePosition = n.position;
+        const uint32_t r = f.Put(&g, asked, static_cast<uint32_t>(from));
+        if (copied == 0 || from >= n.Size()) {
+          FUZZ_CHECK(r == 0);
+        } else {
+          FUZZ_CHECK(r == static_cast<uint32_t>(copied));
+          std::vector<char> bytes = Defined(n, from, copied);
+          std::vector<bool> mask(n.defined.begin() + from, n.defined.begin() + from + copied);
+          m.Put(bytes.data(), m.position, copied);
+          for (int32_t i = 0; i < copied; ++i) m.defined[m.position + i] = mask[i];
+        }
+        // The source's position comes back unless it lay beyond its size; then it
+        // stays where the read put it.
+        n.position = sourcePosition <= n.Size() ? sourcePosition : from;
+        break;
+      }
+      case 8: {  // Get into the other file from this file's position
+        if (m.position > m.Size()) break;
+        const int32_t length =
+            static_cast<int32_t>(in.Below(static_cast<uint32_t>(m.Size() - m.position) + 1));
+        const int32_t to = static_cast<int32_t>(in.Below(static_cast<uint32_t>(n.Size()) + 16));
+        if (to + length > kMaxSize) break;
+        const uint32_t r = f.Get(&g, static_cast<uint32_t>(length), static_cast<uint32_t>(to));
+        FUZZ_CHECK(r == static_cast<uint32_t>(length));
+        std::vector<char> bytes = Defined(m, m.position, length);
+        std::vector<bool> mask(m.defined.begin() + m.position, m.defined.begin() + m.position + length);
+        n.Put(bytes.data(), to, length);
+        for (int32_t i = 0; i < length; ++i) n.defined[to + i] = mask[i];
+        break;
+      }
+      case 9: {  // Copy inside the file, overlapping or not
+        int32_t from, length;
+        Range(in, m.Size(), &from, &length);
+        const int32_t to = static_cast<int32_t>(in.Below(static_cast<uint32_t>(m.Size()) + 32));
+        if (to + length > kMaxSize || (length == 0 && to > m.Size())) break;
+        FUZZ_CHECK(f.Copy(to, from, length) == length);
+        m.Move(to, from, length);
+        break;
+      }
+      case 10: {  // Delete a range
+        int32_t offset, length;
+        Range(in, m.Size(), &offset, &length);
+        FUZZ_CHECK(f.Delete(static_cast<uint32_t>(offset), static_cast<uint32_t>(length)) == 0);
+        m.Move(offset, offset + length, m.Size() - offset - length);
+        m.Resize(m.Size() - length);
+        break;
+      }
+      case 11: {  // Exchange
+        f.Exchange(&g);
+        std::swap(m, n);
+        break;
+      }
+      case 12: {  // InitializeWith
+        const char value = static_cast<char>(in.Byte());
+        const int32_t from = static_cast<int32_t>(in.Below(static_cast<uint32_t>(m.Size()) + 4));
+        f.InitializeWith(static_cast<unsigned char>(value), from);
+        for (int32_t i = from; i < m.Size(); ++i) {
+          m.bytes[i] = value;
+          m.defined[i] = true;
+        }
+        break;
+      }
+      case 13: {  // Write at the position, which must not pass the size
+        if (m.position > m.Size() || m.Size() + 4 > kMaxSize) break;
+        const uint32_t value = in.U32();
+        int result = 1;
+        FUZZ_CHECK(f.Write(value, result) == 4);
+        FUZZ_CHECK(result == 0);
+        m.Resize(m.Size() + 4);
+        m.Put(reinterpret_cast<const char*>(&value), m.position, 4);
+        m.position += 4;
+        break;
+      }
+      case 14: {  // CheckSum of a range against the free function over the model
+        int32_t offset, length;
+        Range(in, m.Size(), &offset, &length);
+        if (!AllDefined(m, offset, length)) break;
+        const uint32_t seed = in.U32();
+        const bool withSeed = in.Bit();
+        const uint32_t sum = f.CheckSum(static_cast<uint32_t>(offset), static_cast<uint32_t>(length),
+                                        withSeed ? &seed : nullptr);
+        FUZZ_CHECK(sum == CalcCheckSum(m.bytes.data() + offset, static_cast<uint32_t>(length),
+                                       withSeed ? &seed : nullptr));
+        if (length > 0) m.position = offset;
+        break;
+      }
+      case 15: {  // copy construction and assignment
+        const int32_t sourcePosition = m.position;
+        if (in.Bit()) {
+          file[1 - a] = std::make_unique<MemFile>(f);
+          FUZZ_CHECK(file[1 - a]->GetSegmentShift() == f.GetSegmentShift());
+          FUZZ_CHECK(file[1 - a]->GetInitialSegmentShift() == f.GetSegmentShift());
+        } else {
+          g = f;
+        }
+        n = m;
+        n.position = 0;
+        m.position = sourcePosition <= m.Size() ? sourcePosition : 0;
+        break;
+      }
+    }
+    CheckFile(*file[0], model[0]);
+    CheckFile(*file[1], model[1]);
+  }
+  return 0;
+}

@@ -1,0 +1,99 @@
+// MemQueue, compacting or not, under arbitrary sequences of Put, Get, Delete,
+// copy construction and assignment, against a std::vector<char> of every byte
+// put and the offset of the first unread one.
+//
+// After every step: the unread bytes are those of the model, in order; a
+// compacting queue holds only them (size = unread, read offset 0); a
+// non-compacting one keeps the consumed bytes until Delete. Get reports -12001
+// on an empty queue and -12003 (taking nothing) when too few bytes are unread.
+//
+// Input: byte 0 the compact flag, then one operation per group of bytes (at
+// most 64).
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_input.h"
+#include "lxmemfile.h"
+
+namespace {
+
+struct Model {
+  std::vector<char> file;  // what the queue's file holds
+  uint32_t readOffset = 0;
+  uint32_t Unread() const { return static_cast<uint32_t>(file.size()) - readOffset; }
+};
+
+void CheckQueue(const MemQueue& q, const Model& m, bool compact) {
+  FUZZ_CHECK((q.GetCompact() != 0) == compact);
+  FUZZ_CHECK(q.GetReadOffset() == m.readOffset);
+  FUZZ_CHECK(q.GetSize() == static_cast<int32_t>(m.file.size()));
+  if (compact) FUZZ_CHECK(m.readOffset == 0);
+  FUZZ_CHECK(static_cast<uint32_t>(q.GetSize()) <= q.GetCapacity());
+  if (!m.file.empty()) FUZZ_CHECK(std::memcmp(q.GetBuffer(), m.file.data(), m.file.size()) == 0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  lxfuzz::Input in(data, size);
+  const bool compact = in.Bit();
+  auto queue = std::make_unique<MemQueue>(compact ? 1 : 0);
+  Model model;
+  for (int step = 0; step < 64 && !in.Empty(); ++step) {
+    switch (in.Byte() % 6) {
+      case 0:
+      case 1: {  // Put
+        const std::string bytes = in.Bytes(300);
+        if (model.file.size() + bytes.size() > 20000) break;
+        FUZZ_CHECK(queue->Put(bytes.data(), static_cast<uint32_t>(bytes.size())) == 0);
+        model.file.insert(model.file.end(), bytes.begin(), bytes.end());
+        break;
+      }
+      case 2:
+      case 3: {  // Get
+        const uint32_t n = in.Below(model.Unread() + 8);
+        std::vector<char> out(n + 1, '\x5a');
+        const int r = queue->Get(out.data(), n);
+        if (model.Unread() == 0) {
+          FUZZ_CHECK(r == LX_MEMQUEUE_EMPTY);
+        } else if (model.Unread() < n) {
+          FUZZ_CHECK(r == LX_MEMQUEUE_TOO_FEW);
+        } else {
+          FUZZ_CHECK(r == 0);
+          FUZZ_CHECK(n == 0 || std::memcmp(out.data(), model.file.data() + model.readOffset, n) == 0);
+          FUZZ_CHECK(out[n] == '\x5a');
+          if (compact) {
+            model.file.erase(model.file.begin(), model.file.begin() + n);
+          } else {
+            model.readOffset += n;
+          }
+        }
+        break;
+      }
+      case 4: {  // Delete consumed bytes from an offset up to the read offset
+        const uint32_t offset = in.Below(model.readOffset + 1);
+        FUZZ_CHECK(queue->Delete(offset) == 0);
+        model.file.erase(model.file.begin() + offset, model.file.begin() + model.readOffset);
+        model.readOffset = offset;
+        break;
+      }
+      case 5: {  // a copy takes over the bytes, the read offset and the flag
+        if (in.Bit()) {
+          queue = std::make_unique<MemQueue>(*queue);
+        } else {
+          MemQueue other(compact ? 0 : 1);
+          other.Put("junk", 4);
+          other = *queue;
+          queue = std::make_unique<MemQueue>(compact ? 0 : 1);
+          *queue = other;
+        }
+        break;
+      }
+    }
+    CheckQueue(*queue, model, compact);
+  }
+  return 0;
+}

@@ -1,0 +1,322 @@
+// LxRBTree under arbitrary sequences of insertions, searches, deletions through
+// the tree and through an iterator, and clears, with every uniqueness flag and
+// every mode bit, against a sorted std::vector model (a multiset that also keeps
+// the order of identical entries, which the insertion mode decides).
+//
+// Elements are (key, data, serial): key and data order the entries, the serial
+// tells identical entries apart, so the model checks which of them an operation
+// took. After every step CheckTree returns 0, the count and an in-order walk
+// equal the model, and every element built by the copy callback has been
+// destroyed exactly when it left the tree. A step may make the n-th compare or
+// the copy callback fail: the operation then returns that error and the tree is
+// as before.
+//
+// Input: byte 0 the flags and entries per block, then one operation per group
+// of bytes (at most 64); keys 0..15 and data 0..3 make equal keys common.
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "fuzz/fuzz_input.h"
+#include "lxcontainers.h"
+
+namespace {
+
+constexpr int kCompareError = -7777;
+constexpr int kCopyError = -6666;
+
+struct Elem {
+  int32_t key;
+  int32_t data;
+  uint32_t serial;
+};
+
+bool operator==(const Elem& a, const Elem& b) {
+  return a.key == b.key && a.data == b.data && a.serial == b.serial;
+}
+
+int Order(const Elem& a, const Elem& b) {
+  if (a.key != b.key) return a.key < b.key ? -1 : 1;
+  if (a.data != b.data) return a.data < b.data ? -1 : 1;
+  return 0;
+}
+
+uint32_t g_serial = 0;
+int g_live = 0;            // elements built and not yet destroyed
+int g_compareFailsAt = 0;  // the n-th compare call fails (0: none)
+bool g_copyFails = false;
+
+int Copy(LxVContainer*, void* element, const LxVIterator*, const void* key, const void* data, LxVParameter*) {
+  if (g_copyFails) return kCopyError;
+  Elem* e = static_cast<Elem*>(element);
+  e->key = *static_cast<const int32_t*>(key);
+  e->data = data != nullptr ? *static_cast<const int32_t*>(data) : 0;
+  e->serial = ++g_serial;
+  ++g_live;
+  return 0;
+}
+
+void Destroy(LxVContainer*, void* element) {
+  Elem* e = static_cast<Elem*>(element);
+  FUZZ_CHECK(e->serial != 0);
+  e->serial = 0;
+  --g_live;
+}
+
+int Compare(LxVContainer*, int* keyOrder, int* entryOrder, const LxVIterator*, const void* key,
+            const void* data, const void* element, LxVParameter*) {
+  if (g_compareFailsAt > 0 && --g_compareFailsAt == 0) return kCompareError;
+  const Elem* e = static_cast<const Elem*>(element);
+  const int32_t k = *static_cast<const int32_t*>(key);
+  *keyOrder = k < e->key ? -1 : k > e->key ? 1 : 0;
+  *entryOrder = *keyOrder;
+  if (*keyOrder == 0 && data != nullptr) {
+    const int32_t d = *static_cast<const int32_t*>(data);
+    *entryOrder = d < e->data ? -1 : d > e->data ? 1 : 0;
+  }
+  return 0;
+}
+
+const void* KeyView(LxVContainer*, const void* element, int* status, LxVParameter*) {
+  *status = 0;
+  return &static_cast<const Elem*>(element)->key;
+}
+
+const void* DataView(LxVContainer*, const void* element, int* status, LxVParameter*) {
+  *status = 0;
+  return &static_cast<const Elem*>(element)->data;
+}
+
+const Elem* ElementAt(const LxRBTree& tree, const LxVIterator& it) {
+  int status = 0;
+  const void* entry = it.GetEntry(status, nullptr);
+  FUZZ_CHECK(entry != nullptr && status == 0);
+  return static_cast<const Elem*>(tree.GetElementOfEntry(entry));
+}
+
+void CheckTree(LxRBTree& tree, const std::vector<Elem>& model) {
+  FUZZ_CHECK(tree.CheckTree(nullptr) == 0);
+  FUZZ_CHECK(tree.GetCount() == model.size());
+  FUZZ_CHECK(g_live == static_cast<int>(model.size()));
+  LxRBTreeIterator it(&tree, nullptr);
+  size_t i = 0;
+  while (it.Next() == 0) {
+    FUZZ_CHECK(i < model.size());
+    FUZZ_CHECK(*ElementAt(tree, it) == model[i]);
+    ++i;
+  }
+  FUZZ_CHECK(i == model.size());
+  FUZZ_CHECK(it.GetStatus() == LX_CONTAINER_BEHIND_LAST);
+  if (model.empty()) {
+    FUZZ_CHECK(tree.GetRoot() == nullptr && tree.GetGreatest() == nullptr);
+  } else {
+    const Elem* greatest = static_cast<const Elem*>(tree.GetElementOfEntry(tree.GetGreatest()));
+    FUZZ_CHECK(*greatest == model.back());
+  }
+}
+
+// The run of model entries that a pair matches: same key, and same data when given.
+void Matches(const std::vector<Elem>& model, int32_t key, const int32_t* data, size_t* first, size_t* end) {
+  *first = model.size();
+  *end = model.size();
+  size_t i = 0;
+  while (i < model.size() && !(model[i].key == key && (data == nullptr || model[i].data == *data))) {
+    const bool before =
+        model[i].key < key || (model[i].key == key && data != nullptr && model[i].data < *data);
+    if (!before) break;
+    ++i;
+  }
+  *first = i;
+  while (i < model.size() && model[i].key == key && (data == nullptr || model[i].data == *data)) ++i;
+  *end = i;
+}
+
+// The first matching element that a descent from the root meets, or null.
+const Elem* FirstMet(const LxRBTree& tree, int32_t key, const int32_t* data) {
+  const LxRBTreeNode* n = tree.GetRoot();
+  while (n != nullptr) {
+    const Elem* e = static_cast<const Elem*>(n->Element());
+    int order = key < e->key ? -1 : key > e->key ? 1 : 0;
+    if (order == 0 && data != nullptr) order = *data < e->data ? -1 : *data > e->data ? 1 : 0;
+    if (order == 0) return e;
+    n = order < 0 ? n->Left() : n->Right();
+  }
+  return nullptr;
+}
+
+// Stands `it` on model index i (First, then i steps).
+void Position(LxRBTreeIterator& it, size_t i) {
+  FUZZ_CHECK(it.First() == 0);
+  for (size_t k = 0; k < i; ++k) FUZZ_CHECK(it.Next() == 0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  lxfuzz::Input in(data, size);
+  const uint8_t setup = in.Byte();
+  const unsigned short flags = setup & 3;
+  const bool allowIdentical = (flags & 2) != 0;
+  const bool allowEqualKeys = (flags & 1) != 0;
+  g_live = 0;
+  std::vector<Elem> model;
+  {
+    LxRBTree tree(sizeof(Elem), flags, (setup >> 2) & 3);
+    tree.SetCopyFunc(Copy);
+    tree.SetDestroyFunc(Destroy);
+    tree.SetCompareFunc(Compare);
+    tree.SetKeyFunc(KeyView);
+    tree.SetDataFunc(DataView);
+    LxRBTreeIterator stale(&tree, nullptr);
+
+    for (int step = 0; step < 64 && !in.Empty(); ++step) {
+      const uint8_t op = in.Byte();
+      const uint8_t arg = in.Byte();
+      int32_t key = arg & 15;
+      int32_t value = (arg >> 4) & 3;
+      const bool withData = (arg & 0x40) == 0;
+      const uint8_t faults = in.Byte();
+      g_compareFailsAt = (faults & 0x80) ? (faults & 7) + 1 : 0;
+      g_copyFails = (faults & 0x78) == 0x78;
+      LxOneEntryContainer one(&key, withData ? &value : nullptr, 1);
+      LxOneEntryIterator source(&one, nullptr);
+      const uint32_t stampBefore = tree.GetStamp();
+      const bool staleOn = stale.First() == 0;
+
+      switch (op % 5) {
+        case 0:
+        case 1: {  // InsertElement, before or after identical entries
+          const unsigned short mode = (op & 0x10) ? LX_MODE_INSERT_BEFORE : 0;
+          LxOneEntryContainer full(&key, &value, 1);
+          LxOneEntryIterator from(&full, nullptr);
+          const int r = tree.InsertElement(&from, nullptr, mode, nullptr);
+          if (r == kCompareError || r == kCopyError) {
+            FUZZ_CHECK(tree.GetStamp() == stampBefore);
+            break;
+          }
+          const Elem wanted{key, value, 0};
+          bool identical = false, sameKey = false;
+          for (const Elem& e : model) {
+            identical |= Order(e, wanted) == 0;
+            sameKey |= e.key == key;
+          }
+          const bool refused = !allowIdentical && (identical || (sameKey && !allowEqualKeys));
+          FUZZ_CHECK(r == (refused ? LX_CONTAINER_EXISTS : 0));
+          if (refused) break;
+          auto at = (mode & LX_MODE_INSERT_BEFORE)
+                        ? std::lower_bound(model.begin(), model.end(), wanted,
+                                           [](const Elem& a, const Elem& b) { return Order(a, b) < 0; })
+                        : std::upper_bound(model.begin(), model.end(), wanted,
+                                           [](const Elem& a, const Elem& b) { return Order(a, b) < 0; });
+          model.insert(at, Elem{key, value, g_serial});
+          FUZZ_CHECK(tree.GetStamp() == stampBefore + 1);
+          if (staleOn) FUZZ_CHECK(stale.Next() == LX_CONTAINER_CHANGED);
+          break;
+        }
+        case 2: {  // SearchElement with a result iterator and any mode
+          const unsigned short mode = static_cast<unsigned short>(
+              ((op & 0x08) ? LX_MODE_LAST_MATCH : 0) | ((op & 0x10) ? LX_MODE_GREATEST_BEFORE : 0) |
+              ((op & 0x20) ? LX_MODE_LEAST_AFTER : 0) | ((op & 0x40) ? LX_MODE_STEP_PAST : 0));
+          LxRBTreeParameter param;
+          const Elem* named = nullptr;
+          if (!model.empty() && (op & 0x80)) {
+            LxRBTreeIterator pick(&tree, nullptr);
+            Position(pick, faults % model.size());
+            int status = 0;
+            param.entry = pick.GetEntry(status, nullptr);
+            named = static_cast<const Elem*>(tree.GetElementOfEntry(param.entry));
+          }
+          LxRBTreeIterator result(&tree, nullptr);
+          const bool withResult = (arg & 0x80) == 0;
+          const int r = tree.SearchElement(&source, nullptr, mode, &param, withResult ? &result : nullptr);
+          if (r == kCompareError) break;
+          size_t first, end;
+          Matches(model, key, withData ? &value : nullptr, &first, &end);
+          const bool found = first < end;
+          FUZZ_CHECK(r == (found ? 0 : LX_CONTAINER_NOT_FOUND));
+          if (!withResult) break;
+          // The model index the result should stand on; model.size() for none.
+          size_t want = model.size();
+          if (found) {
+            // The tree steps past the run when the named entry is the match that the
+            // descent meets first, or equals it as an entry.
+            const Elem* met = FirstMet(tree, key, withData ? &value : nullptr);
+            const bool stepPast = named != nullptr && met != nullptr && Order(*named, *met) == 0;
+            if ((mode & LX_MODE_STEP_PAST) && stepPast) {
+              want = end;
+            } else {
+              want = (mode & LX_MODE_LAST_MATCH) ? end - 1 : first;
+            }
+          } else if (mode & LX_MODE_LEAST_AFTER) {
+            want = first;
+          } else if ((mode & LX_MODE_GREATEST_BEFORE) && first > 0) {
+            want = first - 1;
+          }
+          // Standing on nothing, the status names the mode, 0x0020 first.
+          int wantStatus = 0;
+          if (want == model.size()) {
+            wantStatus = (mode & LX_MODE_GREATEST_BEFORE)                     ? LX_CONTAINER_BEFORE_FIRST
+                         : (mode & (LX_MODE_LEAST_AFTER | LX_MODE_STEP_PAST)) ? LX_CONTAINER_BEHIND_LAST
+                                                                              : LX_CONTAINER_POSITION_LOST;
+          }
+          FUZZ_CHECK(result.GetStatus() == wantStatus);
+          if (wantStatus == 0) FUZZ_CHECK(*ElementAt(tree, result) == model[want]);
+          break;
+        }
+        case 3: {  // DeleteElement through the tree: the first match, or the last
+          const unsigned short mode = static_cast<unsigned short>((op & 0x08 ? LX_MODE_LAST_MATCH : 0) |
+                                                                  (op & 0x70));  // bits that deletion ignores
+          const int r = tree.DeleteElement(&source, nullptr, mode, nullptr);
+          if (r == kCompareError) {
+            FUZZ_CHECK(tree.GetStamp() == stampBefore);
+            break;
+          }
+          size_t first, end;
+          Matches(model, key, withData ? &value : nullptr, &first, &end);
+          if (first == end) {
+            FUZZ_CHECK(r == LX_CONTAINER_NOT_FOUND);
+            break;
+          }
+          FUZZ_CHECK(r == 0);
+          model.erase(model.begin() + static_cast<long>((mode & LX_MODE_LAST_MATCH) ? end - 1 : first));
+          if (staleOn) FUZZ_CHECK(stale.Next() == LX_CONTAINER_CHANGED);
+          break;
+        }
+        case 4: {  // delete through an iterator, or clear
+          if (model.empty() || (op & 0xE0) == 0xE0) {
+            g_compareFailsAt = 0;
+            uint32_t former = 0xFFFFFFFF;
+            FUZZ_CHECK(tree.Clear(nullptr, &former, nullptr) == 0);
+            FUZZ_CHECK(former == model.size());
+            FUZZ_CHECK(tree.GetStamp() == stampBefore);
+            model.clear();
+            break;
+          }
+          const size_t i = arg % model.size();
+          const bool backward = (op & 0x08) != 0;
+          g_compareFailsAt = 0;
+          LxRBTreeIterator it(&tree, nullptr);
+          Position(it, i);
+          const int r = it.DeleteElement(backward ? LX_MODE_DELETE_BACKWARD : 0, nullptr);
+          model.erase(model.begin() + static_cast<long>(i));
+          if (backward && i == 0) {
+            FUZZ_CHECK(r == LX_CONTAINER_BEFORE_FIRST && it.GetStatus() == r);
+          } else if (!backward && i == model.size()) {
+            FUZZ_CHECK(r == LX_CONTAINER_BEHIND_LAST && it.GetStatus() == r);
+          } else {
+            FUZZ_CHECK(r == 0 && it.GetStatus() == 0);
+            FUZZ_CHECK(*ElementAt(tree, it) == model[backward ? i - 1 : i]);
+            FUZZ_CHECK(it.GetStamp() == tree.GetStamp());
+          }
+          break;
+        }
+      }
+      g_compareFailsAt = 0;
+      g_copyFails = false;
+      CheckTree(tree, model);
+    }
+  }
+  FUZZ_CHECK(g_live == 0);
+  return 0;
+}
