@@ -1,6 +1,7 @@
 #include "statistics/prfdata.h"
 
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "lxstatistics.h"
@@ -64,6 +65,11 @@ PrfDataEntry g_table[] = {
 };
 
 PrfData g_provider(u"Orvanta", g_table);
+
+// Serialises the provider's operations within the process: activation, slot
+// look-ups, collections (which share the collect marks), installation and
+// unloading. The statistics updates never take it.
+std::mutex g_providerMutex;
 
 const char kPerflibKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Perflib";
 
@@ -170,6 +176,7 @@ struct ProviderLifetime {
 PrfData& PrfDataProvider() { return g_provider; }
 
 void PrfData::Unload() {
+  std::lock_guard<std::mutex> hold(g_providerMutex);
   StopPublishing();
   lxos::ShmDetach(&block);
 }
@@ -267,6 +274,8 @@ void PrfData::InitialiseBlock(void* view, size_t, void* context) {
 }
 
 int32_t PrfData::Activate(bool singleWriter) {
+  std::lock_guard<std::mutex> hold(g_providerMutex);
+  if (entryCount == 0) Link();  // activated by a static initialiser that ran first
   const std::string key = PerformanceKey();
   if (lxos::RegKeyExists(key.c_str()) != lxos::kRegOk) return -1;
   uint32_t disabled = 0;
@@ -293,6 +302,7 @@ int32_t PrfData::Activate(bool singleWriter) {
 }
 
 unsigned char* PrfData::CounterSlot(uint32_t id, int32_t instance) const {
+  std::lock_guard<std::mutex> hold(g_providerMutex);
   if (block.view == nullptr) return nullptr;
   uint32_t partStart = 0;
   for (uint32_t i = 0; i < entryCount; ++i) {
@@ -311,6 +321,7 @@ unsigned char* PrfData::CounterSlot(uint32_t id, int32_t instance) const {
 
 uint32_t PrfData::Collect(const char16_t* valueName, void** data, uint32_t* totalBytes,
                           uint32_t* objectCount) {
+  std::lock_guard<std::mutex> hold(g_providerMutex);
   if (data == nullptr || totalBytes == nullptr || objectCount == nullptr) {
     if (totalBytes != nullptr) *totalBytes = 0;
     if (objectCount != nullptr) *objectCount = 0;
@@ -414,6 +425,7 @@ int32_t PrfData::CutTexts(const std::string& languageKey, const char* valueName,
 }
 
 int32_t PrfData::Install(const std::string& library) {
+  std::lock_guard<std::mutex> hold(g_providerMutex);
   const std::string perflib = kPerflibKey;
   if (lxos::RegCreateKey(perflib.c_str()) != lxos::kRegOk) return -1;
   uint32_t perflibLastCounter = 0;
@@ -454,6 +466,7 @@ int32_t PrfData::Install(const std::string& library) {
 }
 
 int32_t PrfData::Remove() {
+  std::lock_guard<std::mutex> hold(g_providerMutex);
   const std::string perflib = kPerflibKey;
   if (lxos::RegCreateKey(perflib.c_str()) != lxos::kRegOk) return -1;
   uint32_t perflibLastCounter = 0;

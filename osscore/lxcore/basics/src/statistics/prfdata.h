@@ -13,9 +13,11 @@
 // "SOFTWARE\Microsoft\Windows NT\CurrentVersion\Perflib" with one sub-key per
 // language holding the multi-strings "Counter" and "Help" (UTF-16LE).
 //
-// Threading: the provider state is set up at load; Activate, Install and Remove
-// are serialised by the callers (Enable holds a mutex). Collections of one
-// process share the collect marks of the table.
+// Threading: the provider state is set up at load. Activate, CounterSlot,
+// Collect, Install, Remove and Unload take one process-wide mutex, so that any
+// thread may call them; collections of one process share the collect marks of
+// the table under it. Writes into the block by the statistics updates do not
+// take it.
 #pragma once
 
 #include <cstdint>
