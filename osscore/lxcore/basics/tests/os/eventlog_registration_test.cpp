@@ -155,20 +155,4 @@ TEST(EventSourceRegistration, FailedRegistrationStillOpensTheSource) {
   EXPECT_NE(std::string::npos, lxtest::ReadFile(path).find("still logged"));
 }
 
-TEST(EventKinds, MapToTypeAndId) {
-  struct {
-    int kind;
-    uint16_t type;
-    uint32_t id;
-  } cases[] = {{1, 0, 1},           {2, 4, 0x40000002},  {3, 2, 0x80000003},  {4, 1, 0xC0000004},
-               {5, 0, 5},           {8, 0, 8},           {9, 1, 0xC0000009},  {11, 1, 0xC000000B},
-               {0, 4, 0x40000000},  {12, 4, 0x4000000C}, {-1, 4, 0x3FFFFFFF}, {0x40000000, 4, 0x80000000},
-               {0x7FFFFFFF, 4, 0xBFFFFFFF}};
-  for (const auto& c : cases) {
-    lxmessages::EventKind e = lxmessages::KindToEvent(c.kind);
-    EXPECT_EQ(c.type, e.type) << c.kind;
-    EXPECT_EQ(c.id, e.id) << c.kind;
-  }
-}
-
 }  // namespace
