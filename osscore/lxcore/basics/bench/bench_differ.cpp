@@ -126,6 +126,7 @@ void RunDiffer(benchmark::State& state, const std::vector<int32_t>& a, const std
 void RunCounting(benchmark::State& state, const std::vector<int32_t>& a, const std::vector<int32_t>& b) {
   for (auto _ : state) {
     std::unordered_map<int32_t, int32_t> balance;
+    balance.reserve(a.size());
     for (int32_t v : a) --balance[v];
     for (int32_t v : b) ++balance[v];
     size_t onlyA = 0, onlyB = 0;
