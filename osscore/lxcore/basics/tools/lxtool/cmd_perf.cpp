@@ -575,7 +575,8 @@ int Simulate(const Options& opt) {
     if (next(4) == 0) stats->IncAborts();
     if (next(10) == 0) stats->IncFailedCSRequests();
     for (int32_t i = next(5); i > 0; --i) stats->IncQueries();
-    stats->AddLocks(next(7) - 3);
+    const int32_t lockChange = next(7) - 3;
+    if (stats->GetLocks() + lockChange >= 0) stats->AddLocks(lockChange);
     stats->AddDeliveredObjects(next(200));
     stats->AddRefreshedObjects(next(20));
     stats->IncServerNotifications();
