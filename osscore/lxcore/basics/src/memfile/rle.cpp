@@ -18,10 +18,12 @@
 // a run record (count 1 or 2), anything else a literal record.
 #include <cstring>
 
+#include "memfile/rle.h"
+
 #include "lxmemfile.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 namespace {
@@ -219,14 +221,10 @@ int DScomp(const void* input, int length, void* output, int* room) {
   return 0;
 }
 
-int DSdecomp(const void* input, int length, void* output, int* room) {
-  if (length <= 0) {
-    *room = 0;
-    return 0;
-  }
-  const auto* p = static_cast<const unsigned char*>(input);
-  const unsigned char* const end = p + length;
-  auto* out = static_cast<unsigned char*>(output);
+namespace lxmemfile {
+
+// Both versions write only the bytes they decode and read only [p, end).
+int DecodeRecords(const unsigned char* p, const unsigned char* end, unsigned char* out, int* room) {
   const int64_t limit = *room;
   int64_t decoded = 0;
   while (decoded < limit && end - p >= 2) {
@@ -253,6 +251,78 @@ int DSdecomp(const void* input, int length, void* output, int* room) {
   }
   *room = static_cast<int>(decoded);
   return decoded != 0 ? 0 : 2;
+}
+
+#if defined(__x86_64__)
+// With AVX-512 a record of up to 64 bytes is one masked load (none for a run)
+// and one masked store, whatever its kind and length, so the walk does not
+// branch on the records' lengths. Masked-off bytes are neither read nor written.
+__attribute__((target("avx512f,avx512bw,bmi2"))) int DecodeRecordsAvx512(const unsigned char* p,
+                                                                         const unsigned char* end,
+                                                                         unsigned char* out, int* room) {
+  const int64_t limit = *room;
+  int64_t decoded = 0;
+  while (decoded < limit && end - p >= 2) {
+    const unsigned count = p[0];
+    const unsigned second = p[1];
+    const unsigned length = count != 0 ? count : second;
+    const size_t recordSize = count != 0 ? 2 : 2 + static_cast<size_t>(second);
+    if (count == 0 && static_cast<size_t>(end - p) < recordSize) break;  // cut by the end of the input
+    if (decoded + length > limit) {
+      *room = static_cast<int>(decoded);
+      return 2;
+    }
+    unsigned char* to = out + decoded;
+    const __m512i run = _mm512_set1_epi8(static_cast<char>(second));
+    if (length <= 64) {
+      const __mmask64 mask = _bzhi_u64(~0ull, length);
+      const __m512i bytes = _mm512_maskz_loadu_epi8(count != 0 ? 0 : mask, p + 2);
+      _mm512_mask_storeu_epi8(to, mask, count != 0 ? run : bytes);
+    } else {
+      unsigned done = 0;
+      for (; done + 64 <= length; done += 64) {
+        _mm512_storeu_si512(to + done, count != 0 ? run : _mm512_loadu_si512(p + 2 + done));
+      }
+      const __mmask64 mask = _bzhi_u64(~0ull, length - done);
+      const __m512i bytes = _mm512_maskz_loadu_epi8(count != 0 ? 0 : mask, p + 2 + done);
+      _mm512_mask_storeu_epi8(to + done, mask, count != 0 ? run : bytes);
+    }
+    decoded += length;
+    p += recordSize;
+  }
+  *room = static_cast<int>(decoded);
+  return decoded != 0 ? 0 : 2;
+}
+
+namespace {
+bool DetectAvx512() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+         __builtin_cpu_supports("bmi2");
+}
+
+const bool kHaveAvx512 = DetectAvx512();
+}  // namespace
+
+bool HaveAvx512Decoder() { return kHaveAvx512; }
+#else
+bool HaveAvx512Decoder() { return false; }
+int DecodeRecordsAvx512(const unsigned char* p, const unsigned char* end, unsigned char* out, int* room) {
+  return DecodeRecords(p, end, out, room);
+}
+#endif
+
+}  // namespace lxmemfile
+
+int DSdecomp(const void* input, int length, void* output, int* room) {
+  if (length <= 0) {
+    *room = 0;
+    return 0;
+  }
+  const auto* p = static_cast<const unsigned char*>(input);
+  auto* out = static_cast<unsigned char*>(output);
+  if (lxmemfile::HaveAvx512Decoder()) return lxmemfile::DecodeRecordsAvx512(p, p + length, out, room);
+  return lxmemfile::DecodeRecords(p, p + length, out, room);
 }
 
 int DSlen(const void* input, int length) {
