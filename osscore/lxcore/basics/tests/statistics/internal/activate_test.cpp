@@ -68,6 +68,22 @@ TEST_F(StatisticsActivate, LockDirectoryThatCannotHoldTheLockGivesTheSystemsErro
   });
 }
 
+TEST_F(StatisticsActivate, BlockThatCannotBeMappedLeavesStatisticsDisabled) {
+  ExpectPasses([&] {
+    ASSERT_EQ(0, lxstats::PrfDataProvider().Install("/a/lib.so"));
+    setenv("ORVANTA_SHM_NAME", "/no/such/dir", 1);  // not a valid shared-memory name
+    Statistics()->IncClients();
+    Statistics()->Enable();
+    EXPECT_EQ(0, Statistics()->GetEnabled());
+    EXPECT_EQ(1, Statistics()->GetClients());
+    EXPECT_EQ(nullptr, lxstats::PrfDataProvider().GetView());
+    // The writer lock stays taken, as a named mutex would: a second try is refused.
+    setenv("ORVANTA_SHM_NAME", shmName.c_str(), 1);
+    Statistics()->Enable();
+    EXPECT_EQ(0, Statistics()->GetEnabled());
+  });
+}
+
 TEST_F(StatisticsActivate, InstalledIndexesNumberTheBlock) {
   ExpectPasses([&] {
     lxstats::PrfData& p = lxstats::PrfDataProvider();

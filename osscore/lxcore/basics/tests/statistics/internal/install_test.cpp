@@ -252,6 +252,32 @@ TEST_F(StatisticsInstall, LanguagesWithoutTheirTextsAreLeftAlone) {
   EXPECT_EQ(1846u, Dword(kPerflib, "Last Counter"));
 }
 
+TEST_F(StatisticsInstall, ValuesWithoutTheirFinalTerminatorsStillGetWholeStrings) {
+  // "1", "1847" without the list's terminator, and one string cut short with an
+  // odd byte left over.
+  std::string counter = MultiSz({u"1", u"1847"});
+  counter.resize(counter.size() - 2);
+  ASSERT_EQ(lxos::kRegOk, lxos::RegSetValue(Sub("009").c_str(), "Counter", lxos::kRegMultiSz, counter.data(),
+                                            static_cast<uint32_t>(counter.size())));
+  std::string help = MultiSz({u"3", u"Help"});
+  help.resize(help.size() - 3);
+  ASSERT_EQ(lxos::kRegOk, lxos::RegSetValue(Sub("009").c_str(), "Help", lxos::kRegMultiSz, help.data(),
+                                            static_cast<uint32_t>(help.size())));
+  ASSERT_EQ(0, provider.Install("/a/lib.so"));
+  std::vector<std::u16string> names = Strings(Value(Sub("009"), "Counter"));
+  ASSERT_EQ(34u, names.size());
+  EXPECT_EQ(u"1847", names[1]);
+  EXPECT_EQ(u"1848", names[2]);
+  EXPECT_EQ(MultiSz(names), Value(Sub("009"), "Counter"));
+  std::vector<std::u16string> texts = Strings(Value(Sub("009"), "Help"));
+  ASSERT_EQ(34u, texts.size());
+  EXPECT_EQ(u"Help", texts[1]);
+  EXPECT_EQ(u"1849", texts[2]);
+  ASSERT_EQ(0, provider.Remove());
+  EXPECT_EQ(MultiSz({u"1", u"1847"}), Value(Sub("009"), "Counter"));
+  EXPECT_EQ(MultiSz({u"3", u"Help"}), Value(Sub("009"), "Help"));
+}
+
 using StatisticsInstallFresh = StatsTest;
 
 TEST_F(StatisticsInstallFresh, EmptyStoreInstallsAtTheStartAndRemovesCleanly) {
