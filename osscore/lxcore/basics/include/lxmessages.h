@@ -102,7 +102,8 @@ class LX_API LxSysLog : public LxVSysLog {
 
   uintptr_t GetEventSource() const { return eventSource; }
   uint32_t GetEventLogAvailable() const { return eventLogAvailable; }
-  // The process id in decimal; empty until a source is opened.
+  // The process id in decimal; empty until a source is opened. A forked child
+  // puts its own id here with its first entry.
   const char* GetProcessIdText() const { return processIdText; }
   // The open source's name, or "" while none is open.
   const char* GetSourceName() const;
@@ -125,7 +126,7 @@ constexpr uint32_t LX_MSG_BREAK_ON_RETRY = 0x08000000;   // SIGTRAP after Retry
 constexpr uint32_t LX_MSG_BREAK_ON_CANCEL = 0x10000000;  // SIGTRAP after Cancel or Abort
 constexpr uint32_t LX_MSG_SHOW_ALWAYS = 0x20000000;      // show even while switched off
 // Message results.
-constexpr uint32_t LX_MSG_OK = 0x01000000;  // OK, Yes, or an unexpected answer
+constexpr uint32_t LX_MSG_OK = 0x01000000;      // OK, Yes, or an unexpected answer
 constexpr uint32_t LX_MSG_CANCEL = 0x02000000;  // Cancel or Abort
 constexpr uint32_t LX_MSG_RETRY = 0x03000000;
 constexpr uint32_t LX_MSG_IGNORE = 0x04000000;

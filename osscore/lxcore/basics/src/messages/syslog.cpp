@@ -2,7 +2,7 @@
 //
 // The system log and the message object are function-local statics, so that any
 // code of the library, static initialisers of other files included, reaches them
-// built. They are built while the library loads (see kLoaded below), the system
+// built. They are built while the library loads (see g_loadTimeObjects below), the system
 // log first, and destroyed when it unloads or the process exits, in the reverse
 // order; the system log's destructor closes its source then.
 #include "messages/syslog.h"
@@ -63,16 +63,22 @@ bool RegisterEventSource(const char* sourceName, const RegistryOps& ops) {
   if (n < 0 || n >= kSourceKeySize) return false;
   std::string library;
   if (!lxos::LibraryPath(&library) || library.size() >= static_cast<size_t>(kModulePathSize)) return false;
-  if (ops.createKey(key) == lxos::kRegOk) {
-    const uint32_t types = 7;
-    const unsigned char typesBytes[4] = {types & 0xFF, 0, 0, 0};
-    if (ops.setValue(key, "EventMessageFile", lxos::kRegExpandSz, library.c_str(),
-                     static_cast<uint32_t>(library.size() + 1)) == lxos::kRegOk &&
-        ops.setValue(key, "TypesSupported", lxos::kRegDword, typesBytes, sizeof typesBytes) == lxos::kRegOk) {
-      return true;
+  bool written = false;
+  try {
+    if (ops.createKey(key) == lxos::kRegOk) {
+      const unsigned char types[4] = {7, 0, 0, 0};  // 32-bit little-endian 7
+      written = ops.setValue(key, "EventMessageFile", lxos::kRegExpandSz, library.c_str(),
+                             static_cast<uint32_t>(library.size() + 1)) == lxos::kRegOk &&
+                ops.setValue(key, "TypesSupported", lxos::kRegDword, types, sizeof types) == lxos::kRegOk;
     }
+  } catch (...) {
+    written = false;
   }
-  ops.deleteKey(key);
+  if (written) return true;
+  try {
+    ops.deleteKey(key);
+  } catch (...) {
+  }
   return false;
 }
 
@@ -154,7 +160,7 @@ void LxSysLog::OpenSource(const char* sourceName) {
     std::snprintf(processIdText, sizeof processIdText, "%lu", lxos::ProcessId());
     eventSource = source;
   } catch (...) {
-    // Only the lock can throw; the source stays closed.
+    // Out of memory, or the lock failed: the source stays closed.
   }
 }
 
@@ -209,6 +215,6 @@ struct LoadTimeObjects {
     LxSystemLog();
     LxMessage();
   }
-} kLoaded;
+} g_loadTimeObjects;
 
 }  // namespace

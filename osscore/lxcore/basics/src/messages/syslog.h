@@ -56,7 +56,8 @@ struct RegistryOps {
 };
 extern const RegistryOps kStoreOps;
 
-// Registers `sourceName` as above. Returns true when both values were written.
+// Registers `sourceName` (REQUIRES: not null) as above. Returns true when both
+// values were written.
 // Returns false without touching the store when the key path or the library's
 // path does not fit or the library's path is unknown; after any later failure the
 // key has been deleted (which fails, and leaves it, only when it has sub-keys or

@@ -112,8 +112,9 @@ std::string UtcNow() {
   tm parts;
   gmtime_r(&now.tv_sec, &parts);
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", parts.tm_year + 1900, parts.tm_mon + 1,
-                parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, static_cast<int>(now.tv_nsec / 1000000));
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", parts.tm_year + 1900,
+                parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
+                static_cast<int>(now.tv_nsec / 1000000));
   return buf;
 }
 
@@ -479,8 +480,8 @@ std::string SyslogDatagram(const char* source, uint16_t type, const std::string&
   if (localtime_r(&seconds, &parts) == nullptr) std::memset(&parts, 0, sizeof parts);
   char head[64];
   std::snprintf(head, sizeof head, "<%d>%s %2d %02d:%02d:%02d ", kFacilityUser | SyslogSeverity(type),
-                kMonths[parts.tm_mon >= 0 && parts.tm_mon < 12 ? parts.tm_mon : 0], parts.tm_mday, parts.tm_hour,
-                parts.tm_min, parts.tm_sec);
+                kMonths[parts.tm_mon >= 0 && parts.tm_mon < 12 ? parts.tm_mon : 0], parts.tm_mday,
+                parts.tm_hour, parts.tm_min, parts.tm_sec);
   std::string datagram = head;
   for (const char* p = source != nullptr ? source : ""; *p != '\0'; ++p) {
     unsigned char c = static_cast<unsigned char>(*p);
@@ -491,12 +492,15 @@ std::string SyslogDatagram(const char* source, uint16_t type, const std::string&
   return datagram;
 }
 
-int32_t EventLogWrite(const char* source, uint16_t type, uint32_t eventId, const char* const strings[4],
-                      const std::string& message) {
+namespace {
+
+int32_t WriteEntry(const char* source, uint16_t type, uint32_t eventId, const char* const strings[4],
+                   const std::string& message) {
   EventSink sink = EventLogTarget();
   if (sink.target == EventTarget::kOff) return 0;
   if (sink.target == EventTarget::kSyslog) {
-    std::string datagram = SyslogDatagram(source, type, message, ProcessId(), static_cast<int64_t>(time(nullptr)));
+    std::string datagram =
+        SyslogDatagram(source, type, message, ProcessId(), static_cast<int64_t>(time(nullptr)));
     if (SendDatagram(sink.path, datagram) == 0) return 0;
     sink.path = EventLogDefaultFile();
   }
@@ -511,6 +515,17 @@ int32_t EventLogWrite(const char* source, uint16_t type, uint32_t eventId, const
   }
   record.message = message;
   return AppendLine(sink.path, EventLogFormatLine(record));
+}
+
+}  // namespace
+
+int32_t EventLogWrite(const char* source, uint16_t type, uint32_t eventId, const char* const strings[4],
+                      const std::string& message) {
+  try {
+    return WriteEntry(source, type, eventId, strings, message);
+  } catch (const std::bad_alloc&) {
+    return ENOMEM;
+  }
 }
 
 uintptr_t EventSourceOpen(const char* name) {

@@ -59,7 +59,8 @@ bool EventLogAvailable();
 // Writes one entry from `source` (the identifier). `message` is the rendered
 // text (line breaks as '\n'); `strings` (nulls count as empty) go into the file
 // form only. Returns 0 when the entry was delivered or the log is off, else the
-// system's error number of the last target tried (the entry is then lost).
+// system's error number of the last target tried (ENOMEM when memory ran out);
+// the entry is then lost.
 int32_t EventLogWrite(const char* source, uint16_t type, uint32_t eventId, const char* const strings[4],
                       const std::string& message);
 

@@ -7,8 +7,8 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <new>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -46,7 +46,8 @@ std::string Expand(std::string pattern, const std::string& text) {
 class SystemLogTest : public testing::Test {
  protected:
   SystemLogTest()
-      : path_(lxtest::MakeTempDir("syslog") + "/Application.log"), env_("ORVANTA_EVENTLOG", ("file:" + path_).c_str()) {}
+      : path_(lxtest::MakeTempDir("syslog") + "/Application.log"),
+        env_("ORVANTA_EVENTLOG", ("file:" + path_).c_str()) {}
   ~SystemLogTest() override { LxSystemLog()->SetEnabled(1); }
 
   std::vector<Entry> Entries() {
@@ -299,9 +300,8 @@ TEST_F(SystemLogTest, RefusedDatagramGoesToTheStateFile) {
 
 TEST_F(SystemLogTest, ForkedChildWritesItsOwnProcessId) {
   ASSERT_EQ(1, LxSystemLog()->Printf(8, "parent"));
-  lxtest::ChildResult child = lxtest::RunInChild([] {
-    return LxSystemLog()->Printf(8, "%d", static_cast<int>(getpid())) == 1 ? 0 : 1;
-  });
+  lxtest::ChildResult child = lxtest::RunInChild(
+      [] { return LxSystemLog()->Printf(8, "%d", static_cast<int>(getpid())) == 1 ? 0 : 1; });
   ASSERT_TRUE(child.exited);
   ASSERT_EQ(0, child.code);
   std::vector<Entry> entries = Entries();

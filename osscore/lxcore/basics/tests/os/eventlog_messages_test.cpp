@@ -31,7 +31,8 @@ TEST(MessageTable, InsertsAndEscapes) {
 }
 
 TEST(MessageTable, HoldsTheSixBlocksOfTexts) {
-  const uint32_t ids[] = {1, 5, 6, 7, 8, 0x40000002, 0x80000003, 0xC0000004, 0xC0000009, 0xC000000A, 0xC000000B};
+  const uint32_t ids[] = {1,          5,          6,          7,          8,         0x40000002,
+                          0x80000003, 0xC0000004, 0xC0000009, 0xC000000A, 0xC000000B};
   for (uint32_t id : ids) EXPECT_NE(nullptr, lxmessages::MessageText(id)) << std::hex << id;
   for (uint32_t id : {0u, 2u, 3u, 4u, 9u, 0x40000000u, 0x40000001u, 0xC0000008u, 0xC000000Cu}) {
     EXPECT_EQ(nullptr, lxmessages::MessageText(id)) << std::hex << id;
@@ -48,9 +49,18 @@ TEST(EventKinds, MapToTypeAndId) {
     int kind;
     uint16_t type;
     uint32_t id;
-  } cases[] = {{1, 0, 1},           {2, 4, 0x40000002},  {3, 2, 0x80000003},  {4, 1, 0xC0000004},
-               {5, 0, 5},           {8, 0, 8},           {9, 1, 0xC0000009},  {11, 1, 0xC000000B},
-               {0, 4, 0x40000000},  {12, 4, 0x4000000C}, {-1, 4, 0x3FFFFFFF}, {0x40000000, 4, 0x80000000},
+  } cases[] = {{1, 0, 1},
+               {2, 4, 0x40000002},
+               {3, 2, 0x80000003},
+               {4, 1, 0xC0000004},
+               {5, 0, 5},
+               {8, 0, 8},
+               {9, 1, 0xC0000009},
+               {11, 1, 0xC000000B},
+               {0, 4, 0x40000000},
+               {12, 4, 0x4000000C},
+               {-1, 4, 0x3FFFFFFF},
+               {0x40000000, 4, 0x80000000},
                {0x7FFFFFFF, 4, 0xBFFFFFFF}};
   for (const auto& c : cases) {
     lxmessages::EventKind e = lxmessages::KindToEvent(c.kind);

@@ -164,9 +164,10 @@ TEST(EventLogFormat, ParserRefusesBrokenLines) {
   EXPECT_FALSE(lxos::EventLogParseLine("{\"event_type\":1,\"event_id\":1,\"message\":\"\\q\"}", &r));
   EXPECT_FALSE(lxos::EventLogParseLine("{\"event_type\":1,\"event_id\":1} trailing", &r));
   // Members it does not know are skipped.
-  ASSERT_TRUE(lxos::EventLogParseLine(
-      "{\"host\":\"h\",\"n\":-3,\"tags\":[1,\"a\",null],\"event_type\":4,\"event_id\":9,\"message\":\"\\u00e9\"}",
-      &r));
+  ASSERT_TRUE(
+      lxos::EventLogParseLine("{\"host\":\"h\",\"n\":-3,\"tags\":[1,\"a\",null],\"event_type\":4,\"event_"
+                              "id\":9,\"message\":\"\\u00e9\"}",
+                              &r));
   EXPECT_EQ(9u, r.eventId);
   EXPECT_EQ("\xE9", r.message);
 }

@@ -34,7 +34,9 @@ const char kUsage[] =
 
 void PrintEntry(const lxos::EventRecord& r) {
   std::string message = r.message;
-  for (size_t at = 0; (at = message.find('\n', at)) != std::string::npos; at += 5) message.replace(at, 1, "\n    ");
+  for (size_t at = 0; (at = message.find('\n', at)) != std::string::npos; at += 5) {
+    message.replace(at, 1, "\n    ");
+  }
   std::printf("%s  %s  %s  0x%08X  %s\n", r.time.c_str(), r.source.c_str(), r.type.c_str(),
               static_cast<unsigned>(r.eventId), message.c_str());
 }
