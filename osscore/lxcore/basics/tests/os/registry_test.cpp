@@ -11,6 +11,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "lxtest.h"
@@ -468,4 +469,27 @@ TEST_F(Registry, WriterKilledMidwayLeavesACommittedConsistentStore) {
   }
   EXPECT_EQ(RegSetValue("Killed", "after", kRegSz, "a", 1), kRegOk);
   EXPECT_EQ(Query("Killed", "after"), "a");
+}
+
+TEST_F(Registry, ThreadsOfOneProcessShareTheConnection) {
+  ASSERT_EQ(RegCreateKey("Threads"), kRegOk);
+  constexpr int kThreads = 4;
+  constexpr int kValues = 50;
+  int failures[kThreads] = {};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t, &failures] {
+      for (int i = 0; i < kValues; ++i) {
+        std::string name = "t" + std::to_string(t) + "-" + std::to_string(i);
+        uint32_t value = static_cast<uint32_t>(t * 1000 + i), back = 0, size = 4;
+        if (RegSetValue("Threads", name.c_str(), kRegDword, &value, 4) != kRegOk ||
+            RegQueryValue("Threads", name.c_str(), nullptr, &back, &size) != kRegOk || back != value) {
+          ++failures[t];
+        }
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(failures[t], 0) << "thread " << t;
+  EXPECT_EQ(Values("Threads").size(), static_cast<size_t>(kThreads * kValues));
 }
