@@ -485,26 +485,3 @@ TEST(MemFileContainer, RecordsCompareAsUnsignedBytes) {
   EXPECT_EQ(keyOrder, 0);
   EXPECT_EQ(entryOrder, 0);
 }
-
-TEST(MemFileContainer, EverythingElseIsTheBases) {
-  MemFile file(0, 16);
-  Fill(&file, 2);
-  LxMemFileContainer records(&file, 8, 2);
-  LxMemFileIterator it(&records);
-  EXPECT_EQ(records.GetType(), 0);
-  EXPECT_EQ(records.CreateIterator(nullptr), nullptr);
-  uint32_t count = 77;
-  EXPECT_EQ(records.Clear(nullptr, &count, nullptr), LX_CONTAINER_NOT_IMPLEMENTED);
-  EXPECT_EQ(records.InsertElement(&it, nullptr, 0, nullptr), LX_CONTAINER_NOT_IMPLEMENTED);
-  EXPECT_EQ(records.DeleteElement(&it, nullptr, 0, nullptr), LX_CONTAINER_NOT_IMPLEMENTED);
-  EXPECT_EQ(records.SearchElement(&it, nullptr, 0, nullptr, nullptr), LX_CONTAINER_NOT_IMPLEMENTED);
-  EXPECT_EQ(records.GetCount(), 2u);
-  EXPECT_EQ(it.GetType(), 0);
-  EXPECT_EQ(it.Clone(nullptr), nullptr);
-  EXPECT_EQ(it.Last(), LX_CONTAINER_NOT_IMPLEMENTED);
-  EXPECT_EQ(it.Prior(), LX_CONTAINER_NOT_IMPLEMENTED);
-  EXPECT_EQ(it.DeleteElement(0, nullptr), LX_CONTAINER_NOT_IMPLEMENTED);
-  // The file outlives the container and is left alone by it.
-  { LxMemFileContainer scoped(&file, 8, 2); }
-  EXPECT_EQ(file.GetSize(), 16);
-}
