@@ -196,7 +196,24 @@ class LX_API LxCList : public LxVArray {
  protected:
   // Insert for every case but an append into free capacity.
   int InsertSlow(uint32_t index, const void* data);
-  void CopyElement(void* to, const void* from) const { std::memcpy(to, from, elementSize); }
+  // Copies one element; the common sizes as fixed-size moves, without a call.
+  // (The compiler cannot see that `from` holds elementSize bytes, hence the pragma.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+#pragma GCC diagnostic ignored "-Wstringop-overread"
+  void CopyElement(void* to, const void* from) const {
+    switch (elementSize) {
+      case 8:
+        std::memcpy(to, from, 8);
+        break;
+      case 16:
+        std::memcpy(to, from, 16);
+        break;
+      default:
+        std::memcpy(to, from, elementSize);
+    }
+  }
+#pragma GCC diagnostic pop
 
   unsigned short maximumCount;
   unsigned short capacity;

@@ -44,6 +44,12 @@ class QuickSorter {
 
   void SortRange(int32_t lo, int32_t hi) {
     while (lo < hi) {
+      if (hi - lo == 1) {
+        // Two elements: the partition swaps them exactly when the second does not
+        // sort after the first.
+        if (Compare(at_(hi), at_(lo)) <= 0) Swap(lo, hi);
+        return;
+      }
       if (hi - lo + 1 >= kRunCheckMin) {
         int direction = RunDirection(lo, hi);
         if (direction > 0) return;
@@ -71,10 +77,14 @@ class QuickSorter {
   int Compare(const void* key, const void* element) const { return compare_(array_, key, element); }
 
   // The partition of the plain algorithm: returns the pivot's final index, or
-  // kAllEqual (nothing moved) when the first scan found every key equal to the pivot.
+  // kAllEqual (nothing moved) when the first scan found every key equal to the
+  // pivot. Comparisons whose outcome is already known are left out: the pivot
+  // with itself, the two elements just swapped, and any element left of i, which
+  // the forward scan has passed (all of them sort at or before the pivot, so the
+  // backward scan stops on the first of them it reaches).
   int32_t Partition(int32_t lo, int32_t hi) {
     const unsigned char* pivot = at_(lo);
-    int32_t i = lo;
+    int32_t i = lo + 1;
     int32_t j = hi;
     int c = Compare(at_(i), pivot);
     bool allEqual = c == 0;
@@ -85,15 +95,9 @@ class QuickSorter {
     }
     if (allEqual) return kAllEqual;
     for (;;) {
-      c = Compare(at_(j), pivot);
-      while (c > 0 && j > lo) {
-        --j;
-        c = Compare(at_(j), pivot);
-      }
+      while (j >= i && j > lo && Compare(at_(j), pivot) > 0) --j;
       if (i >= j) break;
       Swap(i, j);
-      // Element i is now known to sort at or before the pivot and element j after
-      // it, so both scans step over them without comparing again.
       ++i;
       c = Compare(at_(i), pivot);
       while (c <= 0 && i < hi) {
