@@ -90,7 +90,9 @@ Bytes Encoded(const Bytes& in) {
   return out;
 }
 
-void Rate(benchmark::State& state) { state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kBlock)); }
+void Rate(benchmark::State& state) {
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kBlock));
+}
 
 void DecodeLx(benchmark::State& state, std::string kind) {
   const Bytes block = Block(kind), encoded = Encoded(block);

@@ -32,7 +32,7 @@
 // ---------------------------------------------------------------------------
 
 // Result codes of MemFile.
-constexpr int32_t LX_MEMFILE_NO_MEMORY = -10001;    // SizeSet could not obtain the block
+constexpr int32_t LX_MEMFILE_NO_MEMORY = -10001;        // SizeSet could not obtain the block
 constexpr int32_t LX_MEMFILE_BEYOND_CAPACITY = -10002;  // SetLogicalSize above the capacity
 
 // Sizes, offsets and positions are byte counts. Outside the contract, and not
@@ -194,12 +194,12 @@ class LX_API MemFile {
 // ---------------------------------------------------------------------------
 
 // Result codes of MemQueue.
-constexpr int LX_MEMQUEUE_EMPTY = -12001;       // Get on a queue without unread bytes
-constexpr int LX_MEMQUEUE_NO_MEMORY = -12002;   // Put could not grow the file
-constexpr int LX_MEMQUEUE_TOO_FEW = -12003;     // Get asked for more than is unread
-constexpr int LX_MEMQUEUE_SHORT_READ = -12004;  // Get read or moved fewer bytes
-constexpr int LX_MEMQUEUE_SHORT_WRITE = -12005; // Put wrote fewer bytes
-constexpr int LX_MEMQUEUE_NOT_REDUCED = 12006;  // compacting Get delivered, block not reduced
+constexpr int LX_MEMQUEUE_EMPTY = -12001;        // Get on a queue without unread bytes
+constexpr int LX_MEMQUEUE_NO_MEMORY = -12002;    // Put could not grow the file
+constexpr int LX_MEMQUEUE_TOO_FEW = -12003;      // Get asked for more than is unread
+constexpr int LX_MEMQUEUE_SHORT_READ = -12004;   // Get read or moved fewer bytes
+constexpr int LX_MEMQUEUE_SHORT_WRITE = -12005;  // Put wrote fewer bytes
+constexpr int LX_MEMQUEUE_NOT_REDUCED = 12006;   // compacting Get delivered, block not reduced
 
 // A first-in, first-out byte queue on a MemFile (segment size 8). A compacting
 // queue moves the unread bytes to the front after every Get, so the file holds

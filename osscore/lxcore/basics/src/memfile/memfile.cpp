@@ -216,9 +216,9 @@ uint32_t MemFile::Put(const MemFile* source, uint32_t length, uint32_t sourceOff
   const char* bytes = const_cast<MemFile*>(source)->Seek(static_cast<int32_t>(sourceOffset), 0, &length);
   if (bytes == nullptr) return 0;
   // From this file into itself the bytes move by offset: a growth may move the block.
-  const int32_t written = source == this
-                              ? Copy(position, static_cast<int32_t>(sourceOffset), static_cast<int32_t>(length))
-                              : Put(bytes, position, static_cast<int32_t>(length));
+  const int32_t written =
+      source == this ? Copy(position, static_cast<int32_t>(sourceOffset), static_cast<int32_t>(length))
+                     : Put(bytes, position, static_cast<int32_t>(length));
   if (sourcePosition <= source->size) source->position = sourcePosition;
   return static_cast<uint32_t>(written);
 }

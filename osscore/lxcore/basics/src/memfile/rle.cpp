@@ -16,9 +16,9 @@
 //     remainder of 1 or 2 bytes begins the next pending literal.
 // At the end a pending stretch that is nothing but the tail of the last run is
 // a run record (count 1 or 2), anything else a literal record.
-#include <cstring>
-
 #include "memfile/rle.h"
+
+#include <cstring>
 
 #include "lxmemfile.h"
 
@@ -62,37 +62,6 @@ inline int RunLength(const unsigned char* in, int from, int n) {
   while (e < n && in[e] == v) ++e;
   return e - from;
 }
-
-// Writes records into the caller's room; a record that does not fit completely
-// is not written and fails the encoding.
-class RecordWriter {
- public:
-  RecordWriter(unsigned char* out, int room) : out_(out), room_(room) {}
-
-  bool Run(int count, unsigned char value) {
-    if (room_ - written_ < 2) return false;
-    out_[written_] = static_cast<unsigned char>(count);
-    out_[written_ + 1] = value;
-    written_ += 2;
-    return true;
-  }
-
-  bool Literal(const unsigned char* bytes, int length) {
-    if (room_ - written_ < 2 + length) return false;
-    out_[written_] = 0;
-    out_[written_ + 1] = static_cast<unsigned char>(length);
-    std::memcpy(out_ + written_ + 2, bytes, static_cast<size_t>(length));
-    written_ += 2 + length;
-    return true;
-  }
-
-  int written() const { return written_; }
-
- private:
-  unsigned char* out_;
-  int room_;
-  int written_ = 0;
-};
 
 // Copies n (<= 255) bytes with overlapping 16-byte moves, never touching a byte
 // outside [dst, dst + n) or reading outside [src, src + n).
@@ -150,6 +119,37 @@ inline void FillRecord(unsigned char* dst, unsigned char v, size_t n) {
   }
 }
 
+// Writes records into the caller's room; a record that does not fit completely
+// is not written and fails the encoding.
+class RecordWriter {
+ public:
+  RecordWriter(unsigned char* out, int room) : out_(out), room_(room) {}
+
+  bool Run(int count, unsigned char value) {
+    if (room_ - written_ < 2) return false;
+    out_[written_] = static_cast<unsigned char>(count);
+    out_[written_ + 1] = value;
+    written_ += 2;
+    return true;
+  }
+
+  bool Literal(const unsigned char* bytes, int length) {
+    if (room_ - written_ < 2 + length) return false;
+    out_[written_] = 0;
+    out_[written_ + 1] = static_cast<unsigned char>(length);
+    CopyRecord(out_ + written_ + 2, bytes, static_cast<size_t>(length));
+    written_ += 2 + length;
+    return true;
+  }
+
+  int written() const { return written_; }
+
+ private:
+  unsigned char* out_;
+  int room_;
+  int written_ = 0;
+};
+
 }  // namespace
 
 int DScomp(const void* input, int length, void* output, int* room) {
@@ -177,8 +177,9 @@ int DScomp(const void* input, int length, void* output, int* room) {
       if (i == n) break;
     }
 
-    const int run = RunLength(in, i, n);
+    // A pair is the common case in mixed data: settle it without the run scan.
     const unsigned char v = in[i];
+    const int run = i + 2 < n && in[i + 2] == v ? RunLength(in, i, n) : 2;
     if (pending == 255) {
       if (!w.Literal(in + litStart, 255)) return -1;
       litStart += 255;
@@ -195,7 +196,7 @@ int DScomp(const void* input, int length, void* output, int* room) {
       tail = 2;
     } else {
       if (pending > 0 && !w.Literal(in + litStart, pending)) return -1;
-      const int full = (run - 1) / 255;
+      const int full = run <= 255 ? 0 : (run - 1) / 255;
       for (int k = 0; k < full; ++k) {
         if (!w.Run(255, v)) return -1;
       }

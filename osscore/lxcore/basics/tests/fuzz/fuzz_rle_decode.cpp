@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int result = DSdecomp(encoded.data(), length, out.data(), &decoded);
   if (decoded < 0 || decoded > room) std::abort();
   if (static_cast<size_t>(decoded) > expected.size()) std::abort();
-  if (decoded > 0 && std::memcmp(out.data(), expected.data(), static_cast<size_t>(decoded)) != 0) std::abort();
+  if (decoded > 0 && std::memcmp(out.data(), expected.data(), static_cast<size_t>(decoded)) != 0)
+    std::abort();
   if (length == 0) {
     if (result != 0 || decoded != 0) std::abort();
   } else if (static_cast<int>(expected.size()) <= room) {

@@ -63,7 +63,8 @@ TEST(BasicStore, FloatingPointTestsTheLowSevenBits) {
 
   out = Convert(DoubleStore, Sequence(16), 2, 2, &n);
   EXPECT_EQ(16u, n);
-  EXPECT_EQ((Bytes{8, 7, 6, 5, 4, 3, 2, 1, 16, 15, 14, 13, 12, 11, 10, 9}), Bytes(out.begin(), out.begin() + 16));
+  EXPECT_EQ((Bytes{8, 7, 6, 5, 4, 3, 2, 1, 16, 15, 14, 13, 12, 11, 10, 9}),
+            Bytes(out.begin(), out.begin() + 16));
   out = Convert(DoubleStore, Sequence(16), 0x12, 2, &n);
   EXPECT_EQ(Sequence(16), Bytes(out.begin(), out.begin() + 16));
 }

@@ -63,7 +63,8 @@ TEST(Checksum, ChainedPiecesGiveTheWhole) {
     while (at < data.size()) {
       size_t piece = rng() % (trial % 2 ? 300 : 20000);
       if (piece > data.size() - at) piece = data.size() - at;
-      crc = CalcCheckSum(data.data() + at, static_cast<uint32_t>(piece), trial % 3 == 0 && at == 0 ? nullptr : &crc);
+      crc = CalcCheckSum(data.data() + at, static_cast<uint32_t>(piece),
+                         trial % 3 == 0 && at == 0 ? nullptr : &crc);
       at += piece;
     }
     ASSERT_EQ(whole, crc) << trial;

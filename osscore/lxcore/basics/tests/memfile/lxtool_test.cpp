@@ -1,13 +1,13 @@
 // lxtool crc32 and rle on real files. The tool is a separate program; these
 // tests skip when it has not been built in this tree.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
 
 #include "lxmemfile.h"
 #include "lxtest.h"

@@ -12,7 +12,9 @@
 
 namespace {
 
-std::string Contents(const MemFile& f) { return std::string(f.GetBuffer(), static_cast<size_t>(f.GetSize())); }
+std::string Contents(const MemFile& f) {
+  return std::string(f.GetBuffer(), static_cast<size_t>(f.GetSize()));
+}
 
 MemFile FileWith(const std::string& bytes) {
   MemFile f;
@@ -419,7 +421,8 @@ class MemFileModel {
     ASSERT_EQ(position, file.GetPosition()) << op;
     ASSERT_LE(static_cast<uint32_t>(file.GetSize()), file.GetCapacity()) << op;
     ASSERT_LE(file.GetSegmentShift(), 15) << op;
-    ASSERT_EQ(file.GetCapacity(), static_cast<uint32_t>(file.GetSegmentCount()) << file.GetSegmentShift()) << op;
+    ASSERT_EQ(file.GetCapacity(), static_cast<uint32_t>(file.GetSegmentCount()) << file.GetSegmentShift())
+        << op;
     if (file.GetBuffer() == nullptr) {
       ASSERT_EQ(0u, file.GetCapacity()) << op;
     }
@@ -430,9 +433,7 @@ class MemFileModel {
     }
   }
 
-  void Resize(int32_t n) {
-    bytes.resize(static_cast<size_t>(n), -1);
-  }
+  void Resize(int32_t n) { bytes.resize(static_cast<size_t>(n), -1); }
 
   MemFile file;
   std::vector<int> bytes;
@@ -459,7 +460,8 @@ TEST(MemFileRandom, OperationsMatchAVectorModel) {
           m.Check("SizeSet");
           break;
         }
-        case 1: case 2: {
+        case 1:
+        case 2: {
           const int32_t off = rnd(0, size + 20), len = rnd(0, big / 4);
           const int32_t at = rnd(0, 60000);
           const int32_t r = m.file.Put(data.data() + at, off, len);

@@ -15,7 +15,8 @@ inline Bytes ReferenceEncode(const Bytes& in) {
   auto literal = [&](size_t from, int length) {
     out.push_back(0);
     out.push_back(static_cast<unsigned char>(length));
-    out.insert(out.end(), in.begin() + static_cast<long>(from), in.begin() + static_cast<long>(from) + length);
+    out.insert(out.end(), in.begin() + static_cast<long>(from),
+               in.begin() + static_cast<long>(from) + length);
   };
   auto run = [&](int count, unsigned char value) {
     out.push_back(static_cast<unsigned char>(count));
@@ -72,7 +73,8 @@ inline Bytes ReferenceDecode(const Bytes& in) {
     } else {
       const size_t length = in[i + 1];
       if (i + 2 + length > in.size()) break;
-      out.insert(out.end(), in.begin() + static_cast<long>(i + 2), in.begin() + static_cast<long>(i + 2 + length));
+      out.insert(out.end(), in.begin() + static_cast<long>(i + 2),
+                 in.begin() + static_cast<long>(i + 2 + length));
       i += 2 + length;
     }
   }

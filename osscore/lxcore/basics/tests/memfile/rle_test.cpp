@@ -205,7 +205,8 @@ Bytes RandomInput(std::mt19937& rng) {
     } else if (kind == 5) {
       in.insert(in.end(), 250 + rng() % 12, v);  // around the 255 limits
     } else if (kind == 6) {
-      for (unsigned n = 250 + rng() % 12, i = 0; i < n; ++i) in.push_back(static_cast<unsigned char>(i * 7 + 1));
+      for (unsigned n = 250 + rng() % 12, i = 0; i < n; ++i)
+        in.push_back(static_cast<unsigned char>(i * 7 + 1));
     } else {
       in.insert(in.end(), rng() % 1000, v);
     }

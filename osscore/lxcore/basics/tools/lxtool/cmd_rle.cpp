@@ -87,13 +87,15 @@ int Encode(Streams& s, uint32_t blockSize, bool raw) {
     std::vector<unsigned char> data;
     if (!ReadAll(s.in, &data)) return lxtool::Fail(1, "rle: read failed: %s", std::strerror(errno));
     if (data.empty()) return 0;
-    if (data.size() > kMaxBlock) return lxtool::Fail(1, "rle: --raw input is larger than %u bytes", kMaxBlock);
+    if (data.size() > kMaxBlock)
+      return lxtool::Fail(1, "rle: --raw input is larger than %u bytes", kMaxBlock);
     std::vector<unsigned char> encoded(WorstEncoding(data.size()) + 1);
     int room = static_cast<int>(encoded.size());
     if (DScomp(data.data(), static_cast<int>(data.size()), encoded.data(), &room) != 0) {
       return lxtool::Fail(1, "rle: encoding failed");
     }
-    return std::fwrite(encoded.data(), 1, static_cast<size_t>(room), s.out) == static_cast<size_t>(room) ? 0 : 1;
+    return std::fwrite(encoded.data(), 1, static_cast<size_t>(room), s.out) == static_cast<size_t>(room) ? 0
+                                                                                                         : 1;
   }
   std::vector<unsigned char> block(blockSize), encoded(blockSize);
   size_t n;
@@ -122,11 +124,12 @@ int ForEachFrame(FILE* in, Frame frame) {
     unsigned char header[8];
     const size_t got = std::fread(header, 1, 8, in);
     if (got == 0 && !std::ferror(in)) return 0;
-    if (got != 8) return lxtool::Fail(1, "rle: frame %llu: header cut short", static_cast<unsigned long long>(index));
+    if (got != 8)
+      return lxtool::Fail(1, "rle: frame %llu: header cut short", static_cast<unsigned long long>(index));
     const uint32_t length = GetLe32(header), decoded = GetLe32(header + 4);
     if (length > decoded || decoded > kMaxBlock || decoded == 0) {
-      return lxtool::Fail(1, "rle: frame %llu: bad lengths %u / %u", static_cast<unsigned long long>(index), length,
-                          decoded);
+      return lxtool::Fail(1, "rle: frame %llu: bad lengths %u / %u", static_cast<unsigned long long>(index),
+                          length, decoded);
     }
     stored.resize(length);
     if (!ReadExactly(in, stored.data(), length)) {
@@ -141,7 +144,8 @@ int Decode(Streams& s, bool raw) {
   if (raw) {
     std::vector<unsigned char> data;
     if (!ReadAll(s.in, &data)) return lxtool::Fail(1, "rle: read failed: %s", std::strerror(errno));
-    if (data.size() > kMaxBlock) return lxtool::Fail(1, "rle: --raw input is larger than %u bytes", kMaxBlock);
+    if (data.size() > kMaxBlock)
+      return lxtool::Fail(1, "rle: --raw input is larger than %u bytes", kMaxBlock);
     const int length = static_cast<int>(data.size());
     std::vector<unsigned char> out(static_cast<size_t>(DSlen(data.data(), length)));
     int room = static_cast<int>(out.size());
@@ -158,8 +162,8 @@ int Decode(Streams& s, bool raw) {
       int room = static_cast<int>(decoded);
       if (DSdecomp(stored.data(), static_cast<int>(stored.size()), out.data(), &room) != 0 ||
           room != static_cast<int>(decoded)) {
-        return lxtool::Fail(1, "rle: frame %llu does not decode to %u bytes", static_cast<unsigned long long>(index),
-                            decoded);
+        return lxtool::Fail(1, "rle: frame %llu does not decode to %u bytes",
+                            static_cast<unsigned long long>(index), decoded);
       }
       bytes = out.data();
     }
@@ -174,22 +178,25 @@ int Length(Streams& s, bool raw) {
   if (raw) {
     std::vector<unsigned char> data;
     if (!ReadAll(s.in, &data)) return lxtool::Fail(1, "rle: read failed: %s", std::strerror(errno));
-    if (data.size() > kMaxBlock) return lxtool::Fail(1, "rle: --raw input is larger than %u bytes", kMaxBlock);
+    if (data.size() > kMaxBlock)
+      return lxtool::Fail(1, "rle: --raw input is larger than %u bytes", kMaxBlock);
     std::fprintf(s.out, "%d\n", DSlen(data.data(), static_cast<int>(data.size())));
     return 0;
   }
   uint64_t total = 0;
-  const int r = ForEachFrame(s.in, [&](uint64_t index, const std::vector<unsigned char>& stored, uint32_t decoded) {
-    const uint32_t length = stored.size() == decoded
-                                ? decoded
-                                : static_cast<uint32_t>(DSlen(stored.data(), static_cast<int>(stored.size())));
-    if (length != decoded) {
-      return lxtool::Fail(1, "rle: frame %llu holds %u bytes, its header says %u",
-                          static_cast<unsigned long long>(index), length, decoded);
-    }
-    total += length;
-    return 0;
-  });
+  const int r =
+      ForEachFrame(s.in, [&](uint64_t index, const std::vector<unsigned char>& stored, uint32_t decoded) {
+        const uint32_t length =
+            stored.size() == decoded
+                ? decoded
+                : static_cast<uint32_t>(DSlen(stored.data(), static_cast<int>(stored.size())));
+        if (length != decoded) {
+          return lxtool::Fail(1, "rle: frame %llu holds %u bytes, its header says %u",
+                              static_cast<unsigned long long>(index), length, decoded);
+        }
+        total += length;
+        return 0;
+      });
   if (r != 0) return r;
   std::fprintf(s.out, "%llu\n", static_cast<unsigned long long>(total));
   return 0;

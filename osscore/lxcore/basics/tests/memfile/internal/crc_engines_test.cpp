@@ -26,7 +26,8 @@ TEST(Crc32Engines, TableEngineAtEveryLength) {
   const auto data = RandomBytes(1200, 1);
   for (size_t len = 0; len <= 1100; ++len) {
     const uint32_t start = static_cast<uint32_t>(len * 2654435761u);
-    ASSERT_EQ(BitwiseRegister(start, data.data() + len % 7, len), lxmemfile::Crc32Table(start, data.data() + len % 7, len))
+    ASSERT_EQ(BitwiseRegister(start, data.data() + len % 7, len),
+              lxmemfile::Crc32Table(start, data.data() + len % 7, len))
         << len;
   }
 }
@@ -37,11 +38,13 @@ TEST(Crc32Engines, ClmulEngineOnWholeBlocks) {
   for (size_t len = 64; len <= 2048; len += 16) {
     for (size_t align : {0, 1, 8, 15}) {
       const uint32_t start = static_cast<uint32_t>(len * 40503u + align);
-      ASSERT_EQ(BitwiseRegister(start, data.data() + align, len), lxmemfile::Crc32Clmul(start, data.data() + align, len))
+      ASSERT_EQ(BitwiseRegister(start, data.data() + align, len),
+                lxmemfile::Crc32Clmul(start, data.data() + align, len))
           << len << "/" << align;
     }
   }
-  ASSERT_EQ(BitwiseRegister(0xFFFFFFFFu, data.data(), 69632), lxmemfile::Crc32Clmul(0xFFFFFFFFu, data.data(), 69632));
+  ASSERT_EQ(BitwiseRegister(0xFFFFFFFFu, data.data(), 69632),
+            lxmemfile::Crc32Clmul(0xFFFFFFFFu, data.data(), 69632));
   // Registers that are all ones, all zeros and single bits exercise the reduction.
   for (uint32_t start : {0u, 0xFFFFFFFFu, 1u, 0x80000000u}) {
     const std::vector<unsigned char> zeros(64, 0);
@@ -52,7 +55,8 @@ TEST(Crc32Engines, ClmulEngineOnWholeBlocks) {
 TEST(Crc32Engines, DispatchJoinsTheEngines) {
   const auto data = RandomBytes(5000, 3);
   for (size_t len : {0, 1, 15, 63, 64, 65, 79, 80, 127, 1000, 4999}) {
-    ASSERT_EQ(BitwiseRegister(0x12345678u, data.data(), len), lxmemfile::Crc32Update(0x12345678u, data.data(), len))
+    ASSERT_EQ(BitwiseRegister(0x12345678u, data.data(), len),
+              lxmemfile::Crc32Update(0x12345678u, data.data(), len))
         << len;
   }
 }
