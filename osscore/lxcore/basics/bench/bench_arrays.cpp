@@ -224,7 +224,8 @@ void FindWithLoop(benchmark::State& state) {
 
 void Register() {
   for (std::string shape : {"random", "ascending", "descending", "equal"}) {
-    benchmark::RegisterBenchmark(("Sort/SortList/" + shape + "_100000").c_str(), SortWithSortList, shape, 100000)
+    benchmark::RegisterBenchmark(("Sort/SortList/" + shape + "_100000").c_str(), SortWithSortList, shape,
+                                 100000)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark(("Sort/baseline/" + shape + "_100000").c_str(), SortWithStd, shape, 100000)
         ->Unit(benchmark::kMillisecond);
@@ -234,8 +235,8 @@ void Register() {
         ->Unit(benchmark::kMillisecond);
   }
   for (std::string shape : {"smallest_last", "descending_pairs"}) {
-    benchmark::RegisterBenchmark(("SortQuadratic/SortList/" + shape + "_10000").c_str(), SortWithSortList, shape,
-                                 10000)
+    benchmark::RegisterBenchmark(("SortQuadratic/SortList/" + shape + "_10000").c_str(), SortWithSortList,
+                                 shape, 10000)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark(("SortQuadratic/baseline/" + shape + "_10000").c_str(), SortWithStd, shape,
                                  10000)
@@ -248,7 +249,8 @@ void Register() {
   benchmark::RegisterBenchmark("Append/LxCList/32767", AppendToCList, 32767)->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("Append/baseline/32767", AppendToVector, 32767)->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("Append/LxLList/100000", AppendToLList, 100000)->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark("Append/baseline/100000", AppendToVector, 100000)->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("Append/baseline/100000", AppendToVector, 100000)
+      ->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("Find/_LxBitString/1000000", FindWithBitString)->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("Find/baseline/1000000", FindWithLoop)->Unit(benchmark::kMicrosecond);
 }

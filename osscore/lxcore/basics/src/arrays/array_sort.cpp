@@ -170,7 +170,8 @@ unsigned char* ContiguousElements(const LxVArray* array) {
   if (count == 0 || (type != 1 && type != 2)) return nullptr;
   auto* first = static_cast<unsigned char*>(array->Element(0));
   auto* last = static_cast<unsigned char*>(array->Element(count - 1));
-  if (first == nullptr || last != first + static_cast<size_t>(count - 1) * array->GetElementSize()) return nullptr;
+  if (first == nullptr || last != first + static_cast<size_t>(count - 1) * array->GetElementSize())
+    return nullptr;
   return first;
 }
 

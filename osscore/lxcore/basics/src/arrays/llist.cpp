@@ -99,7 +99,8 @@ int LxLList::Insert(uint32_t index, const void* data) {
     }
   }
   if (index < count) {
-    memoryFile->Copy(Bytes(index + 1, elementSize), Bytes(index, elementSize), Bytes(count - index, elementSize));
+    memoryFile->Copy(Bytes(index + 1, elementSize), Bytes(index, elementSize),
+                     Bytes(count - index, elementSize));
   }
   if (data != nullptr) memoryFile->Put(data, Bytes(index, elementSize), elementSize);
   ++count;
@@ -115,7 +116,8 @@ int LxLList::Update(uint32_t index, const void* data) {
 int LxLList::Delete(uint32_t index, int shrink) {
   if (index >= count) return LX_ARRAY_OUT_OF_RANGE;
   --count;
-  memoryFile->Copy(Bytes(index, elementSize), Bytes(index + 1, elementSize), Bytes(count - index, elementSize));
+  memoryFile->Copy(Bytes(index, elementSize), Bytes(index + 1, elementSize),
+                   Bytes(count - index, elementSize));
   if (shrink != 0) {
     uint32_t step = capacity < 10 ? capacity : 10;
     uint32_t reduced = capacity - step;

@@ -8,7 +8,9 @@ namespace {
 
 constexpr int kOutOfMemory = -2030;
 
-bool Owns(LxRawBufferBehavior behavior) { return behavior == LxRawBufferCopy || behavior == LxRawBufferAdopt; }
+bool Owns(LxRawBufferBehavior behavior) {
+  return behavior == LxRawBufferCopy || behavior == LxRawBufferAdopt;
+}
 
 }  // namespace
 
@@ -16,8 +18,10 @@ LxRawBuffer::LxRawBuffer(void* data, uint32_t length, LxRawBufferBehavior behavi
     : buffer(length != 0 ? data : nullptr), length(data != nullptr ? length : 0), behavior(behavior) {
   if (behavior == LxRawBufferCopy && buffer != nullptr) {
     void* copy = std::malloc(this->length);
-    if (copy != nullptr) std::memcpy(copy, data, this->length);
-    else this->length = 0;
+    if (copy != nullptr)
+      std::memcpy(copy, data, this->length);
+    else
+      this->length = 0;
     buffer = copy;
   }
 }
@@ -26,8 +30,10 @@ LxRawBuffer::LxRawBuffer(const LxRawBuffer& source)
     : buffer(source.buffer), length(source.length), behavior(source.behavior) {
   if (Owns(behavior) && buffer != nullptr) {
     void* copy = std::malloc(length);
-    if (copy != nullptr) std::memcpy(copy, source.buffer, length);
-    else length = 0;
+    if (copy != nullptr)
+      std::memcpy(copy, source.buffer, length);
+    else
+      length = 0;
     buffer = copy;
   }
 }

@@ -37,7 +37,8 @@ inline int CompareRecords(const LxVArray*, const void* key, const void* element)
 // The contiguous list with a comparison function (only derived classes set it).
 class OrderedCList : public LxCList {
  public:
-  explicit OrderedCList(LxArrayCompareFunc compare, int capacity = 0) : LxCList(sizeof(Record), capacity, nullptr) {
+  explicit OrderedCList(LxArrayCompareFunc compare, int capacity = 0)
+      : LxCList(sizeof(Record), capacity, nullptr) {
     comparisonFunction = compare;
   }
 };
@@ -46,7 +47,9 @@ class OrderedCList : public LxCList {
 // the operations of the base class can only reach them through Element.
 class ScatteredArray : public LxVArray {
  public:
-  explicit ScatteredArray(LxArrayCompareFunc compare) : LxVArray(sizeof(Record)) { comparisonFunction = compare; }
+  explicit ScatteredArray(LxArrayCompareFunc compare) : LxVArray(sizeof(Record)) {
+    comparisonFunction = compare;
+  }
   unsigned short GetType() const override { return 7; }
   uint32_t GetCurMaxCount() const override { return count; }
   int Init(unsigned short size, uint32_t) override {

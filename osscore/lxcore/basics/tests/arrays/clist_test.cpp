@@ -31,9 +31,8 @@ TEST(CList, GrowthFromEmptyDoublesThenBendsUnderTheCap) {
       capacities.push_back(list.GetCurMaxCount());
     }
   }
-  std::vector<uint32_t> expected = {1,    2,    4,    8,     16,    32,    64,    128,   256,
-                                    512,  1024, 2048, 4096,  8192,  16384, 24576, 30720, 32640,
-                                    32767};
+  std::vector<uint32_t> expected = {1,    2,    4,    8,    16,    32,    64,    128,   256,  512,
+                                    1024, 2048, 4096, 8192, 16384, 24576, 30720, 32640, 32767};
   EXPECT_EQ(capacities, expected);
   int32_t more = 1;
   EXPECT_EQ(list.Insert(0, &more), -501);
@@ -217,7 +216,9 @@ TEST(CList, CopyTakesCapacityAndContents) {
 
 TEST(CList, DestructorLeavesMarkers) {
   struct Probe : LxCList {
-    static size_t CountOffset(Probe& p) { return reinterpret_cast<char*>(&p.count) - reinterpret_cast<char*>(&p); }
+    static size_t CountOffset(Probe& p) {
+      return reinterpret_cast<char*>(&p.count) - reinterpret_cast<char*>(&p);
+    }
     static size_t SizeOffset(Probe& p) {
       return reinterpret_cast<char*>(&p.elementSize) - reinterpret_cast<char*>(&p);
     }

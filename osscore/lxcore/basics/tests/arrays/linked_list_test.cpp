@@ -18,7 +18,8 @@ struct Node : LxLinkedListItem {
 
 std::string Forward(const LxLinkedList& list) {
   std::string out;
-  for (LxLinkedListItem* i = list.GetFirst(); i != nullptr; i = i->GetNext()) out += static_cast<Node*>(i)->name;
+  for (LxLinkedListItem* i = list.GetFirst(); i != nullptr; i = i->GetNext())
+    out += static_cast<Node*>(i)->name;
   return out;
 }
 
@@ -119,7 +120,8 @@ struct Simple : LxSimpleLinkedListItem {
 
 std::string Names(const LxSimpleLinkedList& list) {
   std::string out;
-  for (LxSimpleLinkedListItem* i = list.GetFirst(); i != nullptr; i = i->GetNext()) out += static_cast<Simple*>(i)->name;
+  for (LxSimpleLinkedListItem* i = list.GetFirst(); i != nullptr; i = i->GetNext())
+    out += static_cast<Simple*>(i)->name;
   return out;
 }
 

@@ -60,8 +60,10 @@ bool ModelSearch(const std::vector<Record>& a, int32_t key, uint32_t* position) 
     middle = (low + high) >> 1;
     c = key < a[middle].key ? -1 : (key > a[middle].key ? 1 : 0);
     if (c == 0) break;
-    if (c < 0) high = middle - 1;
-    else low = middle + 1;
+    if (c < 0)
+      high = middle - 1;
+    else
+      low = middle + 1;
   }
   *position = static_cast<uint32_t>(c > 0 ? middle + 1 : middle);
   return c == 0;
@@ -77,8 +79,7 @@ struct Kind {
 std::vector<Kind> Kinds() {
   return {
       {"CList", [] { return std::unique_ptr<LxVArray>(new arraytest::OrderedCList(CompareRecords)); }},
-      {"SortList",
-       [] { return std::unique_ptr<LxVArray>(new SortList(sizeof(Record), CompareRecords, 0)); }},
+      {"SortList", [] { return std::unique_ptr<LxVArray>(new SortList(sizeof(Record), CompareRecords, 0)); }},
       {"Scattered", [] { return std::unique_ptr<LxVArray>(new arraytest::ScatteredArray(CompareRecords)); }},
   };
 }
@@ -153,7 +154,8 @@ TEST(ArraySearch, RandomAgainstModel) {
       int range = 1 + static_cast<int>(rng() % 60);
       std::vector<Record> sorted;
       for (int i = 0; i < n; ++i) sorted.push_back(Make(static_cast<int32_t>(rng() % range), i));
-      std::stable_sort(sorted.begin(), sorted.end(), [](const Record& a, const Record& b) { return a.key < b.key; });
+      std::stable_sort(sorted.begin(), sorted.end(),
+                       [](const Record& a, const Record& b) { return a.key < b.key; });
       auto array = kind.make();
       arraytest::Fill(*array, sorted);
       for (int32_t k = -1; k <= range; ++k) {
@@ -260,15 +262,15 @@ TEST(ArraySort, RandomArraysMatchTheReference) {
 // that defeat a first-element pivot.
 std::vector<std::vector<Record>> PatternInputs(int n) {
   std::vector<std::function<int32_t(int)>> shapes = {
-      [](int i) { return i; },                                   // strictly ascending
-      [n](int i) { return n - i; },                              // strictly descending
-      [](int) { return 5; },                                     // all equal
-      [](int i) { return i / 3; },                               // ascending with equal triples
-      [n](int i) { return (n - i) / 2; },                        // descending with equal pairs
-      [n](int i) { return i < n / 2 ? i : n - i; },              // organ pipe
-      [](int i) { return i % 40; },                              // sawtooth of ascending runs
-      [](int i) { return (i % 40 < 20) ? 7 : i; },               // equal runs between ascending ones
-      [n](int i) { return i == n - 1 ? -1 : i; },                // ascending, smallest last
+      [](int i) { return i; },                       // strictly ascending
+      [n](int i) { return n - i; },                  // strictly descending
+      [](int) { return 5; },                         // all equal
+      [](int i) { return i / 3; },                   // ascending with equal triples
+      [n](int i) { return (n - i) / 2; },            // descending with equal pairs
+      [n](int i) { return i < n / 2 ? i : n - i; },  // organ pipe
+      [](int i) { return i % 40; },                  // sawtooth of ascending runs
+      [](int i) { return (i % 40 < 20) ? 7 : i; },   // equal runs between ascending ones
+      [n](int i) { return i == n - 1 ? -1 : i; },    // ascending, smallest last
       [](int i) { return (i * 7919) % 61 + (i % 97 == 0 ? 0 : 1000 * (i / 97)); },  // blocks
   };
   std::vector<std::vector<Record>> inputs;
