@@ -4,6 +4,8 @@
 // handler has been called where the library routes failures to it, and the data
 // that was there before is intact. Runs that meet no failure must succeed.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -18,6 +20,8 @@
 #include "lxframe.h"
 #include "lxmemfile.h"
 #include "lxplatform.h"
+#include "lxstatistics.h"
+#include "lxtest.h"
 
 // Builds its message only on failure: a check may run while allocations fail.
 #define OOM_EXPECT(run, cond)                                                                            \
@@ -501,6 +505,27 @@ TEST_F(OutOfMemory, TreeInsertionIteratorsAndClonesFailCleanly) {
   });
 }
 
+TEST_F(OutOfMemory, NodePoolGivesNullAndStaysUsable) {
+  ExpectSweep([](Probe& run) {
+    LxMemPool pool(16);
+    void* first = pool.GetNode();
+    pool.PutNode(first);
+    run.Arm();
+    void* got[300];
+    int n = 0;
+    for (; n < 300; ++n) {
+      got[n] = pool.GetNode();
+      if (got[n] == nullptr) break;
+    }
+    run.Disarm();
+    if (n > 1) pool.PutNode(got[1]);
+    OOM_EXPECT(run, run.Hit() == (n < 300));
+    // The nodes handed out are distinct and the pool works once memory is back.
+    for (int i = 2; i < n; ++i) OOM_EXPECT(run, got[i] != nullptr && got[i] != got[i - 1]);
+    OOM_EXPECT(run, pool.GetNode() != nullptr);
+  });
+}
+
 // ---------------------------------------------------------------------------
 // Registry entries: the store keeps what it had and takes writes afterwards
 // ---------------------------------------------------------------------------
@@ -545,6 +570,59 @@ TEST_F(OutOfMemory, RegistryEntriesSurviveFailedCalls) {
     OOM_EXPECT(run, LxSetRegistryEntry(target, "after", again) == 0 && GetEntry(target) == "after");
     if (!run.Hit()) OOM_EXPECT(run, set == 0 && got == 0 && deleted == 0);
   });
+}
+
+}  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Statistics entry points: a monitor's calls never throw
+// ---------------------------------------------------------------------------
+
+// Runs `call` armed; an exception that leaves it is a violation named after it.
+void Guarded(Probe& run, const char* name, const std::function<void()>& call) {
+  run.Arm();
+  try {
+    call();
+    run.Disarm();
+  } catch (...) {
+    run.Disarm();
+    run.Expect(false, std::string("an exception left ") + name);
+  }
+}
+
+TEST_F(OutOfMemory, CollectionAndInstallationReportWithoutThrowing) {
+  const std::string dir = lxtest::MakeTempDir("stats");
+  ASSERT_FALSE(dir.empty());
+  const std::string shm = "/lxbtest-oom-" + std::to_string(getpid());
+  setenv("ORVANTA_SHM_NAME", shm.c_str(), 1);
+  setenv("ORVANTA_LOCK_DIR", dir.c_str(), 1);
+  ExpectSweep([](Probe& run) {
+    int installed = -1;
+    Guarded(run, "RegisterStatistics", [&] { installed = RegisterStatistics(); });
+    OOM_EXPECT(run, installed == 0);
+    RegisterStatistics();  // completes an installation that failed half-way, or is refused
+    uint32_t opened = 1;
+    Guarded(run, "PrfData_Open", [&] { opened = PrfData_Open(nullptr); });
+    OOM_EXPECT(run, opened == 0);
+    PrfData_Open(nullptr);
+    std::vector<unsigned char> buffer(1000, 0xA5);
+    void* data = buffer.data();
+    uint32_t size = 1000;
+    uint32_t objects = 9;
+    uint32_t collected = 1;
+    Guarded(run, "PrfData_Collect",
+            [&] { collected = PrfData_Collect(const_cast<char16_t*>(u"2 4 6 8"), &data, &size, &objects); });
+    OOM_EXPECT(run, collected == 0);
+    OOM_EXPECT(run, (size == 0 && objects == 0 && data == buffer.data()) ||
+                        (size == 792 && objects == 1 && data == buffer.data() + 792));
+    OOM_EXPECT(run, buffer[792] == 0xA5);
+    int removed = -1;
+    Guarded(run, "DeregisterStatistics", [&] { removed = DeregisterStatistics(); });
+    OOM_EXPECT(run, removed == 0);
+  });
+  shm_unlink(shm.c_str());
 }
 
 }  // namespace
