@@ -25,6 +25,8 @@
 // run on any number of threads.
 #pragma once
 
+#include <cstring>
+
 #include "lxdefs.h"
 
 // ---------------------------------------------------------------------------
@@ -98,7 +100,18 @@ class LX_API MemFile {
   // reach past its size (a gap before `offset` holds undefined bytes). Returns
   // `length`, or 0 when the growth failed or the file has no block; the file is
   // then unchanged. The position is not moved.
-  int32_t Put(const void* source, int32_t offset, int32_t length);
+  int32_t Put(const void* source, int32_t offset, int32_t length) {
+    // Fast path: a short record inside the size or inside the last segment.
+    const int64_t end = static_cast<int64_t>(offset) + length;
+    if (length <= 0 || length > 16 || offset < 0 || (end > size && !FitsLastSegment(end))) {
+      return PutSlow(source, offset, length);
+    }
+    unsigned char bytes[16];  // all loaded before any is stored: overlap is safe
+    std::memcpy(bytes, source, static_cast<size_t>(length));
+    std::memcpy(buffer + offset, bytes, static_cast<size_t>(length));
+    if (end > size) size = static_cast<int32_t>(end);
+    return length;
+  }
 
   // Reads up to `length` bytes from `offset`, cut at the size. Returns the count
   // read: 0 when `offset` is at or beyond the size or the file has no block.
@@ -177,9 +190,15 @@ class LX_API MemFile {
   // The copying half of copy construction and assignment: resizes this file to
   // the source's size and copies its bytes, restoring the source's position.
   void CopyFrom(const MemFile& source);
-  // Sets the size to `newSize` when that needs no change of the block or its
-  // geometry; false (nothing changed) when SizeSet has to decide.
-  bool GrowInPlace(int64_t newSize);
+  // True when SizeSet(newSize), newSize above the size, would keep the block and
+  // its geometry: newSize falls into the last segment and no widening is due.
+  bool FitsLastSegment(int64_t newSize) const {
+    return newSize <= static_cast<int64_t>(GetCapacity()) && segmentCount > 0 &&
+           newSize > static_cast<int64_t>(segmentCount - 1) << segmentShift &&
+           (segmentCount <= 7 || segmentShift >= 15);
+  }
+  // Put for everything else: growth through SizeSet, longer or odd ranges.
+  int32_t PutSlow(const void* source, int32_t offset, int32_t length);
 
   char* buffer;
   int32_t size;

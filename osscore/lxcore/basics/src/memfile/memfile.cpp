@@ -171,20 +171,15 @@ char* MemFile::Seek(int32_t offset, unsigned short mode, uint32_t* length, unsig
   return buffer + target;
 }
 
-// Growth within the last segment: SizeSet would compute the same geometry and
-// keep the block, so only the size changes.
-inline bool MemFile::GrowInPlace(int64_t newSize) {
-  const int64_t capacity = GetCapacity();
-  if (newSize > capacity || segmentCount == 0) return false;
-  if (newSize <= static_cast<int64_t>(segmentCount - 1) << segmentShift) return false;
-  if (segmentCount > static_cast<short>(kWidenAbove) && segmentShift < kMaxSegmentShift) return false;
-  size = static_cast<int32_t>(newSize);
-  return true;
-}
-
-int32_t MemFile::Put(const void* source, int32_t offset, int32_t length) {
+int32_t MemFile::PutSlow(const void* source, int32_t offset, int32_t length) {
   const int64_t end = static_cast<int64_t>(offset) + length;
-  if (end > size && !GrowInPlace(end) && SizeSet(static_cast<int32_t>(end)) != 0) return 0;
+  if (end > size) {
+    if (FitsLastSegment(end)) {
+      size = static_cast<int32_t>(end);
+    } else if (SizeSet(static_cast<int32_t>(end)) != 0) {
+      return 0;
+    }
+  }
   if (buffer == nullptr) return 0;
   if (length > 0) {
     if (length <= 16) {
