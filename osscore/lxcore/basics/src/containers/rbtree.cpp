@@ -112,7 +112,7 @@ int LxRBTree::InsertEntry(const void* entry, unsigned short mode, LxVParameter* 
         status = CheckUnique(keyOrder, entryOrder);
         if (status < 0) goto failure;
         toLeft = entryOrder < 0 || (entryOrder == 0 && (mode & LX_MODE_INSERT_BEFORE));
-        n = toLeft ? n->Left() : n->right;
+        n = n->Child(!toLeft);
       } while (n != nullptr);
     }
     if (toLeft)
@@ -201,7 +201,7 @@ LxRBTreeNode* LxRBTree::Locate(const LxVIterator* source, const void* key, const
     }
     if (entryOrder == 0) break;
     last = n;
-    n = entryOrder < 0 ? n->Left() : n->right;
+    n = n->Child(entryOrder > 0);
   }
 
   if (n == nullptr) {
