@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "lxtest.h"
@@ -219,6 +220,22 @@ TEST_F(SystemLogTest, FirstEntryOpensTheDefaultSource) {
   EXPECT_STREQ("Orvanta Runtime System", log.GetSourceName());
   log.Open("Too late");
   EXPECT_STREQ("Orvanta Runtime System", log.GetSourceName());
+}
+
+TEST_F(SystemLogTest, ThreadsWritingTheFirstEntriesAtOnceShareOneSource) {
+  LxSysLog log;
+  constexpr int kThreads = 8, kEach = 20;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&log, t] {
+      for (int i = 0; i < kEach; ++i) log.Printf(2, "thread %d entry %d", t, i);
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_STREQ("Orvanta Runtime System", log.GetSourceName());
+  std::vector<Entry> entries = Entries();
+  ASSERT_EQ(static_cast<size_t>(kThreads * kEach), entries.size());
+  for (Entry& e : entries) EXPECT_EQ(0u, e.text["message"].find("thread "));
 }
 
 TEST_F(SystemLogTest, LogIsUnavailableWhenOffAtConstruction) {
