@@ -27,7 +27,7 @@
 // Where entries go: the host's log daemon (a syslog datagram on /dev/log, read
 // with journalctl or in the daemon's files), else the JSON-lines file
 // eventlog/Application.log in the state directory; $ORVANTA_EVENTLOG chooses
-// ("syslog:SOCKET", "file:PATH" or "off"). See README for the formats.
+// ("syslog:SOCKET", "file:PATH" or "off"); `lxtool eventlog` prints the file.
 //
 // Kinds of system-log entries (the `kind` of Printf and Output). The kind selects
 // the entry's event type, event id and text; %1 is the version text
@@ -95,9 +95,13 @@ class LX_API LxSysLog : public LxVSysLog {
   void Open(const char* sourceName) override;
   // Opens the default source when none is open (as Open(nullptr)), then writes
   // the entry with its event type, id, rendered text and the four insertion
-  // strings. Returns 1 when the entry was delivered, 0 when no source is open
-  // (log unavailable or switched off before any source was opened), or the
-  // system's error number when the entry could not be written and is lost.
+  // strings. Returns 1 when the entry was delivered (or discarded because
+  // $ORVANTA_EVENTLOG was set to "off" after the object was built), 0 when no
+  // source is open (log unavailable, or switched off before any source was
+  // opened) or when the entry comes from inside this thread's own Open or Output
+  // (an out-of-memory report while writing; it is dropped), else the system's
+  // error number (ENOMEM, or that of the file) when the entry could not be
+  // written and is lost.
   int Output(int kind, int length, const char* text) override;
 
   uintptr_t GetEventSource() const { return eventSource; }
