@@ -101,6 +101,33 @@ TEST(MemFileGeometry, GrowthInSmallSteps) {
   EXPECT_EQ(expected, capacities);
 }
 
+// Appending with Put (short records take a shortcut inside the last segment)
+// must keep exactly the geometry that SizeSet gives, also after the capacity was
+// left larger by SizeSetDontShrink.
+TEST(MemFileGeometry, AppendsKeepTheSizeSetGeometry) {
+  for (int32_t record : {1, 3, 16, 17, 40}) {
+    MemFile appended, sized;
+    std::string bytes(static_cast<size_t>(record), 'r');
+    bool cutBack = false;
+    for (int32_t n = record; n <= 300000; n += record) {
+      ASSERT_EQ(record, appended.Put(bytes.data(), appended.GetSize(), record));
+      ASSERT_EQ(0, sized.SizeSet(n));
+      ASSERT_EQ(sized.GetCapacity(), appended.GetCapacity()) << record << " " << n;
+      ASSERT_EQ(sized.GetSegmentShift(), appended.GetSegmentShift()) << record << " " << n;
+      if (!cutBack && n >= 150000) {
+        cutBack = true;
+        appended.SizeSetDontShrink(10);  // capacity stays, the next Put must shrink it as SizeSet would
+        sized.SizeSetDontShrink(10);
+        n = 10;
+        ASSERT_EQ(record, appended.Put(bytes.data(), 10, record));
+        ASSERT_EQ(0, sized.SizeSet(10 + record));
+        n += record;
+        ASSERT_EQ(sized.GetCapacity(), appended.GetCapacity());
+      }
+    }
+  }
+}
+
 TEST(MemFileGeometry, ShrinkingToOneSegmentReturnsToInitialSize) {
   MemFile f;
   ASSERT_EQ(0, f.SizeSet(57));
