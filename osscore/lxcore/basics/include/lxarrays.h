@@ -33,8 +33,8 @@
 #include <cstring>
 
 #include "lxdefs.h"
+#include "lxmemfile.h"
 
-class MemFile;
 class LxVArray;
 
 constexpr int LX_ARRAY_NO_STORAGE = -501;
@@ -255,7 +255,20 @@ class LX_API LxLList : public LxVArray {
   void* Element(uint32_t index) const override;
   void* PrepareInsert(uint32_t index) override;
   // 0, -502 (index > count) or -501 when the memory file cannot grow (nothing changed).
-  int Insert(uint32_t index, const void* data) override;
+  int Insert(uint32_t index, const void* data) override {
+    // Fast path, an append: the memory file's own Put grows it by the one element
+    // exactly as SizeSet would (and fails, leaving it unchanged, as SizeSet would).
+    if (index == count && data != nullptr && memoryFile != nullptr &&
+        memoryFile->GetSize() == static_cast<int32_t>(capacity * elementSize)) {
+      if (PutElement(data, static_cast<int32_t>(index * elementSize)) != elementSize) {
+        return LX_ARRAY_NO_STORAGE;
+      }
+      if (count == capacity) ++capacity;
+      ++count;
+      return 0;
+    }
+    return InsertSlow(index, data);
+  }
   int Update(uint32_t index, const void* data) override;
   int Delete(uint32_t index, int shrink) override;
   // Takes the source LxLList's count, element size, capacity and the whole
@@ -280,6 +293,25 @@ class LX_API LxLList : public LxVArray {
   const MemFile* GetMemoryFile() const { return memoryFile; }
 
  protected:
+  // Insert for every case but an append at the end of the memory file.
+  int InsertSlow(uint32_t index, const void* data);
+  // MemFile::Put of one element; the common sizes as constants, so that the
+  // memory file's short-record path copies them without a call.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+#pragma GCC diagnostic ignored "-Wstringop-overread"
+  int32_t PutElement(const void* data, int32_t offset) {
+    switch (elementSize) {
+      case 8:
+        return memoryFile->Put(data, offset, 8);
+      case 16:
+        return memoryFile->Put(data, offset, 16);
+      default:
+        return memoryFile->Put(data, offset, elementSize);
+    }
+  }
+#pragma GCC diagnostic pop
+
   uint32_t capacity;
   MemFile* memoryFile;
 };

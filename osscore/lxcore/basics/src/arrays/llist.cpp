@@ -88,7 +88,7 @@ void* LxLList::PrepareInsert(uint32_t index) {
   return Element(index);
 }
 
-int LxLList::Insert(uint32_t index, const void* data) {
+int LxLList::InsertSlow(uint32_t index, const void* data) {
   if (index > count) return LX_ARRAY_OUT_OF_RANGE;
   if (memoryFile == nullptr) return LX_ARRAY_NO_STORAGE;
   if (count >= capacity) {
