@@ -8,43 +8,23 @@
 
 #include "lxtest.h"
 
-#ifndef LXB_LXTOOL
-#error "LXB_LXTOOL, the path of lxtool, comes from tests/messages/extra.cmake"
-#endif
-
 namespace {
 
-struct ToolRun {
-  int status = -1;
-  std::string out;
-};
+using lxtest::ToolRun;
 
-// Runs lxtool with `arguments` (already quoted for the shell), standard error
-// discarded.
-ToolRun RunTool(const std::string& arguments) {
-  ToolRun run;
-  std::string command = std::string("'") + LXB_LXTOOL + "' " + arguments + " 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char chunk[4096];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) run.out.append(chunk, n);
-  int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
+ToolRun RunTool(const std::string& arguments) { return lxtest::RunLxtoolShell(arguments); }
 
 }  // namespace
 
 TEST(ErrorTool, PrintsTextsWithAndWithoutPrefix) {
   ToolRun run = RunTool("error -2002 0 5 -7026");
-  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.code, 0);
   EXPECT_EQ(run.out,
             "One of the parameters passed to this function is not valid.\nok\ncount\n"
             "The schema registry URL is not specified. \n");
 
   run = RunTool("error --prefix 'Open base' -2002 0");
-  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.code, 0);
   EXPECT_EQ(run.out,
             "Open base : -2002 -> One of the parameters passed to this function is not valid.\n"
             "Open base : ok\n");
@@ -54,15 +34,15 @@ TEST(ErrorTool, RejectsWhatIsNotACode) {
   for (const char* arguments :
        {"error", "error 12x", "error 4294967296", "error --prefix", "error --list 5"}) {
     ToolRun run = RunTool(arguments);
-    EXPECT_EQ(run.status, 2) << arguments;
+    EXPECT_EQ(run.code, 2) << arguments;
     EXPECT_EQ(run.out, "") << arguments;
   }
-  EXPECT_EQ(RunTool("error --help").status, 0);
+  EXPECT_EQ(RunTool("error --help").code, 0);
 }
 
 TEST(ErrorTool, ListMatchesTheCatalogCopy) {
   ToolRun run = RunTool("error --list");
-  ASSERT_EQ(run.status, 0);
+  ASSERT_EQ(run.code, 0);
   // catalog.tsv quotes each text; the tool prints it bare. No text of the
   // catalog holds a quote or a backslash, so dropping the quotes is enough.
   std::string expected;

@@ -13,24 +13,9 @@
 namespace statstest {
 namespace {
 
-struct ToolRun {
-  int code = -1;
-  std::string out;
-};
+using lxtest::ToolRun;
 
-const std::string kTool = std::string(LXB_BINARY_DIR) + "/bin/lxtool";
-
-ToolRun Tool(const std::string& args) {
-  ToolRun r;
-  FILE* p = popen((kTool + " " + args + " 2>/dev/null").c_str(), "r");
-  if (p == nullptr) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  int status = pclose(p);
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-  return r;
-}
+ToolRun Tool(const std::string& args) { return lxtest::RunLxtoolShell(args); }
 
 // The value printed on the text line of counter `name`.
 std::string TextValue(const std::string& out, const std::string& name) {
@@ -46,13 +31,7 @@ std::string TextValue(const std::string& out, const std::string& name) {
   return last;
 }
 
-class LxtoolPerf : public StatsTest {
- protected:
-  void SetUp() override {
-    StatsTest::SetUp();
-    if (access(kTool.c_str(), X_OK) != 0) GTEST_SKIP() << "lxtool is not built: " << kTool;
-  }
-};
+using LxtoolPerf = StatsTest;
 
 TEST_F(LxtoolPerf, InstallCollectAndRemove) {
   EXPECT_EQ(1, Tool("perf collect").code);  // not installed

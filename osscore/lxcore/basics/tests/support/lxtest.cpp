@@ -95,4 +95,35 @@ ChildResult RunWithMemoryLimit(size_t extraBytes, const std::function<int()>& bo
       body);
 }
 
+static std::string ShellQuote(const std::string& arg) {
+  std::string q = "'";
+  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+static ToolRun RunWithEnvironment(const std::string& env, const std::string& shellArgs) {
+  std::string errFile = g_stateDir + "/lxtool.err";
+  std::string cmd = (env.empty() ? "" : "env " + env + " ") + ShellQuote(LXB_LXTOOL_PATH) + " " + shellArgs +
+                    " 2>" + ShellQuote(errFile);
+  ToolRun run;
+  fflush(nullptr);
+  FILE* p = popen(cmd.c_str(), "r");
+  if (p == nullptr) return run;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) run.out.append(buf, n);
+  int status = pclose(p);
+  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.err = ReadFile(errFile);
+  return run;
+}
+
+ToolRun RunLxtoolShell(const std::string& shellArgs) { return RunWithEnvironment("", shellArgs); }
+
+ToolRun RunLxtool(const std::vector<std::string>& args, const std::string& env) {
+  std::string shellArgs;
+  for (const std::string& a : args) shellArgs += " " + ShellQuote(a);
+  return RunWithEnvironment(env, shellArgs);
+}
+
 }  // namespace lxtest

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace lxtest {
 
@@ -38,5 +39,18 @@ ChildResult RunInChild(const std::function<int()>& body);
 // Runs `body` in a forked child whose address space is capped at `bytes` above
 // what it already uses (setrlimit RLIMIT_AS), so real allocations fail.
 ChildResult RunWithMemoryLimit(size_t extraBytes, const std::function<int()>& body);
+
+// What a run of lxtool printed and how it ended.
+struct ToolRun {
+  int code = -1;  // exit status, -1 when it did not exit normally
+  std::string out;
+  std::string err;
+};
+
+// Runs the lxtool of this build (LXB_BINARY_DIR/bin/lxtool) with `args`, each
+// passed as one argument, and `env` (such as "TZ=UTC0 A=b") before it.
+ToolRun RunLxtool(const std::vector<std::string>& args, const std::string& env = "");
+// The same with the arguments as one piece of shell text, quoted by the caller.
+ToolRun RunLxtoolShell(const std::string& shellArgs);
 
 }  // namespace lxtest

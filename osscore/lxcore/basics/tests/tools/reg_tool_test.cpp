@@ -13,41 +13,10 @@
 
 namespace {
 
-struct ToolRun {
-  int code;
-  std::string out;
-  std::string err;
-};
+using lxtest::ToolRun;
 
-std::string Quote(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) {
-    if (c == '\'') {
-      q += "'\\''";
-    } else {
-      q += c;
-    }
-  }
-  return q + "'";
-}
-
-// Runs lxtool with `args` (each quoted for the shell) and an environment
-// prefix such as "TZ=UTC0".
 ToolRun Lxtool(const std::vector<std::string>& args, const std::string& env = "") {
-  std::string errFile = lxtest::StateDir() + "/lxtool.err";
-  std::string cmd = env + " " + Quote(LXB_BINARY_DIR "/bin/lxtool");
-  for (const std::string& a : args) cmd += " " + Quote(a);
-  cmd += " 2>" + Quote(errFile);
-  ToolRun run{-1, "", ""};
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return run;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) run.out.append(buf, n);
-  int status = pclose(p);
-  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.err = lxtest::ReadFile(errFile);
-  return run;
+  return lxtest::RunLxtool(args, env);
 }
 
 // Each test gets a fresh store, which the tool inherits through the environment.
