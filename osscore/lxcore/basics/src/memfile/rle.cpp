@@ -279,14 +279,18 @@ __attribute__((target("avx512f,avx512bw,bmi2"))) int DecodeRecordsAvx512(const u
       const __mmask64 mask = _bzhi_u64(~0ull, length);
       const __m512i bytes = _mm512_maskz_loadu_epi8(count != 0 ? 0 : mask, p + 2);
       _mm512_mask_storeu_epi8(to, mask, count != 0 ? run : bytes);
+    } else if (count != 0) {
+      // Longer than one vector: whole vectors, the last one overlapping the one
+      // before, so that no byte outside the record is touched.
+      for (unsigned done = 0; done < length - 64; done += 64) _mm512_storeu_si512(to + done, run);
+      _mm512_storeu_si512(to + length - 64, run);
     } else {
-      unsigned done = 0;
-      for (; done + 64 <= length; done += 64) {
-        _mm512_storeu_si512(to + done, count != 0 ? run : _mm512_loadu_si512(p + 2 + done));
+      const unsigned char* from = p + 2;
+      const __m512i last = _mm512_loadu_si512(from + length - 64);
+      for (unsigned done = 0; done < length - 64; done += 64) {
+        _mm512_storeu_si512(to + done, _mm512_loadu_si512(from + done));
       }
-      const __mmask64 mask = _bzhi_u64(~0ull, length - done);
-      const __m512i bytes = _mm512_maskz_loadu_epi8(count != 0 ? 0 : mask, p + 2 + done);
-      _mm512_mask_storeu_epi8(to + done, mask, count != 0 ? run : bytes);
+      _mm512_storeu_si512(to + length - 64, last);
     }
     decoded += length;
     p += recordSize;
