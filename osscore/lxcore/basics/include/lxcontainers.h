@@ -16,8 +16,6 @@
 // by one thread at a time.
 #pragma once
 
-#include <cstring>
-
 #include "lxdefs.h"
 
 class LxVContainer;
@@ -527,14 +525,6 @@ struct LxRBTreeNode {
   void SetRed() { left |= 1; }
   void SetBlack() { left &= ~uintptr_t{1}; }
   void SetColourOf(const LxRBTreeNode* other) { left = (left & ~uintptr_t{1}) | (other->left & 1); }
-  // The right child when `right`, else the left one, without a branch on the side:
-  // descents go either way at random, and a mispredicted branch per level costs
-  // more than the comparison.
-  LxRBTreeNode* Child(bool right) const {
-    uintptr_t w;
-    std::memcpy(&w, reinterpret_cast<const char*>(this) + (right ? sizeof(uintptr_t) : 0), sizeof w);
-    return reinterpret_cast<LxRBTreeNode*>(w & ~uintptr_t{1});
-  }
   void* Element() { return reinterpret_cast<char*>(this) + 2 * sizeof(void*); }
   const void* Element() const { return reinterpret_cast<const char*>(this) + 2 * sizeof(void*); }
 };

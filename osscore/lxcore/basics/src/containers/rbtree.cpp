@@ -14,6 +14,17 @@ inline LxRBTreeNode* NodeOf(const void* entry) {
 
 inline bool IsRed(const LxRBTreeNode* n) { return n != nullptr && n->IsRed(); }
 
+// Starts loading both children of a node that a descent visits, while the compare
+// callback runs: in a tree larger than the caches every level is a cache miss,
+// and this overlaps the next level's miss with the current comparison.
+// The address is computed as an integer: a missing child gives a harmless
+// prefetch of a low address, which never faults.
+inline void Prefetch(const LxRBTreeNode* n) {
+  const uintptr_t keyOffset = 2 * sizeof(void*);
+  __builtin_prefetch(reinterpret_cast<const void*>((n->left & ~uintptr_t{1}) + keyOffset));
+  __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(n->right) + keyOffset));
+}
+
 }  // namespace
 
 LxRBTree::LxRBTree(uint32_t elementSize, unsigned short flags, uint32_t entriesPerBlock)
@@ -105,6 +116,7 @@ int LxRBTree::InsertEntry(const void* entry, unsigned short mode, LxVParameter* 
     } else {
       LxRBTreeNode* n = root;
       do {
+        Prefetch(n);
         path.Push(n);
         parent = n;
         status = compareFunc(this, &keyOrder, &entryOrder, nullptr, key, data, n->Element(), nullptr);
@@ -112,7 +124,7 @@ int LxRBTree::InsertEntry(const void* entry, unsigned short mode, LxVParameter* 
         status = CheckUnique(keyOrder, entryOrder);
         if (status < 0) goto failure;
         toLeft = entryOrder < 0 || (entryOrder == 0 && (mode & LX_MODE_INSERT_BEFORE));
-        n = n->Child(!toLeft);
+        n = toLeft ? n->Left() : n->right;
       } while (n != nullptr);
     }
     if (toLeft)
@@ -193,6 +205,7 @@ LxRBTreeNode* LxRBTree::Locate(const LxVIterator* source, const void* key, const
   LxRBTreeNode* n = root;
   LxRBTreeNode* last = nullptr;
   while (n != nullptr) {
+    Prefetch(n);
     if (path != nullptr) path->Push(n);
     int r = compareFunc(this, &keyOrder, &entryOrder, source, key, data, n->Element(), param);
     if (r < 0) {
@@ -201,7 +214,7 @@ LxRBTreeNode* LxRBTree::Locate(const LxVIterator* source, const void* key, const
     }
     if (entryOrder == 0) break;
     last = n;
-    n = n->Child(entryOrder > 0);
+    n = entryOrder < 0 ? n->Left() : n->right;
   }
 
   if (n == nullptr) {
