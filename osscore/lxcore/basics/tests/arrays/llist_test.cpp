@@ -2,7 +2,9 @@
 // CreateCopyAndClear and PtrElement.
 #include <gtest/gtest.h>
 #include <lxarrays.h>
+#include <lxframe.h>
 #include <lxmemfile.h>
+#include <lxtest.h>
 
 #include <memory>
 #include <vector>
@@ -236,5 +238,47 @@ TEST(LList, PrepareInsertMakesAnUnwrittenSlot) {
   std::memcpy(list.Element(1), &r, sizeof r);
   EXPECT_EQ(static_cast<arraytest::Record*>(list.Element(2))->key, 30);
 }
+
+#if !defined(__SANITIZE_ADDRESS__)
+// Growth that the memory file cannot serve: Insert (both its append path and an
+// insertion in the middle), Import and SizeSet fail and leave the list as it was.
+TEST(LList, OutOfMemoryLeavesTheListAsItWas) {
+  auto child = lxtest::RunWithMemoryLimit(48u << 20, [] {
+    static int calls = 0;
+    mmLxSetHandler([](uint32_t) -> int32_t {
+      ++calls;
+      return 0;
+    });
+    LxLList list(16, 0, nullptr);
+    arraytest::Record rec = arraytest::Make(0, 0);
+    int result = 0;
+    while (result == 0 && list.GetCount() < 100000000u) {
+      rec.key = static_cast<int32_t>(list.GetCount());
+      result = list.Insert(list.GetCount(), &rec);
+    }
+    const uint32_t n = list.GetCount();
+    if (result != -501 || calls == 0) return 1;
+    if (list.GetCurMaxCount() != n || list.GetMemoryFile()->GetSize() != static_cast<int32_t>(n * 16))
+      return 2;
+    if (list.Insert(n / 2, &rec) != -501 || list.GetCount() != n) return 3;
+    for (uint32_t i = 0; i < n; i += 997) {
+      if (static_cast<arraytest::Record*>(list.Element(i))->key != static_cast<int32_t>(i)) return 4;
+    }
+    if (list.SizeSet(n * 4) != -10001 || list.GetCurMaxCount() != n) return 5;
+    MemFile source;
+    source.Put(&rec, 0, 16);
+    source.Seek(0, 0);
+    if (list.Import(1, &source) != -501 || list.GetCurMaxCount() != n || list.GetCount() != n) return 6;
+    // Ten slots come back once ten are free; the reduction needs no new memory.
+    for (uint32_t i = 1; i <= 10; ++i) {
+      list.Delete(n - i, 1);
+      if (list.GetCurMaxCount() != (i < 10 ? n : n - 10)) return 7;
+    }
+    return list.Insert(list.GetCount(), &rec) == 0 ? 0 : 8;
+  });
+  EXPECT_TRUE(child.exited) << child.err;
+  EXPECT_EQ(child.code, 0) << child.err;
+}
+#endif
 
 }  // namespace
