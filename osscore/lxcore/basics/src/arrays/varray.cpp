@@ -44,12 +44,13 @@ int LxVArray::Search(const void* key, uint32_t* position, void* out) const {
     const void* element = first != nullptr ? first + static_cast<size_t>(middle) * elementSize
                                            : Element(static_cast<uint32_t>(middle));
     c = comparisonFunction(this, key, element);
-    if (c < 0) {
-      high = middle - 1;
-    } else {
-      low = middle + 1;
-    }
-  } while (c != 0 && low <= high);
+    if (c == 0) break;
+    // c < 0: high := middle - 1, else low := middle + 1; selected through a mask
+    // rather than a branch on c, which the processor could only guess.
+    const int32_t before = -static_cast<int32_t>(c < 0);
+    high = ((middle - 1) & before) | (high & ~before);
+    low = (low & before) | ((middle + 1) & ~before);
+  } while (low <= high);
   if (c > 0) ++middle;
   if (position != nullptr) *position = static_cast<uint32_t>(middle);
   if (c != 0) return LX_ARRAY_OUT_OF_RANGE;
