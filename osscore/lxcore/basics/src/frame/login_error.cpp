@@ -1,4 +1,5 @@
 // Texts of the login dialogue's results.
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -39,6 +40,17 @@ const char* LxLoginError(char* buffer, const char* prefix, int code, int textOnl
   if (prefix == nullptr) {
     std::snprintf(buffer, LX_ERROR_BUFFER_SIZE, "%s", text);
     return buffer;
+  }
+  // A prefix may be an earlier result that lies in the buffer being written:
+  // format from a copy of it.
+  char prefixCopy[LX_ERROR_BUFFER_SIZE];
+  const uintptr_t at = reinterpret_cast<uintptr_t>(prefix);
+  const uintptr_t start = reinterpret_cast<uintptr_t>(buffer);
+  if (at >= start && at < start + LX_ERROR_BUFFER_SIZE) {
+    const size_t length = strnlen(prefix, LX_ERROR_BUFFER_SIZE - 1 - (at - start));
+    std::memcpy(prefixCopy, prefix, length);
+    prefixCopy[length] = '\0';
+    prefix = prefixCopy;
   }
   // Cut the prefix, not the code and text, when the whole does not fit.
   int tail = std::snprintf(nullptr, 0, " : %d -> %s", code, text);
