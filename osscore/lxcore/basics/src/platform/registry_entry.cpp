@@ -2,6 +2,7 @@
 #include "platform/registry_entry.h"
 
 #include <cstring>
+#include <new>
 
 #include "lxplatform.h"
 #include "os/registry.h"
@@ -32,35 +33,51 @@ constexpr int kFailed = -1;
 
 }  // namespace
 
+// The key path and the store allocate. When an allocation fails and the memory
+// handler gives up, std::bad_alloc ends the call, which then fails like any
+// other failure of the store (-1); no exception leaves these functions.
+
 int LxGetRegistryEntry(const char* const* path, char* buffer, int32_t& size) {
   if (path == nullptr || buffer == nullptr || size < 1) return kInvalidParameter;
-  std::string key;
-  const char* value = nullptr;
-  if (!lxplatform::ComposeEntryKey(path, &key, &value)) return kInvalidParameter;
-  if (lxos::RegKeyExists(key.c_str()) != lxos::kRegOk) return kFailed;
-  // The store reports into `offered` what the query saw: the bytes copied, the
-  // bytes needed, or (value missing) nothing, which leaves the offer in place.
-  uint32_t offered = static_cast<uint32_t>(size) - 1;
-  int32_t r = lxos::RegQueryValue(key.c_str(), value, nullptr, buffer, &offered);
-  size = static_cast<int32_t>(offered);
-  return r == lxos::kRegOk ? 0 : kFailed;
+  try {
+    std::string key;
+    const char* value = nullptr;
+    if (!lxplatform::ComposeEntryKey(path, &key, &value)) return kInvalidParameter;
+    if (lxos::RegKeyExists(key.c_str()) != lxos::kRegOk) return kFailed;
+    // The store reports into `offered` what the query saw: the bytes copied, the
+    // bytes needed, or (value missing) nothing, which leaves the offer in place.
+    uint32_t offered = static_cast<uint32_t>(size) - 1;
+    int32_t r = lxos::RegQueryValue(key.c_str(), value, nullptr, buffer, &offered);
+    size = static_cast<int32_t>(offered);
+    return r == lxos::kRegOk ? 0 : kFailed;
+  } catch (const std::bad_alloc&) {
+    return kFailed;
+  }
 }
 
 int LxSetRegistryEntry(const char* const* path, const char* value, int32_t& size) {
   if (path == nullptr || value == nullptr || size == 0) return kInvalidParameter;
-  std::string key;
-  const char* name = nullptr;
-  if (!lxplatform::ComposeEntryKey(path, &key, &name)) return kInvalidParameter;
-  LxDeleteRegistryEntry(path);
-  if (lxos::RegCreateKey(key.c_str()) != lxos::kRegOk) return kFailed;
-  uint32_t length = static_cast<uint32_t>(std::strlen(value));
-  return lxos::RegSetValue(key.c_str(), name, lxos::kRegSz, value, length) == lxos::kRegOk ? 0 : kFailed;
+  try {
+    std::string key;
+    const char* name = nullptr;
+    if (!lxplatform::ComposeEntryKey(path, &key, &name)) return kInvalidParameter;
+    LxDeleteRegistryEntry(path);
+    if (lxos::RegCreateKey(key.c_str()) != lxos::kRegOk) return kFailed;
+    uint32_t length = static_cast<uint32_t>(std::strlen(value));
+    return lxos::RegSetValue(key.c_str(), name, lxos::kRegSz, value, length) == lxos::kRegOk ? 0 : kFailed;
+  } catch (const std::bad_alloc&) {
+    return kFailed;
+  }
 }
 
 int LxDeleteRegistryEntry(const char* const* path) {
   if (path == nullptr) return kInvalidParameter;
-  std::string key;
-  const char* value = nullptr;
-  if (!lxplatform::ComposeEntryKey(path, &key, &value)) return kInvalidParameter;
-  return lxos::RegDeleteValue(key.c_str(), value) == lxos::kRegOk ? 0 : kFailed;
+  try {
+    std::string key;
+    const char* value = nullptr;
+    if (!lxplatform::ComposeEntryKey(path, &key, &value)) return kInvalidParameter;
+    return lxos::RegDeleteValue(key.c_str(), value) == lxos::kRegOk ? 0 : kFailed;
+  } catch (const std::bad_alloc&) {
+    return kFailed;
+  }
 }
