@@ -139,7 +139,17 @@ int LxLList::Copy(const LxVArray* source) {
   capacity = from->capacity;
   memoryFile->SizeSet(Bytes(count, elementSize));
   memoryFile->Seek(0, 0);
-  if (from->memoryFile != nullptr) memoryFile->Put(from->memoryFile, 0u, 0u);
+  const uint32_t wanted =
+      from->memoryFile != nullptr ? static_cast<uint32_t>(from->memoryFile->GetSize()) : 0;
+  const uint32_t copied = from->memoryFile != nullptr ? memoryFile->Put(from->memoryFile, 0u, 0u) : 0;
+  // A memory file that cannot take the source's bytes is not reported, as
+  // designed. The list is then left empty rather than with elements that lie
+  // outside its file or hold bytes that are not the source's.
+  if (copied != wanted || static_cast<uint32_t>(memoryFile->GetSize()) < count * elementSize) {
+    count = 0;
+    capacity = 0;
+    memoryFile->SizeSet(0);
+  }
   return 0;
 }
 
