@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
 
 #include "lxstatistics.h"
@@ -506,28 +507,49 @@ int32_t PrfData::Remove() {
 
 }  // namespace lxstats
 
+// The entry points and the installer build strings. When an allocation fails
+// and the memory handler gives up, std::bad_alloc ends the call, which then
+// reports what the entry point's contract says for a failure: no exception
+// leaves them (a monitor calls them through C linkage).
 uint32_t PrfData_Open(char16_t*) {
-  lxstats::PrfDataProvider().Activate(false);
+  try {
+    lxstats::PrfDataProvider().Activate(false);
+  } catch (const std::bad_alloc&) {
+  }
   return 0;
 }
 
 uint32_t PrfData_Collect(char16_t* valueName, void** data, uint32_t* totalBytes, uint32_t* objectCount) {
-  return lxstats::PrfDataProvider().Collect(valueName, data, totalBytes, objectCount);
+  void* const start = data != nullptr ? *data : nullptr;
+  try {
+    return lxstats::PrfDataProvider().Collect(valueName, data, totalBytes, objectCount);
+  } catch (const std::bad_alloc&) {
+    if (data != nullptr) *data = start;
+    if (totalBytes != nullptr) *totalBytes = 0;
+    if (objectCount != nullptr) *objectCount = 0;
+    return 0;
+  }
 }
 
 uint32_t PrfData_Close() { return 0; }
 
 int RegisterStatistics() {
-  std::string path;
-  if (!lxos::LibraryPath(&path)) return 0;
-  // The host's module-name buffer holds 2,048 characters with the terminator.
-  std::u16string wide = lxstats::Utf8ToUtf16(path);
-  if (wide.size() > 2047) wide.resize(2047);
-  lxstats::PrfDataProvider().Install(lxstats::Utf16ToUtf8(wide));
+  try {
+    std::string path;
+    if (!lxos::LibraryPath(&path)) return 0;
+    // The host's module-name buffer holds 2,048 characters with the terminator.
+    std::u16string wide = lxstats::Utf8ToUtf16(path);
+    if (wide.size() > 2047) wide.resize(2047);
+    lxstats::PrfDataProvider().Install(lxstats::Utf16ToUtf8(wide));
+  } catch (const std::bad_alloc&) {
+  }
   return 0;
 }
 
 int DeregisterStatistics() {
-  lxstats::PrfDataProvider().Remove();
+  try {
+    lxstats::PrfDataProvider().Remove();
+  } catch (const std::bad_alloc&) {
+  }
   return 0;
 }
