@@ -22,7 +22,12 @@
 //   len     the decoded length, computed with DSlen from the encoded bytes
 //
 // Input is a file or standard input ("-" or nothing), output a file or standard
-// output.
+// output. An output file is written under a temporary name beside it and renamed
+// over OUTPUT only once it is complete, so that an interrupted run never leaves
+// a part of it in OUTPUT's place.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -54,9 +59,44 @@ constexpr uint32_t kMaxBlock = 1u << 30;
 struct Streams {
   FILE* in = stdin;
   FILE* out = stdout;
+  std::string target;     // the output file, when there is one
+  std::string temporary;  // where its bytes go until they are complete
   ~Streams() {
     if (in != nullptr && in != stdin) std::fclose(in);
     if (out != nullptr && out != stdout) std::fclose(out);
+    if (!temporary.empty()) std::remove(temporary.c_str());  // never committed
+  }
+
+  // Opens a temporary file beside `path` for the output. False (errno set) on failure.
+  bool OpenOutput(const char* path) {
+    target = path;
+    std::string name = target + ".XXXXXX";
+    const int fd = mkstemp(&name[0]);
+    if (fd < 0) return false;
+    temporary = name;
+    // mkstemp makes the file private; give it the mode a new file would get.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    out = fdopen(fd, "wb");
+    if (out == nullptr) {
+      close(fd);
+      return false;
+    }
+    return true;
+  }
+
+  // Flushes the output and, for a file, puts it in the target's place. False
+  // (errno set) on failure; the target is then as it was.
+  bool Finish() {
+    if (std::fflush(out) != 0) return false;
+    if (temporary.empty()) return true;
+    const bool synced = fsync(fileno(out)) == 0;
+    const bool closed = std::fclose(out) == 0;
+    out = nullptr;
+    if (!synced || !closed || std::rename(temporary.c_str(), target.c_str()) != 0) return false;
+    temporary.clear();
+    return true;
   }
 };
 
@@ -242,12 +282,11 @@ int RleCommand(int argc, char** argv) {
     s.in = std::fopen(args[1], "rb");
     if (s.in == nullptr) return lxtool::Fail(1, "rle: %s: %s", args[1], std::strerror(errno));
   }
-  if (args.size() == 3 && std::strcmp(args[2], "-") != 0) {
-    s.out = std::fopen(args[2], "wb");
-    if (s.out == nullptr) return lxtool::Fail(1, "rle: %s: %s", args[2], std::strerror(errno));
+  if (args.size() == 3 && std::strcmp(args[2], "-") != 0 && !s.OpenOutput(args[2])) {
+    return lxtool::Fail(1, "rle: %s: %s", args[2], std::strerror(errno));
   }
   int r = mode == "encode" ? Encode(s, blockSize, raw) : mode == "decode" ? Decode(s, raw) : Length(s, raw);
-  if (std::fflush(s.out) != 0 && r == 0) r = lxtool::Fail(1, "rle: write failed: %s", std::strerror(errno));
+  if (r == 0 && !s.Finish()) r = lxtool::Fail(1, "rle: write failed: %s", std::strerror(errno));
   return r;
 }
 
