@@ -79,23 +79,23 @@ TEST(RegistryCrash, KilledWriterLeavesEveryValueOldOrNew) {
       int32_t one = 1;
       ASSERT_EQ(0, LxSetRegistryEntry(path, old.c_str(), one));
     }
-    // The writer reports each value it has set: 2i for the store, 2i + 1 for the entry.
+    // The writer sets every value once, reporting each: 2i for the store, 2i + 1
+    // for the entry.
     Child writer([round](int progress) {
-      for (int pass = 0;; ++pass) {
-        for (int i = 0; i < kValues; ++i) {
-          const std::string fresh = Value("new", round, i);
-          const std::string name = "v" + std::to_string(i);
-          if (lxos::RegSetValue(kKey, name.c_str(), lxos::kRegSz, fresh.data(),
-                                static_cast<uint32_t>(fresh.size())) != lxos::kRegOk) {
-            return 3;
-          }
-          if (pass == 0) crashtest::Report(progress, 2 * i);
-          const char* path[] = {"Crash", name.c_str(), nullptr};
-          int32_t one = 1;
-          if (LxSetRegistryEntry(path, fresh.c_str(), one) != 0) return 4;
-          if (pass == 0) crashtest::Report(progress, 2 * i + 1);
+      for (int i = 0; i < kValues; ++i) {
+        const std::string fresh = Value("new", round, i);
+        const std::string name = "v" + std::to_string(i);
+        if (lxos::RegSetValue(kKey, name.c_str(), lxos::kRegSz, fresh.data(),
+                              static_cast<uint32_t>(fresh.size())) != lxos::kRegOk) {
+          return 3;
         }
+        crashtest::Report(progress, 2 * i);
+        const char* path[] = {"Crash", name.c_str(), nullptr};
+        int32_t one = 1;
+        if (LxSetRegistryEntry(path, fresh.c_str(), one) != 0) return 4;
+        crashtest::Report(progress, 2 * i + 1);
       }
+      for (;;) crashtest::Nap(100000);  // done: wait for the end
     });
     ASSERT_TRUE(writer.Started());
     // Let it get a little way into the burst, then kill it mid-step.

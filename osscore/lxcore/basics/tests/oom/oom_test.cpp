@@ -544,8 +544,9 @@ TEST_F(OutOfMemory, RegistryEntriesSurviveFailedCalls) {
   ASSERT_EQ(0, LxSetRegistryEntry(other, "kept", one));
   ASSERT_EQ(0, LxSetRegistryEntry(target, "old", one));
   ExpectSweep([&](Probe& run) {
-    OOM_EXPECT(run, GetEntry(other) == "kept");  // the store is open before the sweep
+    // The store is a file that every run shares: each starts from the same values.
     int32_t unused = 1;
+    OOM_EXPECT(run, LxSetRegistryEntry(target, "old", unused) == 0 && GetEntry(other) == "kept");
     run.Arm();
     const int set = LxSetRegistryEntry(target, "new value", unused);
     run.Disarm();
@@ -565,10 +566,27 @@ TEST_F(OutOfMemory, RegistryEntriesSurviveFailedCalls) {
     OOM_EXPECT(run, deleted == 0 || deleted == -1);
     OOM_EXPECT(run, GetEntry(other) == "kept");
     OOM_EXPECT(run, deleted != 0 || GetEntry(target) == "<none>");
-    // The store still takes writes.
-    int32_t again = 1;
-    OOM_EXPECT(run, LxSetRegistryEntry(target, "after", again) == 0 && GetEntry(target) == "after");
-    if (!run.Hit()) OOM_EXPECT(run, set == 0 && got == 0 && deleted == 0);
+    if (!run.AnyHit()) OOM_EXPECT(run, set == 0 && got == 0 && deleted == 0);
+  });
+}
+
+TEST_F(OutOfMemory, RegistryStoreTakesWritesAfterAFailedCall) {
+  const char* const target[] = {"Oom", "Again", nullptr};
+  ExpectSweep([&](Probe& run) {
+    int32_t unused = 1;
+    OOM_EXPECT(run, LxSetRegistryEntry(target, "old", unused) == 0);
+    // Two calls, each meeting its own n-th allocation failure.
+    run.Arm();
+    LxSetRegistryEntry(target, "new value", unused);
+    run.Disarm();
+    char buffer[64];
+    int32_t size = sizeof buffer;
+    run.Arm();
+    LxGetRegistryEntry(target, buffer, size);
+    LxDeleteRegistryEntry(target);
+    run.Disarm();
+    // A failure inside the store must not leave this process's connection unusable.
+    OOM_EXPECT(run, LxSetRegistryEntry(target, "after", unused) == 0 && GetEntry(target) == "after");
   });
 }
 
