@@ -1,5 +1,7 @@
 #include "crash_support.h"
 
+#include "lxtest.h"
+
 #include <errno.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -17,9 +19,7 @@ Child::Child(const std::function<int(int)>& body) {
   pid_ = fork();
   if (pid_ == 0) {
     close(fds[0]);
-    int code = body(fds[1]);
-    std::fflush(nullptr);
-    _exit(code);
+    lxtest::ExitChild(body(fds[1]));
   }
   close(fds[1]);
   progress_ = fds[0];

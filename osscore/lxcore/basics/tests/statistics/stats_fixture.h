@@ -86,8 +86,7 @@ class LiveChild {
       close(toChild[1]);
       int code = body(*this);
       if (::testing::Test::HasFailure() && code == 0) code = 1;
-      fflush(nullptr);
-      _exit(code);
+      lxtest::ExitChild(code);
     }
     close(toParent[1]);
     close(toChild[0]);

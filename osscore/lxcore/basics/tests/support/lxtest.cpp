@@ -11,7 +11,16 @@
 #include <fstream>
 #include <sstream>
 
+// Present only in builds with coverage instrumentation.
+extern "C" void __gcov_dump(void) __attribute__((weak));
+
 namespace lxtest {
+
+void ExitChild(int code) {
+  fflush(nullptr);
+  if (__gcov_dump) __gcov_dump();
+  _exit(code);
+}
 
 namespace {
 std::string g_stateDir;
@@ -53,9 +62,7 @@ static ChildResult RunChild(const std::function<void()>& setup, const std::funct
     dup2(pipefd[1], 2);
     close(pipefd[1]);
     if (setup) setup();
-    int code = body();
-    fflush(nullptr);
-    _exit(code);
+    ExitChild(body());
   }
   close(pipefd[1]);
   char buf[4096];

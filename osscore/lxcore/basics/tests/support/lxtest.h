@@ -23,6 +23,10 @@ std::string ReadFile(const std::string& path);
 // Writes `data` to `path`, replacing it. Returns false on failure.
 bool WriteFile(const std::string& path, const std::string& data);
 
+// Ends a forked child at once with `code`, without running the parent's exit
+// handlers; in a coverage build its counts are written first.
+[[noreturn]] void ExitChild(int code);
+
 // How a child process ended.
 struct ChildResult {
   bool exited = false;  // true: ended through exit(), `code` holds the status
