@@ -179,6 +179,9 @@ int Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, n
 class Transaction {
  public:
   Transaction(sqlite3* db, bool write) : db_(db) {
+    // A rollback that failed (out of memory) leaves the connection inside the
+    // earlier call's transaction; end it before this one starts.
+    if (sqlite3_get_autocommit(db) == 0) Exec(db, "ROLLBACK");
     rc_ = Exec(db, write ? "BEGIN IMMEDIATE" : "BEGIN");
     open_ = rc_ == SQLITE_OK;
   }
