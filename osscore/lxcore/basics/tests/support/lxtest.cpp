@@ -11,14 +11,17 @@
 #include <fstream>
 #include <sstream>
 
-// Present only in builds with coverage instrumentation.
-extern "C" void __gcov_dump(void) __attribute__((weak));
+#ifdef LXB_COVERAGE
+extern "C" void __gcov_dump(void);
+#endif
 
 namespace lxtest {
 
 void ExitChild(int code) {
   fflush(nullptr);
-  if (__gcov_dump) __gcov_dump();
+#ifdef LXB_COVERAGE
+  __gcov_dump();
+#endif
   _exit(code);
 }
 
