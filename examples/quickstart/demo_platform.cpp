@@ -21,8 +21,8 @@ int PlatformDemo() {
   std::printf("local date and time: %04u-%02u-%02u %02u:%02u:%02u\n", date.year, date.month, date.day,
               time.hour, time.minute, time.second);
   int32_t zone = bksgettimezone();
-  if (zone == -2171) {
-    std::printf("time zone: keeps no daylight time here, reported as -2171 (times carry 0)\n");
+  if (zone == LX_TIME_ZONE_UNKNOWN) {
+    std::printf("time zone: could not be determined (times carry 0)\n");
   } else {
     std::printf("time zone: %d minutes east of UTC\n", zone);
   }

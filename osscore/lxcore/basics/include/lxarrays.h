@@ -14,16 +14,10 @@
 // only until the next operation that may move the storage (any insertion,
 // deletion with shrink, SizeSet, Copy, Clear, Init, Import).
 //
-// Result codes of the array operations (none has a text in the message catalog):
-//   -501  storage could not be obtained, or the list is full at its maximum count
-//   -502  index or position out of range; for the searches also "no element matches"
-//   -503  Init was given element size 0
-//   -506  Copy was given a source of another kind
-//   -507  Merge is not supported
-//   -508  SortedInsert found an equal element and duplicates were not allowed
-// Sort also returns the catalog codes -2106 (no comparison function) and -2030
-// (out of memory); the bit string uses -2005 for an index outside the string and
-// the raw buffer -2030.
+// Results are the LX_ARRAY_* codes of lxresult.h (none has a text in the message
+// catalog); Sort also returns the catalog codes LX_ARRAY_NO_COMPARE_FUNCTION and
+// LX_CORE_OUT_OF_MEMORY, the bit string LX_BITSTRING_OUT_OF_RANGE and the raw
+// buffer LX_CORE_OUT_OF_MEMORY.
 //
 // Nothing here locks: an object is used by one thread at a time, or its owner
 // serialises the calls. Every object owns the storage it allocates and releases it
@@ -34,15 +28,9 @@
 
 #include "lxdefs.h"
 #include "lxmemfile.h"
+#include "lxresult.h"
 
 class LxVArray;
-
-constexpr int LX_ARRAY_NO_STORAGE = -501;
-constexpr int LX_ARRAY_OUT_OF_RANGE = -502;
-constexpr int LX_ARRAY_ZERO_ELEMENT_SIZE = -503;
-constexpr int LX_ARRAY_WRONG_KIND = -506;
-constexpr int LX_ARRAY_NO_MERGE = -507;
-constexpr int LX_ARRAY_DUPLICATE = -508;
 
 // compare(array, key, element); see the header comment.
 typedef int (*LxArrayCompareFunc)(const LxVArray* array, const void* key, const void* element);
@@ -74,11 +62,11 @@ class LX_API LxVArray {
   virtual uint32_t GetCurMaxCount() const = 0;
   // Empties the array and sets element size and capacity.
   virtual int Init(unsigned short elementSize, uint32_t capacity) = 0;
-  // Sets the capacity; fails with -502 below the count.
+  // Sets the capacity; fails with LX_ARRAY_OUT_OF_RANGE below the count.
   virtual int SizeSet(uint32_t capacity) = 0;
   // Removes all elements and gives the storage back.
   virtual void Clear() = 0;
-  // Copies element `index` into `out` (elementSize bytes). 0, or -502 when
+  // Copies element `index` into `out` (elementSize bytes). 0, or LX_ARRAY_OUT_OF_RANGE when
   // index >= count (out untouched).
   virtual int Get(uint32_t index, void* out) const = 0;
   // The stored element, or null when index >= count.
@@ -87,42 +75,42 @@ class LX_API LxVArray {
   // or null on failure (array unchanged).
   virtual void* PrepareInsert(uint32_t index) = 0;
   // Inserts before element `index` (index == count appends), copying elementSize
-  // bytes from `data` unless it is null. 0, -502 (index > count) or -501.
+  // bytes from `data` unless it is null. 0, LX_ARRAY_OUT_OF_RANGE (index > count) or LX_ARRAY_NO_STORAGE.
   virtual int Insert(uint32_t index, const void* data) = 0;
-  // Overwrites element `index` with elementSize bytes from `data`. 0 or -502.
+  // Overwrites element `index` with elementSize bytes from `data`. 0 or LX_ARRAY_OUT_OF_RANGE.
   virtual int Update(uint32_t index, const void* data) = 0;
   // Removes element `index`; a non-zero `shrink` lets the array give storage back.
-  // 0, or -502 when index >= count.
+  // 0, or LX_ARRAY_OUT_OF_RANGE when index >= count.
   virtual int Delete(uint32_t index, int shrink) = 0;
-  // Makes this array a copy of `source`, which must be of the same kind. 0, -506
-  // (source of another kind, nothing changed) or -501.
+  // Makes this array a copy of `source`, which must be of the same kind. 0, LX_ARRAY_WRONG_KIND
+  // (source of another kind, nothing changed) or LX_ARRAY_NO_STORAGE.
   virtual int Copy(const LxVArray* source) = 0;
 
   // Inserts `element` at its sorted position: directly after the equal element
   // that Search finds when duplicates are allowed. With `copy` 0 the slot is made
   // but not written. *position (when given) receives the new element's index.
-  // Returns Insert's result (0, -501, -502), or -508 when an equal element exists
-  // and `allowDuplicates` is 0 (nothing inserted; *position holds the equal one's).
+  // Returns Insert's result (0, LX_ARRAY_NO_STORAGE, LX_ARRAY_OUT_OF_RANGE), or LX_ARRAY_DUPLICATE when an
+  // equal element exists and `allowDuplicates` is 0 (nothing inserted; *position holds the equal one's).
   // REQUIRES: a comparison function.
   virtual int SortedInsert(const void* element, uint32_t* position, int allowDuplicates, int copy);
   // Binary search for `key`. Returns 0 when an equal element is found: *position
   // gets its index (the first equal one the probes meet) and `out` a copy of it.
-  // Returns -502 when none is: *position gets the insertion point that keeps the
+  // Returns LX_ARRAY_OUT_OF_RANGE when none is: *position gets the insertion point that keeps the
   // order and `out` is not written. At most floor(log2(count)) + 1 comparisons.
   // REQUIRES: a comparison function.
   virtual int Search(const void* key, uint32_t* position, void* out) const;
   // Compares `key` with element `index`: 0 when equal (the element is copied to
-  // `out` when given), else the comparison function's non-zero result; -502 when
+  // `out` when given), else the comparison function's non-zero result; LX_ARRAY_OUT_OF_RANGE when
   // index >= count. Callers test the result only for zero.
   // REQUIRES: a comparison function.
   virtual int SearchAt(uint32_t index, const void* key, void* out) const;
   // Sorts the array in place with the library's quicksort (first element of each
   // range as pivot; elements equal to the pivot go to its left, so equal elements
-  // end in an order that the algorithm fixes). Returns 0, -2106 when there is no
-  // comparison function, or -2030 when the one element of scratch space cannot be
+  // end in an order that the algorithm fixes). Returns 0, LX_ARRAY_NO_COMPARE_FUNCTION when there is no
+  // comparison function, or LX_CORE_OUT_OF_MEMORY when the one element of scratch space cannot be
   // allocated; on failure nothing has changed. `unused` is not used.
   virtual int Sort(unsigned short unused);
-  // Not supported: returns -507 and changes nothing.
+  // Not supported: returns LX_ARRAY_NO_MERGE and changes nothing.
   virtual int Merge(const LxVArray* source, unsigned short unused);
 
   LxArrayCompareFunc GetComparisonFunction() const { return comparisonFunction; }
@@ -143,7 +131,7 @@ class LX_API LxVArray {
 // capacity 1, 2, 4, ... 16384, then 24576, 30720, 32640, 32767 (the step halves
 // until it fits under the maximum); Delete with shrink halves the capacity when
 // the count falls to half of it. Storage is obtained through mmResize, so an
-// allocation failure reaches the out-of-memory handler before -501 is returned.
+// allocation failure reaches the out-of-memory handler before LX_ARRAY_NO_STORAGE is returned.
 class LX_API LxCList : public LxVArray {
  public:
   // Element size 0, maximum count 0, no buffer: accepts nothing until Init.
@@ -161,10 +149,10 @@ class LX_API LxCList : public LxVArray {
   uint32_t GetMaxCount() const override;
   uint32_t GetCurMaxCount() const override;
   // Releases any buffer, empties the list, and allocates `capacity` slots (at most
-  // 32767). Returns 0; -503 for element size 0 (maximum count 0, no buffer); -501
-  // when the allocation failed (capacity 0, no buffer).
+  // 32767). Returns 0; LX_ARRAY_ZERO_ELEMENT_SIZE for element size 0 (maximum count 0, no buffer);
+  // LX_ARRAY_NO_STORAGE when the allocation failed (capacity 0, no buffer).
   int Init(unsigned short elementSize, uint32_t capacity) override;
-  // 0; -502 below the count; -501 above the maximum count or when the resize
+  // 0; LX_ARRAY_OUT_OF_RANGE below the count; LX_ARRAY_NO_STORAGE above the maximum count or when the resize
   // failed (nothing changed). Capacity 0 releases the buffer.
   int SizeSet(uint32_t capacity) override;
   // Releases the buffer; the list is empty with capacity 0.
@@ -172,8 +160,8 @@ class LX_API LxCList : public LxVArray {
   int Get(uint32_t index, void* out) const override;
   void* Element(uint32_t index) const override;
   void* PrepareInsert(uint32_t index) override;
-  // -502 when index > count or index >= the maximum count; -501 when the list is
-  // full at its maximum count or cannot grow (nothing changed).
+  // LX_ARRAY_OUT_OF_RANGE when index > count or index >= the maximum count; LX_ARRAY_NO_STORAGE when the list
+  // is full at its maximum count or cannot grow (nothing changed).
   int Insert(uint32_t index, const void* data) override {
     if (index == count && count < capacity && index < maximumCount && data != nullptr) {
       CopyElement(static_cast<unsigned char*>(buffer) + static_cast<size_t>(index) * elementSize, data);
@@ -187,7 +175,7 @@ class LX_API LxCList : public LxVArray {
   // failed shrink keeps the larger block.
   int Delete(uint32_t index, int shrink) override;
   // Takes the source LxCList's element size, capacity, count and whole buffer;
-  // keeps this list's maximum count and comparison function. 0, -506 or -501
+  // keeps this list's maximum count and comparison function. 0, LX_ARRAY_WRONG_KIND or LX_ARRAY_NO_STORAGE
   // (nothing changed).
   int Copy(const LxVArray* source) override;
 
@@ -246,7 +234,7 @@ class LX_API LxLList : public LxVArray {
   // Empties the list and sizes the memory file to elementSize * capacity (not
   // checked). Always 0.
   int Init(unsigned short elementSize, uint32_t capacity) override;
-  // 0; -502 below the count; -10001 when the memory file cannot be resized
+  // 0; LX_ARRAY_OUT_OF_RANGE below the count; LX_MEMFILE_NO_MEMORY when the memory file cannot be resized
   // (capacity unchanged).
   int SizeSet(uint32_t capacity) override;
   // Init(elementSize, 0): empty, the memory file's storage released.
@@ -254,7 +242,8 @@ class LX_API LxLList : public LxVArray {
   int Get(uint32_t index, void* out) const override;
   void* Element(uint32_t index) const override;
   void* PrepareInsert(uint32_t index) override;
-  // 0, -502 (index > count) or -501 when the memory file cannot grow (nothing changed).
+  // 0, LX_ARRAY_OUT_OF_RANGE (index > count) or LX_ARRAY_NO_STORAGE when the memory file cannot grow (nothing
+  // changed).
   int Insert(uint32_t index, const void* data) override {
     // Fast path, an append: the memory file's own Put grows it by the one element
     // exactly as SizeSet would (and fails, leaving it unchanged, as SizeSet would).
@@ -272,7 +261,7 @@ class LX_API LxLList : public LxVArray {
   int Update(uint32_t index, const void* data) override;
   int Delete(uint32_t index, int shrink) override;
   // Takes the source LxLList's count, element size, capacity and the whole
-  // contents of its memory file; keeps this list's comparison function. 0 or -506.
+  // contents of its memory file; keeps this list's comparison function. 0 or LX_ARRAY_WRONG_KIND.
   int Copy(const LxVArray* source) override;
 
   // For lists of pointers: the address of the index-th pointer slot of the memory
@@ -280,7 +269,7 @@ class LX_API LxLList : public LxVArray {
   void** PtrElement(uint32_t index) const;
   // Appends n elements read from `memoryFile` at its current position, which does
   // not move. When the capacity is short it grows by count + n at once. Returns 0,
-  // or -501 when the memory file cannot grow (nothing changed) or the source has
+  // or LX_ARRAY_NO_STORAGE when the memory file cannot grow (nothing changed) or the source has
   // no byte at its position (the grown capacity stays). When the source holds
   // fewer than n * elementSize bytes from there, only those are copied and the
   // remaining new elements hold unspecified bytes.
@@ -379,7 +368,7 @@ class LX_API LxLinkedList {
   // Unlink the first or last item and clear its links; nothing on an empty list.
   void RemoveFirst();
   void RemoveLast();
-  // Unlinks `item` when it is in the list (searched by identity). 0, or -502 when
+  // Unlinks `item` when it is in the list (searched by identity). 0, or LX_ARRAY_OUT_OF_RANGE when
   // it is not (list and item unchanged).
   int RemoveItem(LxLinkedListItem* item);
   // As the Remove operations, and the item is deleted.
@@ -444,7 +433,7 @@ class LX_API LxSimpleLinkedList {
 // A string of `length` bits, fixed at construction, with a running count of the
 // bits that are 1. Bit i is bit (i mod 8), counted from the least significant, of
 // byte i / 8; the storage holds length / 8 + 1 bytes. Indexed operations return 0,
-// or -2005 when the index or range is not inside the string (nothing changed).
+// or LX_BITSTRING_OUT_OF_RANGE when the index or range is not inside the string (nothing changed).
 class LX_API _LxBitString {
  public:
   // All bits 0. When the storage cannot be allocated the string has length 0.
@@ -468,12 +457,12 @@ class LX_API _LxBitString {
   int32_t ResetAll();
   // Claims bits start .. start + n - 1 when all are 0: sets them and returns 0.
   // When one is 1, blocked := the distance of the first such bit from start and
-  // the result is -1, nothing changed. -2005 when start + n > length.
+  // the result is LX_BITSTRING_BLOCKED, nothing changed. LX_BITSTRING_OUT_OF_RANGE when start + n > length.
   int32_t TestAndSetArea(uint32_t start, uint32_t n, uint32_t& blocked);
   // The mirror image: clears the n bits when all are 1, else blocks at the first 0.
   int32_t TestAndResetArea(uint32_t start, uint32_t n, uint32_t& blocked);
   // position := the first bit at or after `start` that is 1 (value non-zero) or 0
-  // (value 0); returns 0. None, or start >= length: position := length, -2005.
+  // (value 0); returns 0. None, or start >= length: position := length, LX_BITSTRING_OUT_OF_RANGE.
   int32_t Find(uint32_t start, int value, uint32_t& position) const;
 
   const unsigned char* GetBits() const { return bits; }
@@ -516,7 +505,7 @@ class LX_API LxRawBuffer {
   // Makes sure the buffer has at least `size` bytes. When it has fewer, releases
   // an owned block and allocates a new, owned one of exactly `size` bytes whose
   // contents are unspecified (behaviour becomes LxRawBufferCopy). Returns 0, or
-  // -2030 when the allocation failed; the buffer is then empty.
+  // LX_CORE_OUT_OF_MEMORY when the allocation failed; the buffer is then empty.
   int EnsureCapacity(uint32_t size);
 
  protected:

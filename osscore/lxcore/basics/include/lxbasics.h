@@ -2,12 +2,13 @@
 // of its public interface.
 #pragma once
 
-#include "lxdefs.h"
-#include "lxframe.h"
-#include "lxmessages.h"
 #include "lxarrays.h"
 #include "lxcontainers.h"
+#include "lxdefs.h"
+#include "lxframe.h"
 #include "lxmemfile.h"
+#include "lxmessages.h"
 #include "lxmodules.h"
 #include "lxplatform.h"
+#include "lxresult.h"
 #include "lxstatistics.h"

@@ -10,33 +10,21 @@
 // LxOneEntryIterator over an LxOneEntryContainer that wraps one key).
 //
 // Results are signed 32-bit codes; the codes shared by all containers are the
-// LX_CONTAINER_* constants below. Containers own their storage; callers own the
+// LX_CONTAINER_* constants of lxresult.h. Containers own their storage; callers own the
 // iterators they create (CreateIterator, Clone) and destroy them through the
 // virtual destructor. Nothing here locks: a container and its iterators are used
 // by one thread at a time.
 #pragma once
 
 #include "lxdefs.h"
+#include "lxresult.h"
 
 class LxVContainer;
 class LxVIterator;
 
-// ---------------------------------------------------------------------------
-// Result codes shared by all containers and iterators
-// ---------------------------------------------------------------------------
-
-constexpr int LX_CONTAINER_NOT_FOUND = -510;         // no entry matches (search, delete)
-constexpr int LX_CONTAINER_NOT_FOUND_2 = -511;       // other modules' not-found form
-constexpr int LX_CONTAINER_EXISTS = -512;            // insertion refused: entry or key exists
-constexpr int LX_CONTAINER_CHANGED = -513;           // container changed since positioning
-constexpr int LX_CONTAINER_NO_DATA = -519;           // element has no data part (warning)
-constexpr int LX_CONTAINER_UNBOUND = -520;           // iterator bound to no container
-constexpr int LX_CONTAINER_BEFORE_FIRST = -521;      // iterator before the first entry
-constexpr int LX_CONTAINER_BEHIND_LAST = -522;       // iterator behind the last entry
-constexpr int LX_CONTAINER_POSITION_LOST = -523;     // iterator lost its position after -513
-constexpr int LX_CONTAINER_OUT_OF_MEMORY = -2030;    // catalog: out of memory
-constexpr int LX_CONTAINER_INTERNAL = -2099;         // catalog: internal error
-constexpr int LX_CONTAINER_NOT_IMPLEMENTED = -2999;  // catalog: not yet implemented
+// Uniqueness bits of a container's `flags`; with neither, keys are unique.
+constexpr unsigned short LX_CONTAINER_EQUAL_KEYS = 0x0001;  // equal keys may coexist when the entries differ
+constexpr unsigned short LX_CONTAINER_EQUAL_ENTRIES = 0x0002;  // entries equal as a whole may coexist
 
 // Mode bits of insertions, searches and deletions.
 constexpr unsigned short LX_MODE_DELETE_BACKWARD = 0x0001;  // iterator deletion: stand on the previous
@@ -99,7 +87,7 @@ typedef void (*LxDestroyFunc)(LxVContainer* container, void* element);
 typedef int (*LxCompareFunc)(LxVContainer* container, int* keyOrder, int* entryOrder,
                              const LxVIterator* source, const void* key, const void* data,
                              const void* element, LxVParameter* param);
-// Key and data views. The data view sets *status to -519 when the element has no
+// Key and data views. The data view sets *status to LX_CONTAINER_NO_DATA when the element has no
 // data part.
 typedef const void* (*LxKeyFunc)(LxVContainer* container, const void* element, int* status,
                                  LxVParameter* param);
@@ -114,12 +102,12 @@ typedef uint32_t (*LxFlagsFunc)(LxVContainer* container, const void* element, in
 // The abstract container. `flags` holds the uniqueness rules of ordered insertion:
 // bit value 1 lets entries with equal keys coexist when the entries differ, bit
 // value 2 lets even identical entries coexist; with neither, keys are unique.
-// Operations that a concrete container does not provide return -2999 (or null).
+// Operations that a concrete container does not provide return LX_CONTAINER_NOT_IMPLEMENTED (or null).
 class LX_API LxVContainer {
  public:
   // count 0; installs the default callbacks: copy copies elementSize bytes from
   // the key pointer, no destroy, compare says "equal", key is the element itself,
-  // data is null with status -519, flags are 1.
+  // data is null with status LX_CONTAINER_NO_DATA, flags are 1.
   LxVContainer(uint32_t elementSize = 0, unsigned short flags = 0);
   LxVContainer& operator=(const LxVContainer&) = delete;
   virtual ~LxVContainer();
@@ -129,16 +117,16 @@ class LX_API LxVContainer {
   // Base: 0. LxRBTree: 1. LxOneEntryContainer: 4.
   virtual unsigned short GetType() const;
   // Removes every entry and stores the former count in *count (when given).
-  // Base: -2999.
+  // Base: LX_CONTAINER_NOT_IMPLEMENTED.
   virtual int Clear(LxTransactionContext* ctx, uint32_t* count, LxVContainer* other);
   // Finds the entry that matches the source's current entry; positions `result`
-  // (when given) on it or on a neighbour. Base: -2999.
+  // (when given) on it or on a neighbour. Base: LX_CONTAINER_NOT_IMPLEMENTED.
   virtual int SearchElement(const LxVIterator* source, LxVParameter* sourceParam, unsigned short mode,
                             LxVParameter* param, LxVIterator* result);
-  // Base: -2999.
+  // Base: LX_CONTAINER_NOT_IMPLEMENTED.
   virtual int InsertElement(const LxVIterator* source, LxVParameter* sourceParam, unsigned short mode,
                             LxVParameter* param);
-  // Base: -2999.
+  // Base: LX_CONTAINER_NOT_IMPLEMENTED.
   virtual int DeleteElement(const LxVIterator* source, LxVParameter* sourceParam, unsigned short mode,
                             LxVParameter* param);
   // The caller's element inside `entry`. Base: `entry` itself.
@@ -192,15 +180,15 @@ class LX_API LxVContainer {
 // ---------------------------------------------------------------------------
 
 // An iterator is bound to one container and one transaction context. Its
-// position lives in `status`: 0 while it stands on an entry, else -520 (unbound),
-// -521 (before the first entry), -522 (behind the last), -523 (position lost) or
-// the code of the last failure. It does not own its container, which must
-// outlive it; the transaction context is stored and passed on, never used.
+// position lives in `status`: 0 while it stands on an entry, else LX_CONTAINER_UNBOUND (unbound),
+// LX_CONTAINER_BEFORE_FIRST (before the first entry), LX_CONTAINER_BEHIND_LAST (behind the last),
+// LX_CONTAINER_POSITION_LOST (position lost) or the code of the last failure. It does not own its container,
+// which must outlive it; the transaction context is stored and passed on, never used.
 class LX_API LxVIterator {
  public:
-  // Unbound: status -520.
+  // Unbound: status LX_CONTAINER_UNBOUND.
   explicit LxVIterator(LxTransactionContext* ctx);
-  // Bound to `c`: status -521, or -520 when `c` is null.
+  // Bound to `c`: status LX_CONTAINER_BEFORE_FIRST, or LX_CONTAINER_UNBOUND when `c` is null.
   LxVIterator(LxTransactionContext* ctx, LxVContainer* c);
   // Copying takes over context, container and status: both stand at the same place.
   LxVIterator(const LxVIterator& other) = default;
@@ -213,18 +201,18 @@ class LX_API LxVIterator {
   virtual unsigned short GetType() const;
   // Base: null.
   virtual LxVIterator* Clone(LxVIterator* target) const;
-  // Positioning. Each returns the new status. Base: -2999.
+  // Positioning. Each returns the new status. Base: LX_CONTAINER_NOT_IMPLEMENTED.
   virtual int First();
   virtual int Next();
   virtual int Prior();
   virtual int Last();
   // Orders this iterator's entry against `other`'s (key and data read through
   // `other`, compare through this iterator's container). Returns this or other's
-  // negative status unchanged (outputs untouched), a view's error, -2999 without
+  // negative status unchanged (outputs untouched), a view's error, LX_CONTAINER_NOT_IMPLEMENTED without
   // a compare callback, else the compare callback's result.
   virtual int CompareElement(const LxVIterator* other, LxVParameter* otherParam, int& keyOrder,
                              int& entryOrder, LxVParameter* param) const;
-  // Base: -2999.
+  // Base: LX_CONTAINER_NOT_IMPLEMENTED.
   virtual int SearchElement(const LxVIterator* source, LxVParameter* sourceParam, unsigned short mode,
                             LxVParameter* param);
   virtual int InsertElement(const LxVIterator* source, LxVParameter* sourceParam, unsigned short mode,
@@ -232,19 +220,19 @@ class LX_API LxVIterator {
   virtual int UpdateElement(const LxVIterator* source, LxVParameter* sourceParam, unsigned short mode,
                             LxVParameter* param);
   virtual int DeleteElement(unsigned short mode, LxVParameter* param);
-  // Unbinds: container null, status -520.
+  // Unbinds: container null, status LX_CONTAINER_UNBOUND.
   virtual void Destroy();
   // The entry at which the iterator stands, or null with `status` set.
-  // Base: -2999 and null.
+  // Base: LX_CONTAINER_NOT_IMPLEMENTED and null.
   virtual const void* GetEntry(int& status, LxVParameter* param) const;
   // Element and views of any entry of the container; only the outputs that are
-  // non-null are filled (order: element, key, flags, data). Returns 0, -519 from
-  // the data view, -2999 for a missing element or view callback, or a view's
+  // non-null are filled (order: element, key, flags, data). Returns 0, LX_CONTAINER_NO_DATA from
+  // the data view, LX_CONTAINER_NOT_IMPLEMENTED for a missing element or view callback, or a view's
   // error (later outputs are then untouched). Without a container returns 0.
   virtual int GetEntryParts(const void* entry, const void** element, const void** key, const void** data,
                             uint32_t* flags, LxVParameter* param) const;
   // The element, key, data or flags of the current entry, null (0 for flags)
-  // with `status` set when there is none; -2999 when a callback is missing.
+  // with `status` set when there is none; LX_CONTAINER_NOT_IMPLEMENTED when a callback is missing.
   virtual const void* GetElement(int& status, LxVParameter* param) const;
   virtual const void* GetKey(int& status, LxVParameter* param) const;
   virtual const void* GetDat(int& status, LxVParameter* param) const;
@@ -258,7 +246,8 @@ class LX_API LxVIterator {
   // Sets the position of a result iterator.
   friend class LxOneEntryContainer;
 
-  // Binds to `c`: status -521, or -520 when `c` is null. The context stays.
+  // Binds to `c`: status LX_CONTAINER_BEFORE_FIRST, or LX_CONTAINER_UNBOUND when `c` is null. The context
+  // stays.
   void SetContainer(LxVContainer* c);
 
   LxVContainer* container;
@@ -284,7 +273,8 @@ class LX_API LxOneEntryContainer : public LxVContainer {
   ~LxOneEntryContainer() override;
 
   unsigned short GetType() const override;
-  // Finds nothing: leaves -522 in `result` (when given) and returns -510.
+  // Finds nothing: leaves LX_CONTAINER_BEHIND_LAST in `result` (when given) and returns
+  // LX_CONTAINER_NOT_FOUND.
   int SearchElement(const LxVIterator* source, LxVParameter* sourceParam, unsigned short mode,
                     LxVParameter* param, LxVIterator* result) override;
 
@@ -303,10 +293,11 @@ class LX_API LxOneEntryContainer : public LxVContainer {
 };
 
 // Stands on the container's one entry from the start (status 0), or before the
-// first entry (-521) when the container is empty. Transitions:
-//   First: 0 if the key is set, else -521.    Last: 0 if the key is set, else -522.
-//   Next:  -521 -> 0, 0 -> -522, others stay. Prior: -522 -> 0, 0 -> -521, others stay.
-// An unbound iterator (-520) stays -520.
+// first entry (LX_CONTAINER_BEFORE_FIRST) when the container is empty. Transitions:
+//   First: 0 if the key is set, else LX_CONTAINER_BEFORE_FIRST.    Last: 0 if the key is set, else
+//   LX_CONTAINER_BEHIND_LAST. Next:  LX_CONTAINER_BEFORE_FIRST -> 0, 0 -> LX_CONTAINER_BEHIND_LAST, others
+//   stay. Prior: LX_CONTAINER_BEHIND_LAST -> 0, 0 -> LX_CONTAINER_BEFORE_FIRST, others stay.
+// An unbound iterator (LX_CONTAINER_UNBOUND) stays LX_CONTAINER_UNBOUND.
 class LX_API LxOneEntryIterator : public LxVIterator {
  public:
   LxOneEntryIterator(LxOneEntryContainer* c, LxTransactionContext* ctx);
@@ -322,7 +313,7 @@ class LX_API LxOneEntryIterator : public LxVIterator {
   // status = the iterator's status; null when negative, else the key.
   const void* GetEntry(int& status, LxVParameter* param) const override;
   const void* GetKey(int& status, LxVParameter* param) const override;
-  // As GetKey, but the data pointer, with status -519 when it is null.
+  // As GetKey, but the data pointer, with status LX_CONTAINER_NO_DATA when it is null.
   const void* GetDat(int& status, LxVParameter* param) const override;
 
  protected:
@@ -630,26 +621,25 @@ class LX_API LxRBTree : public LxVContainer {
   // Removes everything: stores the former count in *count (when given), destroys
   // the elements in post-order, takes all nodes back. Keeps `stamp`. Returns 0.
   int Clear(LxTransactionContext* ctx, uint32_t* count, LxVContainer* other) override;
-  // Locates the source's key and data. Without `result` returns 0 or -510. With
+  // Locates the source's key and data. Without `result` returns 0 or LX_CONTAINER_NOT_FOUND. With
   // `result` (an LxRBTreeIterator bound to this tree) positions it on the match
-  // (mode 0x0010: the last of them; 0x0100: past the run that holds
-  // param->entry) or, when nothing matches, on the greatest entry before (0x0020)
-  // or the least entry after (0x0040); where there is no such entry result's
-  // status is -521 under 0x0020, -522 under 0x0040 or 0x0100, else -523. The
-  // result takes the tree's current stamp over. Returns 0, -510, the source's
-  // negative status, a callback's error, or -2099 when `result` is not a tree
-  // iterator on this tree.
+  // (mode LX_MODE_LAST_MATCH: the last of them; LX_MODE_STEP_PAST: past the run that holds
+  // param->entry) or, when nothing matches, on the greatest entry before (LX_MODE_GREATEST_BEFORE)
+  // or the least entry after (LX_MODE_LEAST_AFTER); where there is no such entry result's
+  // status is LX_CONTAINER_BEFORE_FIRST under LX_MODE_GREATEST_BEFORE, LX_CONTAINER_BEHIND_LAST under
+  // LX_MODE_LEAST_AFTER or LX_MODE_STEP_PAST, else LX_CONTAINER_POSITION_LOST. The result takes the tree's
+  // current stamp over. Returns 0, LX_CONTAINER_NOT_FOUND, the source's negative status, a callback's error,
+  // or LX_CONTAINER_INTERNAL when `result` is not a tree iterator on this tree.
   int SearchElement(const LxVIterator* source, LxVParameter* sourceParam, unsigned short mode,
                     LxVParameter* param, LxVIterator* result) override;
   // Builds a node from the source through the copy callback and links it.
-  // Returns 0, -2030 without memory, -512 when the uniqueness rules refuse it, the
-  // source's negative status, or a callback's error. On failure the tree is
-  // unchanged (duplicateKeys excepted) and the node is back in the cache; a built
-  // element is destroyed first.
+  // Returns 0, LX_CONTAINER_OUT_OF_MEMORY without memory, LX_CONTAINER_EXISTS when the uniqueness rules
+  // refuse it, the source's negative status, or a callback's error. On failure the tree is unchanged
+  // (duplicateKeys excepted) and the node is back in the cache; a built element is destroyed first.
   int InsertElement(const LxVIterator* source, LxVParameter* sourceParam, unsigned short mode,
                     LxVParameter* param) override;
-  // Removes the first entry that matches the source (the last under 0x0010).
-  // Returns 0, -510 (tree unchanged), the source's status or a callback's error.
+  // Removes the first entry that matches the source (the last under LX_MODE_LAST_MATCH).
+  // Returns 0, LX_CONTAINER_NOT_FOUND (tree unchanged), the source's status or a callback's error.
   int DeleteElement(const LxVIterator* source, LxVParameter* sourceParam, unsigned short mode,
                     LxVParameter* param) override;
   // The node address plus two pointers; null for a null entry.
@@ -659,13 +649,13 @@ class LX_API LxRBTree : public LxVContainer {
   LxVIterator* CreateIterator(LxTransactionContext* ctx) override;
 
   // A fresh red node from the cache for the caller to fill in at
-  // GetElementOfEntry(node), or null with status -2030.
+  // GetElementOfEntry(node), or null with status LX_CONTAINER_OUT_OF_MEMORY.
   void* CreateEntry(int& status);
   // Links a node from CreateEntry whose element is filled in; the tree owns the
-  // node whatever the result. Returns 0, -512, or a callback's error; on failure
+  // node whatever the result. Returns 0, LX_CONTAINER_EXISTS, or a callback's error; on failure
   // the element is destroyed and the node recycled.
   int InsertEntry(const void* entry, unsigned short mode, LxVParameter* param);
-  // Removes that very node. Returns 0, -510 when it is not in the tree, or a
+  // Removes that very node. Returns 0, LX_CONTAINER_NOT_FOUND when it is not in the tree, or a
   // callback's error; the tree is unchanged on failure.
   int DeleteEntry(const void* entry, unsigned short mode, LxVParameter* param);
   // Verifies colours, black heights, order and count. Returns 0, -1 red root, -2
@@ -689,20 +679,20 @@ class LX_API LxRBTree : public LxVContainer {
   // `path` may be null; `foundSlot` receives the path slot of the match (-1 none).
   LxRBTreeNode* Locate(const LxVIterator* source, const void* key, const void* data, int& status,
                        unsigned short mode, LxVParameter* param, LxRBTreePath* path, int32_t* foundSlot);
-  // Finds that very node; the path ends as Remove needs it under mode 0x0200.
+  // Finds that very node; the path ends as Remove needs it under mode LX_MODE_KEEP_NEIGHBOUR.
   LxRBTreeNode* MatchEntry(const LxRBTreeNode* node, int& status, unsigned short mode, LxVParameter* param,
                            LxRBTreePath& path, int32_t& foundSlot);
   // Removes the node in `foundSlot`; the path ends at the node to splice out.
   void Remove(LxRBTreePath& path, int32_t foundSlot);
-  // Refuses or records equal keys; returns 0 or -512.
+  // Refuses or records equal keys; returns 0 or LX_CONTAINER_EXISTS.
   int CheckUnique(int keyOrder, int entryOrder) {
-    if (flags & 2) {
+    if (flags & LX_CONTAINER_EQUAL_ENTRIES) {
       if (keyOrder == 0) duplicateKeys = 1;
       return 0;
     }
     if (entryOrder == 0) return LX_CONTAINER_EXISTS;
     if (keyOrder == 0) {
-      if (!(flags & 1)) return LX_CONTAINER_EXISTS;
+      if (!(flags & LX_CONTAINER_EQUAL_KEYS)) return LX_CONTAINER_EXISTS;
       duplicateKeys = 1;
     }
     return 0;
@@ -726,11 +716,11 @@ class LX_API LxRBTree : public LxVContainer {
 // Walks an LxRBTree in order in both directions and deletes at its position. Its
 // position is a path of ancestors whose top is the current node, plus the tree's
 // stamp as it was when the iterator last positioned itself; after any change of
-// the tree by another party the iterator refuses to read or move (-513) until
+// the tree by another party the iterator refuses to read or move (LX_CONTAINER_CHANGED) until
 // First or Last positions it again.
 class LX_API LxRBTreeIterator : public LxVIterator {
  public:
-  // Before the first entry (-521), or unbound (-520) without a tree.
+  // Before the first entry (LX_CONTAINER_BEFORE_FIRST), or unbound (LX_CONTAINER_UNBOUND) without a tree.
   LxRBTreeIterator(LxRBTree* tree, LxTransactionContext* ctx);
   ~LxRBTreeIterator() override;
 
@@ -739,21 +729,22 @@ class LX_API LxRBTreeIterator : public LxVIterator {
   // `target`: copies this iterator into it and returns it, or returns null when
   // `target` is not a tree iterator bound to a tree.
   LxVIterator* Clone(LxVIterator* target) const override;
-  // First/Last: 0, or -521/-522 on an empty tree, -520 unbound.
+  // First/Last: 0, or LX_CONTAINER_BEFORE_FIRST/LX_CONTAINER_BEHIND_LAST on an empty tree,
+  // LX_CONTAINER_UNBOUND unbound.
   int First() override;
   int Last() override;
-  // 0 on the neighbour, -522/-521 past the end, -513 when stale (status -523),
-  // or the unchanged negative status (from -521 Next starts at First, from -522
-  // Prior starts at Last).
+  // 0 on the neighbour, LX_CONTAINER_BEHIND_LAST/LX_CONTAINER_BEFORE_FIRST past the end, LX_CONTAINER_CHANGED
+  // when stale (status LX_CONTAINER_POSITION_LOST), or the unchanged negative status (from
+  // LX_CONTAINER_BEFORE_FIRST Next starts at First, from LX_CONTAINER_BEHIND_LAST Prior starts at Last).
   int Next() override;
   int Prior() override;
   // Deletes the current entry and stands on the next one (the previous under
-  // 0x0001). Returns 0, -522/-521 when no neighbour is left, the negative
-  // status, -513 when stale (nothing deleted), or -2099 when the neighbour
-  // cannot be found again. The iterator stays fresh.
+  // LX_MODE_DELETE_BACKWARD). Returns 0, LX_CONTAINER_BEHIND_LAST/LX_CONTAINER_BEFORE_FIRST when no neighbour
+  // is left, the negative status, LX_CONTAINER_CHANGED when stale (nothing deleted), or LX_CONTAINER_INTERNAL
+  // when the neighbour cannot be found again. The iterator stays fresh.
   int DeleteElement(unsigned short mode, LxVParameter* param) override;
   // The current node, or null with status = the iterator's negative status, or
-  // -513 when stale (the iterator's status is not changed).
+  // LX_CONTAINER_CHANGED when stale (the iterator's status is not changed).
   const void* GetEntry(int& status, LxVParameter* param) const override;
 
   const LxRBTreePath& GetPath() const { return path; }
@@ -777,17 +768,18 @@ class LX_API LxRBTreeIterator : public LxVIterator {
 // entries with a signed counter each (occurrences seen in the second sequence
 // minus those in the first, not yet matched). What the differ relies on:
 //   SearchElement(source, null, 0, null)  stands on the entry equal to the
-//       source's current one and returns >= 0, or returns -510/-511 when there
-//       is none; other negative results are errors.
+//       source's current one and returns >= 0, or returns LX_CONTAINER_NOT_FOUND/LX_CONTAINER_NOT_FOUND_2
+//       when there is none; other negative results are errors.
 //   InsertElement(source, null, 0, param) adds the source's entry with counter
 //       -1 when bit 0 of param->callerFlags is 0 (first sequence), +1 when 1.
 //   DeleteElement(0, null)                removes the current entry.
-//   First, Next                           visit every entry once (-521/-522 at
+//   First, Next                           visit every entry once
+//   (LX_CONTAINER_BEFORE_FIRST/LX_CONTAINER_BEHIND_LAST at
 //       the ends); the iterator delivers its entries like any source iterator.
 class LX_API LxDiffListIteratorInterface : public LxVIterator {
  public:
-  // Bound to `container` with no transaction context (status -521, or -520
-  // when `container` is null).
+  // Bound to `container` with no transaction context (status LX_CONTAINER_BEFORE_FIRST, or
+  // LX_CONTAINER_UNBOUND when `container` is null).
   explicit LxDiffListIteratorInterface(LxVContainer* container);
   LxDiffListIteratorInterface(const LxDiffListIteratorInterface& other) = default;
   LxDiffListIteratorInterface& operator=(const LxDiffListIteratorInterface& other) = default;
@@ -821,10 +813,10 @@ class LX_API LxVContainerDiffer {
   // a negative fraction allows nearly any number.
   // Returns 1 when anything was inserted into a result container, 0 when the
   // sequences hold the same entries, or the first negative result of an
-  // iterator, container or diff-list operation (besides the end markers -521
-  // and -522 and the diff list's not-found codes -510 and -511); what was
-  // inserted until then stays. -520 when an iterator is not bound to a
-  // container, -2999 when no diff list is set.
+  // iterator, container or diff-list operation (besides the end markers LX_CONTAINER_BEFORE_FIRST
+  // and LX_CONTAINER_BEHIND_LAST and the diff list's not-found codes LX_CONTAINER_NOT_FOUND and
+  // LX_CONTAINER_NOT_FOUND_2); what was inserted until then stays. LX_CONTAINER_UNBOUND when an iterator is
+  // not bound to a container, LX_CONTAINER_NOT_IMPLEMENTED when no diff list is set.
   int32_t Diff(LxVIterator* first, LxVIterator* second, LxVContainer* onlyFirst, LxVContainer* onlySecond,
                double fraction);
 
@@ -844,7 +836,7 @@ class MemFile;
 // MemFile from the file's position at construction, as a container that can be
 // walked forward. Only the destructor is overridden: GetType is 0,
 // CreateIterator is null, and clearing, searching, inserting and deleting
-// return -2999. The memory file is not owned; it must outlive the container and
+// return LX_CONTAINER_NOT_IMPLEMENTED. The memory file is not owned; it must outlive the container and
 // keep its bytes in place while they are walked.
 class LX_API LxMemFileContainer : public LxVContainer {
  public:
@@ -871,19 +863,20 @@ class LX_API LxMemFileContainer : public LxVContainer {
 // of the container and moved by any seek on the file: one iterator walks at a
 // time. Entry, element and key are the record itself; records compare byte by
 // byte, as unsigned bytes. Prior, Last, Clone and the element operations are
-// the base's (-2999, null).
+// the base's (LX_CONTAINER_NOT_IMPLEMENTED, null).
 class LX_API LxMemFileIterator : public LxVIterator {
  public:
-  // Bound with no transaction context: status -521 (-520 for a null container).
+  // Bound with no transaction context: status LX_CONTAINER_BEFORE_FIRST (LX_CONTAINER_UNBOUND for a null
+  // container).
   explicit LxMemFileIterator(LxMemFileContainer* container);
   LxMemFileIterator(const LxMemFileIterator& other) = default;
   LxMemFileIterator& operator=(const LxMemFileIterator& other) = default;
   ~LxMemFileIterator() override;
 
-  // Stands on the first record: 0, or -521 when the container is empty or its
+  // Stands on the first record: 0, or LX_CONTAINER_BEFORE_FIRST when the container is empty or its
   // start offset lies beyond the end of the file.
   int First() override;
-  // Steps one record from the file's current position: 0, or -522 past the last
+  // Steps one record from the file's current position: 0, or LX_CONTAINER_BEHIND_LAST past the last
   // record or past the end of the file.
   int Next() override;
   // keyOrder and entryOrder both -1, 0 or +1 by the first differing byte of the

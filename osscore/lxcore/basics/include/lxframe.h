@@ -7,6 +7,7 @@
 #pragma once
 
 #include "lxdefs.h"
+#include "lxresult.h"
 
 // ---------------------------------------------------------------------------
 // Configuration source
@@ -67,15 +68,15 @@ typedef char* (*LxModuleErrorCallback)(int code);
 
 // The process-wide list through which one other module contributes the texts of
 // its range of error codes. The list holds one registration: a second one while
-// the slot is taken is refused with -2002.
+// the slot is taken is refused with LX_CALLBACK_INVALID_PARAMETER.
 class LX_API LxModuleErrorCallbackList {
  public:
   static LxModuleErrorCallbackList& GetInstance();
 
   // Registers `callback` for the codes lowerCode..upperCode, or with a null
   // callback removes the registration with exactly that range. Returns 0, or
-  // -2002 for an inverted or overlapping range, a full list, or a removal that
-  // finds nothing; the list is unchanged after -2002.
+  // LX_CALLBACK_INVALID_PARAMETER for an inverted or overlapping range, a full list, or a removal that
+  // finds nothing; the list is unchanged after LX_CALLBACK_INVALID_PARAMETER.
   int SetModuleErrorCallback(LxModuleErrorCallback callback, int upperCode, int lowerCode);
 
   // The registered module's text for `code` when lowerCode < code < upperCode
@@ -107,13 +108,16 @@ LX_API const char* LxLoginError(char* buffer, const char* prefix, int code, int 
 // Memory resizing and the out-of-memory handler
 // ---------------------------------------------------------------------------
 
-// Called with the size that could not be allocated. Non-zero asks the failed
-// `new` to try again; the resize functions ignore the answer.
+// Called with the size that could not be allocated. A failed `new` reaches it
+// through the C++ runtime's new handler, which is not told the size: the handler
+// gets the size for the library's own objects and 0 for every other `new` in the
+// process. Non-zero asks the failed `new` to try again; the resize functions
+// ignore the answer.
 typedef int32_t (*LxMemoryHandler)(uint32_t size);
 
 // Resizes the block that *block points at (null: no block) to `size` bytes through
-// malloc/realloc/free. Size 0 frees the block and nulls *block. Returns 0, or -1
-// after calling the out-of-memory handler once with `size`; on failure *block
+// malloc/realloc/free. Size 0 frees the block and nulls *block. Returns 0, or
+// LX_RESIZE_FAILED after calling the out-of-memory handler once with `size`; on failure *block
 // still holds the old block, contents intact.
 LX_C_API int32_t mmResize(void** block, uint32_t size);
 LX_C_API int32_t mmFarResize(void** block, uint32_t size);
@@ -126,14 +130,14 @@ LX_API LxMemoryHandler mmLxSetHandler(LxMemoryHandler handler);
 LX_API int32_t LxCallMemoryHandler(uint32_t size);
 
 // Failure injector for tests: with configuration test/growErrorCounter = N the
-// next N calls with kind 1 return -313; everything else returns 0.
+// next N calls with kind 1 return LX_TEST_HANDLER_FAILURE; everything else returns 0.
 LX_API int32_t TestHandler(uint32_t kind, void* unused1, void* unused2);
 // Forgets the count; the next TestHandler call reads the configuration again.
 LX_API int32_t TestHandlerReset();
 
 // Forwards its four arguments unchanged to the memory-check function named by
 // debug/memory/library and debug/memory/function (resolved once per process when
-// debug/memory is on) and returns its result, or -1 when none is resolved.
+// debug/memory is on) and returns its result, or LX_MEMORY_CHECK_NONE when none is resolved.
 // The check function is called as int32_t f(uintptr_t, uintptr_t, uintptr_t,
 // uintptr_t); a function that takes fewer word-sized arguments may be used.
 LX_C_API int32_t VeskCheckMemory(uintptr_t a, uintptr_t b, uintptr_t c, uintptr_t d);

@@ -28,14 +28,11 @@
 #include <cstring>
 
 #include "lxdefs.h"
+#include "lxresult.h"
 
 // ---------------------------------------------------------------------------
 // MemFile
 // ---------------------------------------------------------------------------
-
-// Result codes of MemFile.
-constexpr int32_t LX_MEMFILE_NO_MEMORY = -10001;        // SizeSet could not obtain the block
-constexpr int32_t LX_MEMFILE_BEYOND_CAPACITY = -10002;  // SetLogicalSize above the capacity
 
 // Sizes, offsets and positions are byte counts. Outside the contract, and not
 // checked: negative sizes or offsets, and files beyond 32767 segments of 32768
@@ -66,7 +63,7 @@ class LX_API MemFile {
   // Sets the logical size to `newSize` and the capacity to the segment geometry
   // for it: 0 frees the block; otherwise the block is reallocated to exactly the
   // new capacity unless that equals the current one. `flag` has no effect.
-  // Returns 0, or LX_MEMFILE_NO_MEMORY (-10001) after the out-of-memory handler
+  // Returns 0, or LX_MEMFILE_NO_MEMORY after the out-of-memory handler
   // was called once with the wanted capacity. After a failed growth size,
   // geometry and bytes are as before; after a failed reduction the larger block
   // stays, with its geometry, and the size is the new one. The position is never
@@ -78,7 +75,7 @@ class LX_API MemFile {
   int32_t SizeSetDontShrink(int32_t newSize, unsigned short flag = 0);
 
   // Sets the size without touching the block. Returns 0, or
-  // LX_MEMFILE_BEYOND_CAPACITY (-10002), changing nothing, when `newSize` exceeds
+  // LX_MEMFILE_BEYOND_CAPACITY, changing nothing, when `newSize` exceeds
   // the capacity.
   int32_t SetLogicalSize(int32_t newSize);
 
@@ -212,14 +209,6 @@ class LX_API MemFile {
 // MemQueue
 // ---------------------------------------------------------------------------
 
-// Result codes of MemQueue.
-constexpr int LX_MEMQUEUE_EMPTY = -12001;        // Get on a queue without unread bytes
-constexpr int LX_MEMQUEUE_NO_MEMORY = -12002;    // Put could not grow the file
-constexpr int LX_MEMQUEUE_TOO_FEW = -12003;      // Get asked for more than is unread
-constexpr int LX_MEMQUEUE_SHORT_READ = -12004;   // Get read or moved fewer bytes
-constexpr int LX_MEMQUEUE_SHORT_WRITE = -12005;  // Put wrote fewer bytes
-constexpr int LX_MEMQUEUE_NOT_REDUCED = 12006;   // compacting Get delivered, block not reduced
-
 // A first-in, first-out byte queue on a MemFile (segment size 8). A compacting
 // queue moves the unread bytes to the front after every Get, so the file holds
 // only unread bytes; a non-compacting one advances the read offset and keeps the
@@ -232,14 +221,14 @@ class LX_API MemQueue : public MemFile {
   MemQueue(const MemQueue& source);
   MemQueue& operator=(const MemQueue& source);
 
-  // Appends `length` bytes. Returns 0, LX_MEMQUEUE_NO_MEMORY (-12002) or
-  // LX_MEMQUEUE_SHORT_WRITE (-12005).
+  // Appends `length` bytes. Returns 0, LX_MEMQUEUE_NO_MEMORY or
+  // LX_MEMQUEUE_SHORT_WRITE.
   int Put(const void* bytes, uint32_t length);
 
-  // Takes exactly `length` bytes from the front. Returns 0, LX_MEMQUEUE_EMPTY
-  // (-12001), LX_MEMQUEUE_TOO_FEW (-12003, nothing taken), LX_MEMQUEUE_SHORT_READ
-  // (-12004) or, for a compacting queue whose block could not be reduced,
-  // LX_MEMQUEUE_NOT_REDUCED (12006, the bytes were delivered).
+  // Takes exactly `length` bytes from the front. Returns 0, LX_MEMQUEUE_EMPTY,
+  // LX_MEMQUEUE_TOO_FEW (nothing taken), LX_MEMQUEUE_SHORT_READ
+  // or, for a compacting queue whose block could not be reduced,
+  // LX_MEMQUEUE_NOT_REDUCED (the bytes were delivered).
   int Get(void* buffer, uint32_t length);
 
   // Removes the consumed bytes from `offset` up to the read offset and moves the

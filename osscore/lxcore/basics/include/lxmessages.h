@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "lxdefs.h"
+#include "lxresult.h"
 #include "lxstring.h"
 
 // ===========================================================================

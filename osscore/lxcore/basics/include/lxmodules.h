@@ -13,6 +13,7 @@
 #pragma once
 
 #include "lxdefs.h"
+#include "lxresult.h"
 
 // ---------------------------------------------------------------------------
 // Module file names
@@ -63,12 +64,6 @@ class LX_API DllNameClass {
 // ---------------------------------------------------------------------------
 // Dynamic module loader
 // ---------------------------------------------------------------------------
-
-constexpr int ERR_LX_MODULE_HANDLE_INVALID = -5001;
-constexpr int ERR_LX_COULD_NOT_LOAD_MODULE = -5002;
-constexpr int ERR_LX_COULD_NOT_GET_ENTRY = -5003;
-// The result of a failed version check (CheckLxVersionNumber, LxCheckDll).
-constexpr int ERR_LX_MODULE_VERSION = -5004;
 
 // A loaded module, made by LxDynamicLoader::LoadModule and destroyed by
 // UnloadModule. The caller holds the pointer in between.

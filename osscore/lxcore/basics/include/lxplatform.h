@@ -19,6 +19,7 @@
 #pragma once
 
 #include "lxdefs.h"
+#include "lxresult.h"
 
 // ---------------------------------------------------------------------------
 // Date and time
@@ -45,7 +46,7 @@ LX_API int32_t LxOffsetHours(int32_t hours);
 LX_API void bksgetdate(bdate* date);
 
 // Fills `time` with the local time of day (hour plus the hour offset) and the
-// time zone (0 when bksgettimezone reports -2171).
+// time zone (0 when bksgettimezone reports LX_TIME_ZONE_UNKNOWN).
 LX_API void bksgettime(btime* time);
 
 // Fills `time` and `date` from one reading of the clock in UTC, so that they
@@ -53,12 +54,12 @@ LX_API void bksgettime(btime* time);
 LX_API void bksgetsystemtime(btime* time, bdate* date);
 
 // The local time zone in minutes east of UTC, including daylight time when it is
-// in effect. Determined at the first call and cached for the process: a later
-// change of TZ or between standard and daylight time is not seen. Returns -2171
-// ("Timezone information could not be retrieved from the operating system."),
-// for the rest of the process, when the host cannot
-// tell, and also for a zone that keeps no daylight time, which has no standard
-// or daylight state to report.
+// in effect; a zone that keeps no daylight time is in standard time all year
+// (UTC gives 0, UTC+5:30 gives 330). Determined at the first call and cached for
+// the process: a later change of TZ or between standard and daylight time is not
+// seen. Returns LX_TIME_ZONE_UNKNOWN ("Timezone information could not be
+// retrieved from the operating system.") for the rest of the process when the
+// offset cannot be determined at all (a clock outside the calendar's range).
 LX_API int32_t bksgettimezone();
 
 // ---------------------------------------------------------------------------
@@ -141,25 +142,25 @@ class LX_API LxTickTimer : public LxTimer {
 
 // Reads the entry `path` into `buffer`, offering the store size - 1 bytes, and
 // adds no terminator: the caller terminates the string at the returned size.
-// Returns 0 with size = the value's length; -1 when the key or the value is
+// Returns 0 with size = the value's length; LX_REGISTRY_FAILED when the key or the value is
 // missing or unreadable. When the value needs more than size - 1 bytes, returns
-// -1 with size = the bytes it needs (the buffer's content is then undefined);
+// LX_REGISTRY_FAILED with size = the bytes it needs (the buffer's content is then undefined);
 // when the key is missing, size is unchanged; when only the value is missing,
-// size is size - 1 (what was offered). -2530 for a null or empty path, a null
+// size is size - 1 (what was offered). LX_REGISTRY_INVALID_PARAMETER for a null or empty path, a null
 // buffer, a size below 1, or a key path of 260 characters or more; the store
-// is not touched then. -2530 is the catalog's "Invalid parameter.".
+// is not touched then. LX_REGISTRY_INVALID_PARAMETER is the catalog's "Invalid parameter.".
 LX_API int LxGetRegistryEntry(const char* const* path, char* buffer, int32_t& size);
 
 // Stores the zero-terminated `value` as a string value without its terminator,
-// creating missing keys. The old value is deleted first, so a failure (-1) can
+// creating missing keys. The old value is deleted first, so a failure (LX_REGISTRY_FAILED) can
 // leave the entry deleted. `size` must not be 0 and is not otherwise used.
-// Returns 0, -1 when the store fails, -2530 for a null or empty path, a null
-// value, a size of 0 or an over-long key path (nothing is changed then).
+// Returns 0, LX_REGISTRY_FAILED when the store fails, LX_REGISTRY_INVALID_PARAMETER for a null or empty path,
+// a null value, a size of 0 or an over-long key path (nothing is changed then).
 LX_API int LxSetRegistryEntry(const char* const* path, const char* value, int32_t& size);
 
 // Deletes the value that `path` names; the key and its other values stay.
-// Returns 0, -1 when the key or the value is missing or the store fails, -2530
-// for a null or empty path or an over-long key path.
+// Returns 0, LX_REGISTRY_FAILED when the key or the value is missing or the store fails,
+// LX_REGISTRY_INVALID_PARAMETER for a null or empty path or an over-long key path.
 LX_API int LxDeleteRegistryEntry(const char* const* path);
 
 // Stores the host's name, zero-terminated, in `buffer` of `size` bytes. A name

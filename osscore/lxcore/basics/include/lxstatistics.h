@@ -24,6 +24,7 @@
 #pragma once
 
 #include "lxdefs.h"
+#include "lxresult.h"
 
 // The statistics object. One instance per process, in static storage; the
 // library never allocates it.

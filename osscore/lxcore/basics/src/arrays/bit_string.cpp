@@ -11,9 +11,6 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the word scans assume 
 
 namespace {
 
-constexpr int32_t kOutsideString = -2005;
-constexpr int32_t kBlocked = -1;
-
 size_t StorageBytes(uint32_t length) { return static_cast<size_t>(length / 8) + 1; }
 
 // The 64 bits from byte 8 * word on; bytes beyond the storage read as 0.
@@ -72,7 +69,7 @@ _LxBitString::~_LxBitString() {
 }
 
 int32_t _LxBitString::Set(uint32_t index) {
-  if (index >= length) return kOutsideString;
+  if (index >= length) return LX_BITSTRING_OUT_OF_RANGE;
   auto mask = static_cast<unsigned char>(1u << (index % 8));
   if ((bits[index / 8] & mask) == 0) {
     bits[index / 8] |= mask;
@@ -82,7 +79,7 @@ int32_t _LxBitString::Set(uint32_t index) {
 }
 
 int32_t _LxBitString::Reset(uint32_t index) {
-  if (index >= length) return kOutsideString;
+  if (index >= length) return LX_BITSTRING_OUT_OF_RANGE;
   auto mask = static_cast<unsigned char>(1u << (index % 8));
   if ((bits[index / 8] & mask) != 0) {
     bits[index / 8] &= static_cast<unsigned char>(~mask);
@@ -92,13 +89,13 @@ int32_t _LxBitString::Reset(uint32_t index) {
 }
 
 int32_t _LxBitString::Get(uint32_t index, int& value) const {
-  if (index >= length) return kOutsideString;
+  if (index >= length) return LX_BITSTRING_OUT_OF_RANGE;
   value = bits[index / 8] & (1 << (index % 8));
   return 0;
 }
 
 int32_t _LxBitString::Flip(uint32_t index, int& old) {
-  if (index >= length) return kOutsideString;
+  if (index >= length) return LX_BITSTRING_OUT_OF_RANGE;
   auto mask = static_cast<unsigned char>(1u << (index % 8));
   bits[index / 8] ^= mask;
   if ((bits[index / 8] & mask) != 0) {
@@ -124,12 +121,12 @@ int32_t _LxBitString::ResetAll() {
 }
 
 int32_t _LxBitString::TestAndSetArea(uint32_t start, uint32_t n, uint32_t& blocked) {
-  if (start > length || n > length - start) return kOutsideString;
+  if (start > length || n > length - start) return LX_BITSTRING_OUT_OF_RANGE;
   uint32_t end = start + n;
   uint32_t one = Scan(bits, StorageBytes(length), start, end, true);
   if (one != end) {
     blocked = one - start;
-    return kBlocked;
+    return LX_BITSTRING_BLOCKED;
   }
   Fill(bits, start, end, true);
   setCount += n;
@@ -137,12 +134,12 @@ int32_t _LxBitString::TestAndSetArea(uint32_t start, uint32_t n, uint32_t& block
 }
 
 int32_t _LxBitString::TestAndResetArea(uint32_t start, uint32_t n, uint32_t& blocked) {
-  if (start > length || n > length - start) return kOutsideString;
+  if (start > length || n > length - start) return LX_BITSTRING_OUT_OF_RANGE;
   uint32_t end = start + n;
   uint32_t zero = Scan(bits, StorageBytes(length), start, end, false);
   if (zero != end) {
     blocked = zero - start;
-    return kBlocked;
+    return LX_BITSTRING_BLOCKED;
   }
   Fill(bits, start, end, false);
   setCount -= n;
@@ -152,8 +149,8 @@ int32_t _LxBitString::TestAndResetArea(uint32_t start, uint32_t n, uint32_t& blo
 int32_t _LxBitString::Find(uint32_t start, int value, uint32_t& position) const {
   if (start >= length) {
     position = length;
-    return kOutsideString;
+    return LX_BITSTRING_OUT_OF_RANGE;
   }
   position = Scan(bits, StorageBytes(length), start, length, value != 0);
-  return position < length ? 0 : kOutsideString;
+  return position < length ? 0 : LX_BITSTRING_OUT_OF_RANGE;
 }

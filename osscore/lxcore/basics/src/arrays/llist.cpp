@@ -5,10 +5,10 @@
 //
 // When the memory file itself cannot be allocated (constructors), the list keeps
 // a null file and behaves as a list that cannot grow: insertions and imports
-// return -501 and copies leave it empty.
+// return LX_ARRAY_NO_STORAGE and copies leave it empty.
 #include <cstring>
-#include <new>
 
+#include "frame/resize.h"
 #include "lxarrays.h"
 #include "lxmemfile.h"
 
@@ -25,13 +25,13 @@ LxLList::LxLList() : LxLList(4, 0, nullptr) {}
 LxLList::LxLList(unsigned short elementSize, uint32_t capacity, int* result)
     : LxVArray(elementSize),
       capacity(0),
-      memoryFile(new (std::nothrow) MemFile(Bytes(capacity, elementSize), 0)) {
+      memoryFile(lxframe::NewOrNull<MemFile>(Bytes(capacity, elementSize), 0)) {
   int r = Init(elementSize, capacity);
   if (result != nullptr) *result = r;
 }
 
 LxLList::LxLList(const LxLList& source)
-    : LxVArray(0), capacity(0), memoryFile(new (std::nothrow) MemFile(0, 0)) {
+    : LxVArray(0), capacity(0), memoryFile(lxframe::NewOrNull<MemFile>(0, 0)) {
   Copy(&source);
 }
 
@@ -175,9 +175,9 @@ int LxLList::Import(uint32_t n, MemFile* source) {
 LxLList* LxLList::CreateCopyAndClear() {
   LxLList* copy;
   if (dynamic_cast<SortList*>(this) != nullptr) {
-    copy = new (std::nothrow) SortList(elementSize, nullptr, 0);
+    copy = lxframe::NewOrNull<SortList>(elementSize, nullptr, 0);
   } else {
-    copy = new (std::nothrow) LxLList(elementSize, 0, nullptr);
+    copy = lxframe::NewOrNull<LxLList>(elementSize, 0, nullptr);
   }
   if (copy == nullptr) return nullptr;
   if (copy->memoryFile == nullptr) {

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr int kOutOfMemory = -2030;
-
 bool Owns(LxRawBufferBehavior behavior) {
   return behavior == LxRawBufferCopy || behavior == LxRawBufferAdopt;
 }
@@ -49,7 +47,7 @@ int LxRawBuffer::EnsureCapacity(uint32_t size) {
   behavior = LxRawBufferCopy;
   if (buffer == nullptr) {
     length = 0;
-    return kOutOfMemory;
+    return LX_CORE_OUT_OF_MEMORY;
   }
   length = size;
   return 0;

@@ -6,13 +6,6 @@
 #include "arrays/array_sort.h"
 #include "lxarrays.h"
 
-namespace {
-
-constexpr int kNoCompareFunction = -2106;
-constexpr int kOutOfMemory = -2030;
-
-}  // namespace
-
 LxVArray::LxVArray() : comparisonFunction(nullptr), count(0), elementSize(0) {}
 
 LxVArray::LxVArray(unsigned short elementSize)
@@ -79,9 +72,9 @@ int LxVArray::SortedInsert(const void* element, uint32_t* position, int allowDup
 }
 
 int LxVArray::Sort(unsigned short /*unused*/) {
-  if (comparisonFunction == nullptr) return kNoCompareFunction;
+  if (comparisonFunction == nullptr) return LX_ARRAY_NO_COMPARE_FUNCTION;
   auto* scratch = static_cast<unsigned char*>(std::malloc(elementSize != 0 ? elementSize : 1));
-  if (scratch == nullptr) return kOutOfMemory;
+  if (scratch == nullptr) return LX_CORE_OUT_OF_MEMORY;
   lxarrays::SortArray(this, comparisonFunction, scratch);
   std::free(scratch);
   return 0;

@@ -27,7 +27,7 @@ uint32_t MismatchLimit(uint32_t larger, double fraction) {
   return limit;
 }
 
-// A result of Next: -522 means the walk ran off its end, which is no failure.
+// A result of Next: LX_CONTAINER_BEHIND_LAST means the walk ran off its end, which is no failure.
 bool StepFailed(int rc) { return rc < 0 && rc != LX_CONTAINER_BEHIND_LAST; }
 
 bool OnEntry(const LxVIterator* it) { return it->GetStatus() == 0; }

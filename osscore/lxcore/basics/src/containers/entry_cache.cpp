@@ -2,7 +2,7 @@
 // a free list, and taken back all at once.
 //
 // The cache calls the C heap directly and reports exhaustion by a null entry;
-// the tree turns that into -2030.
+// the tree turns that into LX_CONTAINER_OUT_OF_MEMORY.
 #include <cstdint>
 #include <cstdlib>
 

@@ -2,8 +2,8 @@
 //
 // Buffers and records come from operator new in its non-throwing form: a
 // failure makes GetNode return null instead of letting an exception escape.
-#include <new>
 
+#include "frame/resize.h"
 #include "lxcontainers.h"
 
 namespace {
@@ -33,7 +33,7 @@ void* LxMemPool::GetNode() {
 
 void LxMemPool::PutNode(void* node) {
   ++nodesPut;
-  FreeNodeRecord* r = new (std::nothrow) FreeNodeRecord{freeNodes, node};
+  FreeNodeRecord* r = lxframe::NewOrNull<FreeNodeRecord>(freeNodes, node);
   if (r != nullptr) freeNodes = r;  // without memory the node stays unused until the buffers go
 }
 
@@ -41,8 +41,8 @@ void LxMemPool::AddNewBuffer() {
   ++buffersAllocated;
   uint32_t nodes = nodeSize > 0 ? kBufferBytes / nodeSize : 1;
   if (nodes == 0) nodes = 1;
-  BufferRecord* r = new (std::nothrow) BufferRecord{buffers, nullptr};
-  char* memory = r != nullptr ? new (std::nothrow) char[size_t{nodeSize} * nodes] : nullptr;
+  BufferRecord* r = lxframe::NewOrNull<BufferRecord>(buffers, nullptr);
+  char* memory = r != nullptr ? lxframe::NewBytesOrNull(size_t{nodeSize} * nodes) : nullptr;
   if (memory == nullptr) {
     delete r;
     next = end = nullptr;

@@ -544,14 +544,14 @@ int LxRBTree::CheckSubtree(const LxRBTreeNode* n, LxVParameter* param, CheckResu
     if (s < 0) return s;
     s = compareFunc(this, &keyOrder, &entryOrder, nullptr, key, data, n->Element(), nullptr);
     if (s < 0) return s;
-    if (entryOrder > 0 || (entryOrder == 0 && !(flags & 2))) return -4;
+    if (entryOrder > 0 || (entryOrder == 0 && !(flags & LX_CONTAINER_EQUAL_ENTRIES))) return -4;
   }
   if (r.least != nullptr) {
     s = ReadParts(r.least, &key, &data, param);
     if (s < 0) return s;
     s = compareFunc(this, &keyOrder, &entryOrder, nullptr, key, data, n->Element(), nullptr);
     if (s < 0) return s;
-    if (entryOrder < 0 || (entryOrder == 0 && !(flags & 2))) return -4;
+    if (entryOrder < 0 || (entryOrder == 0 && !(flags & LX_CONTAINER_EQUAL_ENTRIES))) return -4;
   }
   out->blackHeight = l.blackHeight + (n->IsRed() ? 0 : 1);
   out->nodes = l.nodes + r.nodes + 1;

@@ -1,8 +1,10 @@
 // The tree's container-level operations (search, insert and delete with a
 // source iterator) and LxRBTreeIterator, which walks the tree in order and
 // deletes at its position.
+
 #include <new>
 
+#include "frame/resize.h"
 #include "lxcontainers.h"
 
 namespace {
@@ -95,7 +97,7 @@ int LxRBTree::DeleteElement(const LxVIterator* source, LxVParameter* sourceParam
 }
 
 LxVIterator* LxRBTree::CreateIterator(LxTransactionContext* ctx) {
-  return new (std::nothrow) LxRBTreeIterator(this, ctx);
+  return lxframe::NewOrNull<LxRBTreeIterator>(this, ctx);
 }
 
 // ---------------------------------------------------------------------------
@@ -110,7 +112,10 @@ LxRBTreeIterator::~LxRBTreeIterator() = default;
 unsigned short LxRBTreeIterator::GetType() const { return 1; }
 
 LxVIterator* LxRBTreeIterator::Clone(LxVIterator* target) const {
-  if (target == nullptr) return new (std::nothrow) LxRBTreeIterator(*this);
+  if (target == nullptr) {
+    void* memory = lxframe::AllocateOrNull(sizeof(LxRBTreeIterator));
+    return memory != nullptr ? new (memory) LxRBTreeIterator(*this) : nullptr;
+  }
   if (target->GetContainer() == nullptr || target->GetContainer()->GetType() != 1 || target->GetType() != 1)
     return nullptr;
   *static_cast<LxRBTreeIterator*>(target) = *this;

@@ -51,7 +51,8 @@ void ComposeAssertReport(char* out, size_t size, const char* expression, const c
       fileLen = budget - half;
     }
   }
-  std::snprintf(out, size, kFormat, static_cast<int>(exprLen), expression, static_cast<int>(fileLen), file, line);
+  std::snprintf(out, size, kFormat, static_cast<int>(exprLen), expression, static_cast<int>(fileLen), file,
+                line);
 }
 
 }  // namespace lxframe

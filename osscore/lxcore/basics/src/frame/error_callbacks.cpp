@@ -1,17 +1,13 @@
 // The module error-callback list.
 #include "lxframe.h"
 
-namespace {
-constexpr int kInvalidParameter = -2002;
-}
-
 LxModuleErrorCallbackList& LxModuleErrorCallbackList::GetInstance() {
   static LxModuleErrorCallbackList instance;
   return instance;
 }
 
 int LxModuleErrorCallbackList::SetModuleErrorCallback(LxModuleErrorCallback cb, int upper, int lower) {
-  if (upper < lower) return kInvalidParameter;
+  if (upper < lower) return LX_CALLBACK_INVALID_PARAMETER;
   if (cb == nullptr) {
     for (int i = kSlots - 1; i >= 0; --i) {
       if (upperCode[i] == upper && lowerCode[i] == lower) {
@@ -21,16 +17,17 @@ int LxModuleErrorCallbackList::SetModuleErrorCallback(LxModuleErrorCallback cb, 
         return 0;
       }
     }
-    return kInvalidParameter;
+    return LX_CALLBACK_INVALID_PARAMETER;
   }
   int slot = 0;
   for (int i = 0; i < kSlots; ++i) {
     if (callback[i] != nullptr) slot = i + 1;
   }
   for (int i = 0; i < slot; ++i) {
-    if (callback[i] != nullptr && lower <= upperCode[i] && upper >= lowerCode[i]) return kInvalidParameter;
+    if (callback[i] != nullptr && lower <= upperCode[i] && upper >= lowerCode[i])
+      return LX_CALLBACK_INVALID_PARAMETER;
   }
-  if (slot >= kSlots) return kInvalidParameter;
+  if (slot >= kSlots) return LX_CALLBACK_INVALID_PARAMETER;
   callback[slot] = cb;
   upperCode[slot] = upper;
   lowerCode[slot] = lower;

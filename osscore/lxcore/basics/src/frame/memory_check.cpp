@@ -50,5 +50,5 @@ int32_t VeskCheckMemory(uintptr_t a, uintptr_t b, uintptr_t c, uintptr_t d) {
     LxConfig* config = DefaultConfig(LX_QUERY_CONFIG);
     if (config != nullptr) ResolveCheckFunction(config);
   }
-  return g_checkFunc ? g_checkFunc(a, b, c, d) : -1;
+  return g_checkFunc ? g_checkFunc(a, b, c, d) : LX_MEMORY_CHECK_NONE;
 }

@@ -20,7 +20,7 @@ int32_t mmResize(void** block, uint32_t size) {
   void* resized = *block == nullptr ? std::malloc(size) : std::realloc(*block, size);
   if (resized == nullptr) {
     LxCallMemoryHandler(size);
-    return -1;
+    return LX_RESIZE_FAILED;
   }
   *block = resized;
   return 0;

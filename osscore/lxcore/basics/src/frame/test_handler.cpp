@@ -16,7 +16,7 @@ int32_t TestHandler(uint32_t kind, void*, void*) {
   }
   if (kind == 1 && g_failuresLeft > 0) {
     --g_failuresLeft;
-    return -313;
+    return LX_TEST_HANDLER_FAILURE;
   }
   return 0;
 }

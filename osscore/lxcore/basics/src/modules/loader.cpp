@@ -2,10 +2,10 @@
 // of a load, and entry points resolved only in the module itself.
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <string>
 
 #include "frame/config.h"
+#include "frame/resize.h"
 #include "lxframe.h"
 #include "lxmessages.h"
 #include "lxmodules.h"
@@ -96,7 +96,7 @@ int LxDynamicLoader::LoadModule(const char* name, int /*reserved*/, LxModuleHand
   ReadSettings(&settings);
   void* module = name != nullptr && name[0] != '\0' ? FindAndLoad(name, settings) : nullptr;
   if (module != nullptr) {
-    handle = new (std::nothrow) LxModuleHandle(module);
+    handle = lxframe::NewOrNull<LxModuleHandle>(module);
     if (handle == nullptr) {
       lxos::CloseModule(module);
       module = nullptr;

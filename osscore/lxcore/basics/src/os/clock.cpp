@@ -97,7 +97,7 @@ TimeZoneState ReadTimeZone(TimeZoneInfo* info) {
   }
   if (!haveStandard) standardOffset = -timezone;  // a zone in daylight time all year
   info->bias = static_cast<int32_t>(-standardOffset / 60);
-  if (!haveDaylight) return kTimeZoneUnknown;
+  if (!haveDaylight) return kTimeZoneStandard;
   info->daylightBias = static_cast<int32_t>(-(daylightOffset - standardOffset) / 60);
   return daylightNow ? kTimeZoneDaylight : kTimeZoneStandard;
 }

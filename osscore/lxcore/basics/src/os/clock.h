@@ -31,9 +31,9 @@ struct CalendarTime {
 // time cannot be broken down (a clock far outside the calendar's range).
 bool ReadCalendar(CalendarTime* local, CalendarTime* utc);
 
-// The host's time-zone state, numbered as the design's platform numbers it.
+// The host's time-zone state, numbered as the design's platform numbers it. A
+// zone that keeps no daylight time is in standard time all year.
 enum TimeZoneState : uint32_t {
-  kTimeZoneUnknown = 0,   // the zone keeps no daylight time (no transitions)
   kTimeZoneStandard = 1,  // standard time is in effect
   kTimeZoneDaylight = 2,  // daylight time is in effect
   kTimeZoneInvalid = 0xFFFFFFFFu,
@@ -50,10 +50,9 @@ struct TimeZoneInfo {
 
 // Describes the time zone at the current time of the realtime source. bias is
 // the standard offset negated, standardBias 0, daylightBias the negated step
-// from standard to daylight time (-60 for a one-hour step). A zone that has no
-// daylight time in the current year reports kTimeZoneUnknown, with its offset in
-// bias. kTimeZoneInvalid when the time cannot be broken down; `info` is then
-// zeroed.
+// from standard to daylight time (-60 for a one-hour step; 0 for a zone that has
+// no daylight time in the current year, which reports kTimeZoneStandard).
+// kTimeZoneInvalid when the time cannot be broken down; `info` is then zeroed.
 TimeZoneState ReadTimeZone(TimeZoneInfo* info);
 
 // Milliseconds of the monotonic clock, modulo 2^32.

@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr int32_t kTimeZoneUnknown = -2171;
 // The time-zone cache's value before the first determination.
 constexpr int32_t kNotDetermined = 0x0FFFFFFF;
 
@@ -18,7 +17,7 @@ void FillTime(const lxos::CalendarTime& c, btime* time) {
   time->minute = static_cast<unsigned char>(c.minute);
   time->second = static_cast<unsigned char>(c.second);
   int32_t zone = bksgettimezone();
-  time->timezone = zone == kTimeZoneUnknown ? 0 : zone;
+  time->timezone = zone == LX_TIME_ZONE_UNKNOWN ? 0 : zone;
 }
 
 void FillDate(const lxos::CalendarTime& c, bdate* date) {
@@ -66,7 +65,7 @@ int32_t bksgettimezone() {
       zone = -(info.bias + info.standardBias + info.daylightBias);
       break;
     default:
-      zone = kTimeZoneUnknown;
+      zone = LX_TIME_ZONE_UNKNOWN;
       break;
   }
   g_timeZone.store(zone, std::memory_order_relaxed);

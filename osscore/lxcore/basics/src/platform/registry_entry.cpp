@@ -26,58 +26,53 @@ bool ComposeEntryKey(const char* const* path, std::string* key, const char** val
 
 }  // namespace lxplatform
 
-namespace {
-
-constexpr int kInvalidParameter = -2530;
-constexpr int kFailed = -1;
-
-}  // namespace
-
 // The key path and the store allocate. When an allocation fails and the memory
 // handler gives up, std::bad_alloc ends the call, which then fails like any
 // other failure of the store (-1); no exception leaves these functions.
 
 int LxGetRegistryEntry(const char* const* path, char* buffer, int32_t& size) {
-  if (path == nullptr || buffer == nullptr || size < 1) return kInvalidParameter;
+  if (path == nullptr || buffer == nullptr || size < 1) return LX_REGISTRY_INVALID_PARAMETER;
   try {
     std::string key;
     const char* value = nullptr;
-    if (!lxplatform::ComposeEntryKey(path, &key, &value)) return kInvalidParameter;
-    if (lxos::RegKeyExists(key.c_str()) != lxos::kRegOk) return kFailed;
+    if (!lxplatform::ComposeEntryKey(path, &key, &value)) return LX_REGISTRY_INVALID_PARAMETER;
+    if (lxos::RegKeyExists(key.c_str()) != lxos::kRegOk) return LX_REGISTRY_FAILED;
     // The store reports into `offered` what the query saw: the bytes copied, the
     // bytes needed, or (value missing) nothing, which leaves the offer in place.
     uint32_t offered = static_cast<uint32_t>(size) - 1;
     int32_t r = lxos::RegQueryValue(key.c_str(), value, nullptr, buffer, &offered);
     size = static_cast<int32_t>(offered);
-    return r == lxos::kRegOk ? 0 : kFailed;
+    return r == lxos::kRegOk ? 0 : LX_REGISTRY_FAILED;
   } catch (const std::bad_alloc&) {
-    return kFailed;
+    return LX_REGISTRY_FAILED;
   }
 }
 
 int LxSetRegistryEntry(const char* const* path, const char* value, int32_t& size) {
-  if (path == nullptr || value == nullptr || size == 0) return kInvalidParameter;
+  if (path == nullptr || value == nullptr || size == 0) return LX_REGISTRY_INVALID_PARAMETER;
   try {
     std::string key;
     const char* name = nullptr;
-    if (!lxplatform::ComposeEntryKey(path, &key, &name)) return kInvalidParameter;
+    if (!lxplatform::ComposeEntryKey(path, &key, &name)) return LX_REGISTRY_INVALID_PARAMETER;
     LxDeleteRegistryEntry(path);
-    if (lxos::RegCreateKey(key.c_str()) != lxos::kRegOk) return kFailed;
+    if (lxos::RegCreateKey(key.c_str()) != lxos::kRegOk) return LX_REGISTRY_FAILED;
     uint32_t length = static_cast<uint32_t>(std::strlen(value));
-    return lxos::RegSetValue(key.c_str(), name, lxos::kRegSz, value, length) == lxos::kRegOk ? 0 : kFailed;
+    return lxos::RegSetValue(key.c_str(), name, lxos::kRegSz, value, length) == lxos::kRegOk
+               ? 0
+               : LX_REGISTRY_FAILED;
   } catch (const std::bad_alloc&) {
-    return kFailed;
+    return LX_REGISTRY_FAILED;
   }
 }
 
 int LxDeleteRegistryEntry(const char* const* path) {
-  if (path == nullptr) return kInvalidParameter;
+  if (path == nullptr) return LX_REGISTRY_INVALID_PARAMETER;
   try {
     std::string key;
     const char* value = nullptr;
-    if (!lxplatform::ComposeEntryKey(path, &key, &value)) return kInvalidParameter;
-    return lxos::RegDeleteValue(key.c_str(), value) == lxos::kRegOk ? 0 : kFailed;
+    if (!lxplatform::ComposeEntryKey(path, &key, &value)) return LX_REGISTRY_INVALID_PARAMETER;
+    return lxos::RegDeleteValue(key.c_str(), value) == lxos::kRegOk ? 0 : LX_REGISTRY_FAILED;
   } catch (const std::bad_alloc&) {
-    return kFailed;
+    return LX_REGISTRY_FAILED;
   }
 }

@@ -1,6 +1,6 @@
 // The no-op timer base and the tick-count timer.
-#include <new>
 
+#include "frame/resize.h"
 #include "lxplatform.h"
 #include "os/clock.h"
 
@@ -31,7 +31,7 @@ uint32_t LxTimer::HourMinSec(uint32_t& hours, uint32_t& minutes, uint32_t& secon
   return milliseconds % 1000;
 }
 
-LxTimer* LxTimer::MakeTimer() { return new (std::nothrow) LxTickTimer; }
+LxTimer* LxTimer::MakeTimer() { return lxframe::NewOrNull<LxTickTimer>(); }
 
 LxTickTimer::~LxTickTimer() = default;
 

@@ -319,7 +319,8 @@ std::vector<const char*> EntryPath(const std::vector<std::string>& names, const 
 }
 
 int EntryFailed(int rc, const char* what, const char* name) {
-  const char* text = rc == -2530 ? "invalid parameter (key path too long?)" : "missing or not accessible";
+  const char* text = rc == LX_REGISTRY_INVALID_PARAMETER ? "invalid parameter (key path too long?)"
+                                                         : "missing or not accessible";
   return lxtool::Fail(1, "%s '%s': %s (%d)", what, name, text, rc);
 }
 

@@ -16,8 +16,9 @@ const char kUsage[] =
     "\n"
     "Prints the local date and time (bksgetdate, bksgettime), the UTC date and time\n"
     "from one reading (bksgetsystemtime), the time zone in minutes east of UTC\n"
-    "(bksgettimezone; -2171 when the host cannot tell or the zone keeps no daylight\n"
-    "time) and the milliseconds since the tick counter's start. --offset sets the\n"
+    "(bksgettimezone; a zone without daylight time gives its standard offset, and\n"
+    "-2171 stands for an offset that could not be determined) and the milliseconds since the tick counter's "
+    "start. --offset sets the\n"
     "hour offset first (LxOffsetHours); it is added to both hours, modulo 256.\n";
 
 int RunTime(int argc, char** argv) {
@@ -50,8 +51,8 @@ int RunTime(int argc, char** argv) {
   std::printf("utc date        %04u-%02u-%02u\n", date.year, date.month, date.day);
   std::printf("utc time        %02u:%02u:%02u\n", time.hour, time.minute, time.second);
   int32_t zone = bksgettimezone();
-  if (zone == -2171) {
-    std::printf("time zone       -2171 (no standard or daylight time known; times report 0)\n");
+  if (zone == LX_TIME_ZONE_UNKNOWN) {
+    std::printf("time zone       %d (could not be determined; times report 0)\n", zone);
   } else {
     int32_t magnitude = zone < 0 ? -zone : zone;
     std::printf("time zone       %d (UTC%c%d:%02d)\n", zone, zone < 0 ? '-' : '+', magnitude / 60,

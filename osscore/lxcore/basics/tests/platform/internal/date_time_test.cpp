@@ -115,14 +115,14 @@ TEST(TimeZone, HostPartsAreBiasesWestOfUtc) {
   EXPECT_EQ(InChild(kCentralEurope, kSummer, parts), "2 -60 0 -60");
   EXPECT_EQ(InChild(kSydney, kWinter, parts), "2 -600 0 -60");
   EXPECT_EQ(InChild(kUsEastern, kSummer, parts), "2 300 0 -60");
-  EXPECT_EQ(InChild("JST-9", kSummer, parts), "0 -540 0 0");
+  EXPECT_EQ(InChild("JST-9", kSummer, parts), "1 -540 0 0");
 }
 
-TEST(TimeZone, ZoneWithoutDaylightTimeIsUnknownAndTimeReportsZero) {
-  EXPECT_EQ(InChild("UTC0", kWinter, Zone), "-2171");
-  EXPECT_EQ(InChild("JST-9", kSummer, Zone), "-2171");
-  // 12:00 UTC is 21:00 in Tokyo; the unknown zone shows as 0.
-  EXPECT_EQ(InChild("JST-9", kSummer, Time), "21:00:00 0");
+TEST(TimeZone, ZoneWithoutDaylightTimeReportsItsStandardOffset) {
+  EXPECT_EQ(InChild("UTC0", kWinter, Zone), "0");
+  EXPECT_EQ(InChild("IST-5:30", kSummer, Zone), "330");
+  // 12:00 UTC is 21:00 in Tokyo, and bksgettime carries the zone.
+  EXPECT_EQ(InChild("JST-9", kSummer, Time), "21:00:00 540");
   // The answer stays for the process, even for a later query.
   EXPECT_EQ(InChild("UTC0", kWinter,
                     [] {
@@ -130,7 +130,7 @@ TEST(TimeZone, ZoneWithoutDaylightTimeIsUnknownAndTimeReportsZero) {
                       setenv("TZ", kCentralEurope, 1);
                       return first + " " + Zone();
                     }),
-            "-2171 -2171");
+            "0 0");
 }
 
 TEST(TimeZone, DeterminedOnceForTheProcess) {
