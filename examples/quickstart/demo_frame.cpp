@@ -53,7 +53,8 @@ int FrameDemo() {
   void* buffer = nullptr;
   int ok = mmResize(&buffer, 16) == 0;
   std::strcpy(static_cast<char*>(buffer), "sixteen bytes..");
-  ok = ok && mmResize(&buffer, 1 << 20) == 0 && std::strcmp(static_cast<char*>(buffer), "sixteen bytes..") == 0;
+  ok = ok && mmResize(&buffer, 1 << 20) == 0 &&
+       std::strcmp(static_cast<char*>(buffer), "sixteen bytes..") == 0;
   std::printf("buffer grown from 16 bytes to 1 MiB with its contents kept: %s\n", ok ? "yes" : "no");
   mmResize(&buffer, 0);
 

@@ -150,7 +150,9 @@ void Reordered_differ(benchmark::State& s) {
   RunDiffer(s, Values(s.range(0)), Rotated(Values(s.range(0))), 1.0);
 }
 void Reordered_map(benchmark::State& s) { RunCounting(s, Values(s.range(0)), Rotated(Values(s.range(0)))); }
-void Parked_differ(benchmark::State& s) { RunDiffer(s, Values(s.range(0)), Rotated(Values(s.range(0))), 0.0); }
+void Parked_differ(benchmark::State& s) {
+  RunDiffer(s, Values(s.range(0)), Rotated(Values(s.range(0))), 0.0);
+}
 void Parked_map(benchmark::State& s) { RunCounting(s, Values(s.range(0)), Rotated(Values(s.range(0)))); }
 
 }  // namespace

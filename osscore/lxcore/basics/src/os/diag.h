@@ -15,7 +15,15 @@ namespace lxos {
 void DebugOutput(const char* text);
 
 // Answers of the message presenter; the values of the host's message-box ids.
-enum MessageAnswer : int { kIdOk = 1, kIdCancel = 2, kIdAbort = 3, kIdRetry = 4, kIdIgnore = 5, kIdYes = 6, kIdNo = 7 };
+enum MessageAnswer : int {
+  kIdOk = 1,
+  kIdCancel = 2,
+  kIdAbort = 3,
+  kIdRetry = 4,
+  kIdIgnore = 5,
+  kIdYes = 6,
+  kIdNo = 7
+};
 
 // Presents `text` under `caption` with the buttons, icon and default button of
 // the message-box `style` bits, and returns the answer.

@@ -18,7 +18,8 @@ bool MakeDirs(const std::string& dir) {
   if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
   size_t slash = dir.find_last_of('/');
   if (slash != std::string::npos && slash > 0 && !MakeDirs(dir.substr(0, slash))) return false;
-  if (mkdir(dir.c_str(), 0755) == 0 || errno == EEXIST) return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (mkdir(dir.c_str(), 0755) == 0 || errno == EEXIST)
+    return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   return false;
 }
 

@@ -1,7 +1,5 @@
 #include "crash_support.h"
 
-#include "lxtest.h"
-
 #include <errno.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -9,6 +7,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+
+#include "lxtest.h"
 
 namespace crashtest {
 

@@ -75,7 +75,9 @@ TEST(LoginError, LongPrefixIsCutNeverOverrun) {
     std::string prefix(len, 'p');
     const char* out = LxLoginError(area.buffer, prefix.c_str(), -2147483647 - 1, 0);
     std::string text(out);
-    EXPECT_EQ(text.size(), std::min<size_t>(255, len + std::strlen(" : -2147483648 -> Login failed, Error was: -2147483648")));
+    EXPECT_EQ(
+        text.size(),
+        std::min<size_t>(255, len + std::strlen(" : -2147483648 -> Login failed, Error was: -2147483648")));
     EXPECT_NE(text.find(" : -2147483648 -> Login failed, Error was: -2147483648"), std::string::npos);
     for (char g : area.guard) ASSERT_EQ(g, 0x5A);
     const char* shared = LxLoginError(nullptr, prefix.c_str(), -2301, 0);

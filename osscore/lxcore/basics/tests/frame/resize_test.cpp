@@ -29,8 +29,8 @@ int32_t CountingHandler(uint32_t size) {
 }
 int32_t OtherHandler(uint32_t) { return 7; }
 
-constexpr size_t kLimit = 64u << 20;       // address space the child may add
-constexpr uint32_t kTooLarge = 1u << 30;   // never fits under that limit
+constexpr size_t kLimit = 64u << 20;      // address space the child may add
+constexpr uint32_t kTooLarge = 1u << 30;  // never fits under that limit
 
 #if defined(__SANITIZE_ADDRESS__)
 #define SKIP_UNDER_ASAN() GTEST_SKIP() << "address-space limits do not work under AddressSanitizer"

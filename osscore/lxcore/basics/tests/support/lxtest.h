@@ -31,8 +31,8 @@ bool WriteFile(const std::string& path, const std::string& data);
 struct ChildResult {
   bool exited = false;  // true: ended through exit(), `code` holds the status
   int code = -1;
-  int signal = 0;       // the terminating signal when !exited
-  std::string err;      // what the child wrote to standard error
+  int signal = 0;   // the terminating signal when !exited
+  std::string err;  // what the child wrote to standard error
 };
 
 // Runs `body` in a forked child and waits for it. The child exits with the value

@@ -1,8 +1,8 @@
 // lxtool: inspects and drives the basics library's state from the shell.
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 
 #include "command.h"
 
@@ -42,8 +42,9 @@ int Fail(int status, const char* format, ...) {
 static void Usage(FILE* out) {
   std::fprintf(out, "usage: lxtool COMMAND [ARGS...]   (lxtool COMMAND --help for details)\n\ncommands:\n");
   std::vector<lxtool::Command> commands = lxtool::Commands();
-  std::sort(commands.begin(), commands.end(),
-            [](const lxtool::Command& a, const lxtool::Command& b) { return std::strcmp(a.name, b.name) < 0; });
+  std::sort(commands.begin(), commands.end(), [](const lxtool::Command& a, const lxtool::Command& b) {
+    return std::strcmp(a.name, b.name) < 0;
+  });
   for (const lxtool::Command& c : commands) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
 }
 
