@@ -260,11 +260,13 @@ LX_API int DScomp(const void* input, int length, void* output, int* room);
 // (the records before it are decoded and counted) or when non-empty input gave
 // nothing. A decode that fills the room stops there. Empty input gives 0 and 0.
 // Input that ends inside a record: the cut record decodes to nothing; no byte
-// beyond `length` is read.
+// beyond `length` is read. The count never passes *room, however much the
+// records would decode to.
 LX_API int DSdecomp(const void* input, int length, void* output, int* room);
 
 // The decoded length of `length` encoded bytes (0 for length <= 0); a record cut
-// by the end of the input counts nothing.
+// by the end of the input counts nothing. Returns -1 when the decoded length does
+// not fit in an int (more than INT_MAX bytes).
 LX_API int DSlen(const void* input, int length);
 
 // ---------------------------------------------------------------------------
