@@ -1,4 +1,3 @@
-<<<<<<< HEAD
 // Runs a fuzz target without a fuzzing engine, so that its model checks the
 // library in every test run: first every file of the target's committed corpus
 // (seed and regression inputs), then COUNT inputs from a generator with a fixed
@@ -9,19 +8,6 @@
 #include <dirent.h>
 
 #include <algorithm>
-=======
-// Runs a fuzz target without the fuzzing engine, so that ctest can replay it in
-// every build (sanitizer builds included):
-//
-//   replay_<name> CORPUS_DIR [COUNT]
-//
-// Every file of CORPUS_DIR is run first (the committed regression inputs), then
-// COUNT (default 20000) inputs from a fixed-seed generator: copies of corpus files
-// with a few bytes changed, inserted or cut, and plain random bytes. A target
-// that disagrees with its model aborts, which fails the test.
-#include <dirent.h>
-
->>>>>>> 543e31e (MemFile, MemQueue: ends of ranges are computed without 32-bit wrap-around)
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -32,7 +18,6 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
-<<<<<<< HEAD
 extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** argv);
 
 namespace {
@@ -108,35 +93,10 @@ std::string Generate(std::mt19937_64& rng, const std::vector<std::string>& corpu
   if (s.size() > kMaxLength) s.resize(kMaxLength);
   return s;
 }
-=======
-
-namespace {
-
-using Input = std::vector<uint8_t>;
-
-std::vector<Input> ReadCorpus(const std::string& dir) {
-  std::vector<std::string> names;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (const dirent* e = readdir(d)) {
-      if (e->d_name[0] != '.') names.push_back(dir + "/" + e->d_name);
-    }
-    closedir(d);
-  }
-  std::vector<Input> corpus;
-  for (const std::string& name : names) {
-    std::ifstream f(name, std::ios::binary);
-    corpus.emplace_back(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-  }
-  return corpus;
-}
-
-void Run(const Input& in) { LLVMFuzzerTestOneInput(in.empty() ? nullptr : in.data(), in.size()); }
->>>>>>> 543e31e (MemFile, MemQueue: ends of ranges are computed without 32-bit wrap-around)
 
 }  // namespace
 
 int main(int argc, char** argv) {
-<<<<<<< HEAD
   if (argc < 3) {
     std::fprintf(stderr, "usage: %s CORPUS_DIR COUNT [SEED]\n", argv[0]);
     return 2;
@@ -148,40 +108,5 @@ int main(int argc, char** argv) {
   for (const std::string& input : corpus) Run(input);
   for (long i = 0; i < count; ++i) Run(Generate(rng, corpus));
   std::printf("%zu corpus inputs and %ld generated inputs ran clean\n", corpus.size(), count);
-=======
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: %s CORPUS_DIR [COUNT]\n", argv[0]);
-    return 2;
-  }
-  const std::vector<Input> corpus = ReadCorpus(argv[1]);
-  const long count = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 20000;
-  for (const Input& in : corpus) Run(in);
-
-  std::mt19937 rng(20240611);
-  for (long i = 0; i < count; ++i) {
-    Input in;
-    if (!corpus.empty() && i % 2 == 0) {
-      in = corpus[rng() % corpus.size()];
-      for (unsigned edits = 1 + rng() % 8; edits > 0; --edits) {
-        const size_t at = in.empty() ? 0 : rng() % in.size();
-        switch (rng() % 3) {
-          case 0:
-            if (!in.empty()) in[at] = static_cast<uint8_t>(rng());
-            break;
-          case 1:
-            in.insert(in.begin() + static_cast<long>(at), static_cast<uint8_t>(rng()));
-            break;
-          default:
-            if (!in.empty()) in.erase(in.begin() + static_cast<long>(at));
-        }
-      }
-    } else {
-      in.resize(rng() % 1024);
-      for (uint8_t& b : in) b = static_cast<uint8_t>(rng());
-    }
-    Run(in);
-  }
-  std::printf("%zu corpus inputs and %ld generated inputs passed\n", corpus.size(), count);
->>>>>>> 543e31e (MemFile, MemQueue: ends of ranges are computed without 32-bit wrap-around)
   return 0;
 }
