@@ -7,13 +7,14 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <new>
 
+#include "os/clock.h"
 #include "os/paths.h"
+#include "os/syscall.h"
 
 namespace lxos {
 
@@ -41,12 +42,7 @@ int SyslogSeverity(uint16_t type) {
 
 bool IsSocket(const char* path) {
   struct stat st;
-  return stat(path, &st) == 0 && S_ISSOCK(st.st_mode);
-}
-
-int CloseFd(int fd) {
-  // On Linux the descriptor is gone even when close() reports EINTR: no retry.
-  return close(fd);
+  return sys::Stat(path, &st) == 0 && S_ISSOCK(st.st_mode);
 }
 
 // Sends one datagram to the socket at `path`. Returns 0 or the error number.
@@ -56,22 +52,18 @@ int32_t SendDatagram(const std::string& path, const std::string& datagram) {
   addr.sun_family = AF_UNIX;
   if (path.empty() || path.size() >= sizeof addr.sun_path) return ENAMETOOLONG;
   std::memcpy(addr.sun_path, path.data(), path.size());
-  int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return errno;
+  int fd = sys::Socket(AF_UNIX, SOCK_DGRAM, 0);
+  if (fd < 0) return LastError();
   // A daemon that cannot keep up must not hold the caller for long: after a
   // second the entry goes to the file instead.
   timeval timeout = {1, 0};
-  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  sys::SetSockOpt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
   int32_t result = 0;
-  for (;;) {
-    ssize_t n = sendto(fd, datagram.data(), datagram.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&addr),
-                       sizeof addr);
-    if (n >= 0) break;
-    if (errno == EINTR) continue;
-    result = errno;
-    break;
+  if (sys::SendTo(fd, datagram.data(), datagram.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&addr),
+                  sizeof addr) < 0) {
+    result = LastError();
   }
-  CloseFd(fd);
+  sys::Close(fd);
   return result;
 }
 
@@ -81,40 +73,22 @@ int32_t AppendLine(const std::string& path, const std::string& line) {
   if (path.empty()) return ENOENT;
   size_t slash = path.find_last_of('/');
   if (slash != std::string::npos && slash > 0) MakeDirs(path.substr(0, slash));
-  int fd;
-  do {
-    fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return errno;
-  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-  }
-  int32_t result = 0;
-  const char* p = line.data();
-  size_t left = line.size();
-  while (left > 0) {
-    ssize_t n = write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      result = errno;
-      break;
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  // Closing the descriptor releases the lock.
-  if (CloseFd(fd) != 0 && result == 0 && errno != EINTR) result = errno;
+  int fd = sys::Open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0644);
+  if (fd < 0) return LastError();
+  sys::Flock(fd, LOCK_EX);
+  int32_t result = WriteAll(fd, line.data(), line.size());
+  // Closing the descriptor releases the lock. A close that reports EINTR has
+  // closed it all the same.
+  if (sys::Close(fd) != 0 && result == 0 && errno != EINTR) result = LastError();
   return result;
 }
 
 std::string UtcNow() {
-  timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
-  tm parts;
-  gmtime_r(&now.tv_sec, &parts);
+  CalendarTime utc;
+  ReadCalendar(nullptr, &utc);
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", parts.tm_year + 1900,
-                parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
-                static_cast<int>(now.tv_nsec / 1000000));
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.year, utc.month, utc.day,
+                utc.hour, utc.minute, utc.second, utc.millisecond);
   return buf;
 }
 
