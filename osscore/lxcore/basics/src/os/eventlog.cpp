@@ -15,6 +15,7 @@
 #include "os/clock.h"
 #include "os/paths.h"
 #include "os/syscall.h"
+#include "util/utf.h"
 
 namespace lxos {
 
@@ -92,41 +93,17 @@ std::string UtcNow() {
   return buf;
 }
 
-// Length of the valid UTF-8 sequence at `p` (of `left` bytes), or 0.
-size_t Utf8Length(const unsigned char* p, size_t left) {
-  unsigned char c = p[0];
-  size_t len;
-  uint32_t min;
-  uint32_t cp;
-  if (c >= 0xC2 && c <= 0xDF) {
-    len = 2, min = 0x80, cp = c & 0x1F;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    len = 3, min = 0x800, cp = c & 0x0F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    len = 4, min = 0x10000, cp = c & 0x07;
-  } else {
-    return 0;
-  }
-  if (left < len) return 0;
-  for (size_t i = 1; i < len; ++i) {
-    if ((p[i] & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (p[i] & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return len;
-}
-
 void AppendJsonString(std::string* out, const std::string& text) {
   static const char kHex[] = "0123456789abcdef";
   out->push_back('"');
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
   size_t size = text.size();
   for (size_t i = 0; i < size;) {
-    unsigned char c = p[i];
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    char32_t unused;
     if (c >= 0x80) {
-      size_t len = Utf8Length(p + i, size - i);
+      size_t len = lxutil::DecodeUtf8(text.data() + i, size - i, &unused);
       if (len > 0) {
-        out->append(reinterpret_cast<const char*>(p + i), len);
+        out->append(text.data() + i, len);
         i += len;
         continue;
       }
@@ -307,18 +284,8 @@ class LineReader {
   static void AppendCodePoint(std::string* out, uint32_t cp) {
     if (cp < 0x100) {
       out->push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     } else {
-      out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+      lxutil::AppendUtf8(out, cp);
     }
   }
 

@@ -114,12 +114,15 @@ TEST(EventLogFormat, LineMatchesFixedVector) {
   r.strings[0] = "(Orvanta 9.5.23.262.0)";
   r.strings[1] = "say \"hi\"\\ \t\x01";
   r.strings[2] = "42";
-  r.strings[3] = "/opt/\xC3\xA9t\xE9";  // valid UTF-8, then a lone Latin-1 byte
+  // Valid UTF-8 (two and four bytes) is kept; a lone Latin-1 byte, a surrogate
+  // and an overlong form are escaped byte by byte.
+  r.strings[3] = "/opt/\xC3\xA9t\xE9\xF0\x9F\x98\x80\xED\xA0\x80\xC0\xAF";
   r.message = "ERROR: x\nPID=42\r";
   EXPECT_EQ(
       "{\"time\":\"2026-01-02T03:04:05.678Z\",\"source\":\"Orvanta Runtime System\",\"type\":\"error\","
       "\"event_type\":1,\"event_id\":3221225476,\"strings\":[\"(Orvanta 9.5.23.262.0)\","
-      "\"say \\\"hi\\\"\\\\ \\t\\u0001\",\"42\",\"/opt/\xC3\xA9t\\u00e9\"],"
+      "\"say \\\"hi\\\"\\\\ \\t\\u0001\",\"42\","
+      "\"/opt/\xC3\xA9t\\u00e9\xF0\x9F\x98\x80\\u00ed\\u00a0\\u0080\\u00c0\\u00af\"],"
       "\"message\":\"ERROR: x\\nPID=42\\r\"}\n",
       lxos::EventLogFormatLine(r));
 }
