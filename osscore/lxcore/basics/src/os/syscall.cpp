@@ -289,6 +289,7 @@ int32_t WriteAll(int fd, const void* data, size_t size) {
   while (size > 0) {
     ssize_t n = sys::Write(fd, p, size);
     if (n < 0) return LastError();
+    if (n == 0) return EIO;  // no progress: not a file that takes the bytes
     p += n;
     size -= static_cast<size_t>(n);
   }
