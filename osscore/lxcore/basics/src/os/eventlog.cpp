@@ -15,7 +15,7 @@
 #include "os/clock.h"
 #include "os/paths.h"
 #include "os/syscall.h"
-#include "util/utf.h"
+#include "os/utf.h"
 
 namespace lxos {
 
@@ -101,7 +101,7 @@ void AppendJsonString(std::string* out, const std::string& text) {
     unsigned char c = static_cast<unsigned char>(text[i]);
     char32_t unused;
     if (c >= 0x80) {
-      size_t len = lxutil::DecodeUtf8(text.data() + i, size - i, &unused);
+      size_t len = lxos::DecodeUtf8(text.data() + i, size - i, &unused);
       if (len > 0) {
         out->append(text.data() + i, len);
         i += len;
@@ -285,7 +285,7 @@ class LineReader {
     if (cp < 0x100) {
       out->push_back(static_cast<char>(cp));
     } else {
-      lxutil::AppendUtf8(out, cp);
+      lxos::AppendUtf8(out, cp);
     }
   }
 

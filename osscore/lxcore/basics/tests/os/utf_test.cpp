@@ -1,6 +1,6 @@
 // UTF-8 <-> UTF-16 conversion of the shared utilities, on fixed vectors (code
 // points from the Unicode standard's table of well-formed byte sequences).
-#include "util/utf.h"
+#include "os/utf.h"
 
 #include <gtest/gtest.h>
 
@@ -29,13 +29,13 @@ TEST(Utf, ConvertsAndReplacesWhatIsNotWellFormed) {
        u"\uFFFD\uFFFD\uFFFDa\uFFFD", bad(3) + "a" + bad(1)},
   };
   for (const auto& c : kCases) {
-    EXPECT_EQ(c.utf16, lxutil::Utf8ToUtf16(c.utf8)) << c.utf8;
-    EXPECT_EQ(c.back.empty() ? c.utf8 : c.back, lxutil::Utf16ToUtf8(c.utf16)) << c.utf8;
+    EXPECT_EQ(c.utf16, lxos::Utf8ToUtf16(c.utf8)) << c.utf8;
+    EXPECT_EQ(c.back.empty() ? c.utf8 : c.back, lxos::Utf16ToUtf8(c.utf16)) << c.utf8;
   }
   // Unpaired surrogates in UTF-16, at the end and before another unit.
-  EXPECT_EQ(bad(1) + "x" + bad(2), lxutil::Utf16ToUtf8(std::u16string(u"\xDC00x\xD800\xD800")));
+  EXPECT_EQ(bad(1) + "x" + bad(2), lxos::Utf16ToUtf8(std::u16string(u"\xDC00x\xD800\xD800")));
   std::string bytes;
-  lxutil::AppendUtf16Bytes(&bytes, u"\u00E4\U00010000", 3);
+  lxos::AppendUtf16Bytes(&bytes, u"\u00E4\U00010000", 3);
   EXPECT_EQ(std::string("\xE4\x00\x00\xD8\x00\xDC", 6), bytes);
 }
 

@@ -21,8 +21,8 @@
 #include "command.h"
 #include "lxplatform.h"
 #include "os/registry.h"
+#include "os/utf.h"
 #include "platform/registry_entry.h"
-#include "util/utf.h"
 
 namespace {
 
@@ -94,13 +94,13 @@ std::string EncodeMultiSz(const std::string& list) {
   for (;;) {
     size_t end = list.find(';', begin);
     std::u16string item =
-        lxutil::Utf8ToUtf16(list.substr(begin, end == std::string::npos ? std::string::npos : end - begin));
-    lxutil::AppendUtf16Bytes(&out, item.data(), item.size());
-    lxutil::AppendUtf16Bytes(&out, &kZero, 1);
+        lxos::Utf8ToUtf16(list.substr(begin, end == std::string::npos ? std::string::npos : end - begin));
+    lxos::AppendUtf16Bytes(&out, item.data(), item.size());
+    lxos::AppendUtf16Bytes(&out, &kZero, 1);
     if (end == std::string::npos) break;
     begin = end + 1;
   }
-  lxutil::AppendUtf16Bytes(&out, &kZero, 1);
+  lxos::AppendUtf16Bytes(&out, &kZero, 1);
   return out;
 }
 
@@ -108,14 +108,14 @@ std::string EncodeMultiSz(const std::string& list) {
 // ends the list, as on the host registry; a missing terminator or an odd last
 // byte is tolerated.
 std::string DecodeMultiSz(const std::string& bytes) {
-  std::u16string units = lxutil::Utf16FromBytes(bytes);
+  std::u16string units = lxos::Utf16FromBytes(bytes);
   std::string out;
   for (size_t begin = 0; begin < units.size();) {
     size_t end = units.find(u'\0', begin);
     if (end == begin) break;
     if (end == std::u16string::npos) end = units.size();
     if (begin > 0) out += ';';
-    out += lxutil::Utf16ToUtf8(units.data() + begin, end - begin);
+    out += lxos::Utf16ToUtf8(units.data() + begin, end - begin);
     begin = end + 1;
   }
   return out;

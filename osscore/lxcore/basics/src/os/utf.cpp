@@ -1,6 +1,6 @@
-#include "util/utf.h"
+#include "os/utf.h"
 
-namespace lxutil {
+namespace lxos {
 
 namespace {
 
@@ -103,4 +103,4 @@ void AppendUtf16Bytes(std::string* out, const char16_t* text, size_t length) {
   }
 }
 
-}  // namespace lxutil
+}  // namespace lxos

@@ -1,8 +1,8 @@
-// The parts of util/utf.h that only lxtool uses: built into lxbasics_internal,
+// The parts of os/utf.h that only lxtool uses: built into lxbasics_internal,
 // never into the shared object.
-#include "util/utf.h"
+#include "os/utf.h"
 
-namespace lxutil {
+namespace lxos {
 
 std::u16string Utf16FromBytes(const std::string& bytes) {
   std::u16string out;
@@ -14,4 +14,4 @@ std::u16string Utf16FromBytes(const std::string& bytes) {
   return out;
 }
 
-}  // namespace lxutil
+}  // namespace lxos

@@ -1,6 +1,6 @@
 // UTF-8 and UTF-16 text: the one module that decodes and encodes both forms, for
-// the library and for lxtool (src/util holds code that both use and that makes no
-// system call).
+// the library and for lxtool. It stands in for the conversions between the code
+// page and wide characters that the original platform offered.
 //
 // Wide text is char16_t UTF-16, as the registry values of the performance
 // counters keep it; in bytes it is UTF-16LE. The conversions never fail: every
@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <string>
 
-namespace lxutil {
+namespace lxos {
 
 constexpr char32_t kReplacementChar = 0xFFFD;
 
@@ -41,4 +41,4 @@ void AppendUtf16Bytes(std::string* out, const char16_t* text, size_t length);
 // The units of UTF-16LE `bytes`; a trailing odd byte is dropped.
 std::u16string Utf16FromBytes(const std::string& bytes);
 
-}  // namespace lxutil
+}  // namespace lxos
