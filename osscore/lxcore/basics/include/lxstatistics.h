@@ -20,7 +20,10 @@
 // no reader ever sees a torn value; several threads updating the same count at
 // the same moment may lose one another's changes, and the block may then show
 // any of the values they stored. Enable() and Clear() may be called from any
-// thread.
+// thread. Threads may go on counting while the library unloads (at process exit,
+// when its destructors run): from then on the counts stay private, and an update
+// that was under way lands in private memory or in the block, which stays mapped
+// until the process ends: never in an unmapped page.
 #pragma once
 
 #include "lxdefs.h"
@@ -100,12 +103,13 @@ class LX_API LxStatistics {
 
  protected:
   static int32_t Load(const int32_t& field) { return __atomic_load_n(&field, __ATOMIC_RELAXED); }
+  static int32_t* Slot(int position) { return __atomic_load_n(&slots[position], __ATOMIC_RELAXED); }
 
   // The fast paths. `position` is the counter's position within the object.
   void Step(int32_t& field, int position, int32_t delta) {
     int32_t value = static_cast<int32_t>(static_cast<uint32_t>(Load(field)) + static_cast<uint32_t>(delta));
     __atomic_store_n(&field, value, __ATOMIC_RELAXED);
-    if (GetEnabled()) __atomic_store_n(slots[position], value, __ATOMIC_RELAXED);
+    if (GetEnabled()) __atomic_store_n(Slot(position), value, __ATOMIC_RELAXED);
   }
   void Add(int32_t& field, int position, int32_t n) {
     if (n == 1 || n == -1) {
@@ -116,7 +120,7 @@ class LX_API LxStatistics {
                      static_cast<int32_t>(static_cast<uint32_t>(Load(field)) + static_cast<uint32_t>(n)),
                      __ATOMIC_RELAXED);
     if (GetEnabled()) {
-      int32_t* slot = slots[position];
+      int32_t* slot = Slot(position);
       uint32_t published = static_cast<uint32_t>(__atomic_load_n(slot, __ATOMIC_RELAXED));
       __atomic_store_n(slot, static_cast<int32_t>(published + static_cast<uint32_t>(n)), __ATOMIC_RELAXED);
     }
@@ -141,7 +145,10 @@ class LX_API LxStatistics {
 
   // The low four bytes of each counter's value slot in the mapped block, found
   // when the block is attached and set before the enabled flag (which is set
-  // with release order and read with acquire order).
+  // with release order and read with acquire order). When the library unloads
+  // they are pointed at private memory; an update may have loaded a slot's
+  // address just before and store through it later, so the library never unmaps
+  // an address it handed out here.
   static int32_t* slots[kCounterCount];
 };
 

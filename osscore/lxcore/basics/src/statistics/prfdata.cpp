@@ -179,7 +179,15 @@ PrfData& PrfDataProvider() { return g_provider; }
 void PrfData::Unload() {
   std::lock_guard<std::mutex> hold(g_providerMutex);
   StopPublishing();
-  lxos::ShmDetach(&block);
+  // Threads of the host may still count while the library's destructors run, and
+  // one of them may hold a slot address it loaded before the flag went down: a
+  // view that handed out addresses stays mapped (and its descriptor open, so
+  // that nobody starts the block afresh under it) until the process ends.
+  if (slotsHandedOut) {
+    block = lxos::ShmBlock();
+  } else {
+    lxos::ShmDetach(&block);
+  }
 }
 
 std::string PrfData::ServiceName() const { return Utf16ToUtf8(name, WideLength(name)); }
@@ -312,6 +320,7 @@ unsigned char* PrfData::CounterSlot(uint32_t id, int32_t instance) const {
     for (uint32_t k = 0; k < obj.counterCount; ++k) {
       if (table[i + 1 + k].id != id) continue;
       if (instance != 0 || obj.maxInstances > 0) return nullptr;
+      slotsHandedOut = true;
       return static_cast<unsigned char*>(block.view) + partStart + kObjectHeaderSize +
              kCounterDefinitionSize * obj.counterCount + kCounterBlockHeaderSize + kCounterValueSize * k;
     }

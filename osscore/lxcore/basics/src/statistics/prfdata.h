@@ -83,7 +83,8 @@ class PrfData {
   int32_t Activate(bool singleWriter);
 
   // Address of the value slot of counter `id` (instance 0 is the only one), or
-  // null when the block is not mapped or no counter has that id.
+  // null when the block is not mapped or no counter has that id. The address
+  // stays writable until the process ends, also after Unload.
   unsigned char* CounterSlot(uint32_t id, int32_t instance) const;
 
   // The collect routine behind PrfData_Collect; see there.
@@ -100,8 +101,11 @@ class PrfData {
   // (nothing changed in those cases).
   int32_t Remove();
 
-  // Unmaps the block (the unload routine). Statistics are disabled first so that
-  // no update writes to the unmapped view.
+  // Gives up the block (the unload routine). Statistics are disabled first and
+  // the statistics' slot addresses pointed at private memory; once CounterSlot
+  // has handed out an address the view is left mapped until the process ends, so
+  // that an update still under way in another thread never writes to an
+  // unmapped page.
   void Unload();
 
   // The service name as 8-bit text, and the registry key of its counters.
@@ -137,13 +141,16 @@ class PrfData {
   // The mapping handle and view of the design, in one.
   lxos::ShmBlock block;
   int writerLock = -1;
+  // Set once CounterSlot has returned an address into the view.
+  mutable bool slotsHandedOut = false;
 };
 
 // The process-wide provider.
 PrfData& PrfDataProvider();
 
-// Clears the enabled flag of the statistics object, so that no update goes to
-// the block any more (statistics.cpp).
+// Clears the enabled flag of the statistics object and points its slot
+// addresses at private memory, so that no update goes to the block any more
+// (statistics.cpp).
 void StopPublishing();
 
 // The POSIX name of the shared block: $ORVANTA_SHM_NAME when set and not

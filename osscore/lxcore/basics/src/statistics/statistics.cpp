@@ -10,7 +10,9 @@ LxStatistics g_statistics;
 // Serialises Enable; updates never take it.
 std::mutex g_enableMutex;
 
-int32_t g_unmapped[LxStatistics::kCounterCount];
+// Where the slot addresses point once the statistics stop publishing. Never
+// freed: an update may still hold one of these addresses.
+int32_t g_unpublished[LxStatistics::kCounterCount];
 
 // Reaches the protected members of the one object from free functions here.
 struct StatisticsAccess : LxStatistics {
@@ -34,7 +36,7 @@ void LxStatistics::Enable() {
     found[k] = reinterpret_cast<int32_t*>(provider.CounterSlot(101 + static_cast<uint32_t>(k), 0));
     if (found[k] == nullptr) return;
   }
-  for (int k = 0; k < kCounterCount; ++k) slots[k] = found[k];
+  for (int k = 0; k < kCounterCount; ++k) __atomic_store_n(&slots[k], found[k], __ATOMIC_RELAXED);
   Clear();
   __atomic_store_n(&enabled, static_cast<unsigned short>(1), __ATOMIC_RELEASE);
 }
@@ -68,8 +70,8 @@ namespace lxstats {
 void StopPublishing() {
   __atomic_store_n(&StatisticsAccess::Enabled(g_statistics), static_cast<unsigned short>(0),
                    __ATOMIC_RELEASE);
-  // An update that read the flag just before sees a harmless private slot.
-  for (int k = 0; k < LxStatistics::kCounterCount; ++k) StatisticsAccess::Slots()[k] = &g_unmapped[k];
+  for (int k = 0; k < LxStatistics::kCounterCount; ++k)
+    __atomic_store_n(&StatisticsAccess::Slots()[k], &g_unpublished[k], __ATOMIC_RELAXED);
 }
 
 }  // namespace lxstats
