@@ -17,10 +17,22 @@
 // Collect, Install, Remove and Unload take one process-wide mutex, so that any
 // thread may call them; collections of one process share the collect marks of
 // the table under it. Writes into the block by the statistics updates do not
-// take it.
+// take it. A child made by fork starts detached: it maps no block, holds no
+// writer lock and does not publish (AfterForkInChild).
+//
+// Who attaches how: the writer, and a monitor of the user that owns the registry
+// store, attach the block read-write (lxos::ShmAttach), creating it when missing,
+// serialised by byte 1 of the writer lock file; a monitor of any other user
+// opens an existing block read-only (lxos::ShmOpenReadOnly) and trusts it only
+// when it belongs to root or to the store's owner and to the monitoring group.
+// Collections copy the block with pread and check its header first, so a block
+// cut short or damaged gives nothing, never a fault. A block, lock file or lock
+// wait that cannot be trusted leaves the statistics disabled and writes one
+// warning to the system log saying why.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "os/shm.h"
@@ -101,6 +113,11 @@ class PrfData {
   // (nothing changed in those cases).
   int32_t Remove();
 
+  // In a child made by fork: stops publishing, unmaps the block and closes this
+  // process's descriptors of the block and the writer lock (the parent keeps its
+  // locks). Runs with the provider mutex held.
+  void AfterForkInChild();
+
   // Gives up the block (the unload routine). Statistics are disabled first and
   // the statistics' slot addresses pointed at private memory; once CounterSlot
   // has handed out an address the view is left mapped until the process ends, so
@@ -127,6 +144,10 @@ class PrfData {
   static void InitialiseBlock(void* view, size_t size, void* context);
   // Total of the objects' block sizes, stored in each object's record.
   uint32_t ComputeBlockSizes();
+  // Leaves the statistics disabled after a failure that is not normal (`rc`,
+  // with `why` when known): writes one warning per distinct reason to the system
+  // log. Returns rc.
+  int32_t Refuse(int32_t rc, const std::string& subject, const std::string& why);
   int32_t AddTexts(const std::string& languageKey, const char* valueName, bool help);
   int32_t CutTexts(const std::string& languageKey, const char* valueName, uint32_t first, uint32_t last);
 
@@ -147,6 +168,9 @@ class PrfData {
 
 // The process-wide provider.
 PrfData& PrfDataProvider();
+
+// Serialises Enable (statistics.cpp); taken before the provider's mutex.
+std::mutex& EnableMutex();
 
 // Clears the enabled flag of the statistics object and points its slot
 // addresses at private memory, so that no update goes to the block any more

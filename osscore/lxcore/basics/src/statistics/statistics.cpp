@@ -7,9 +7,6 @@ namespace {
 
 LxStatistics g_statistics;
 
-// Serialises Enable; updates never take it.
-std::mutex g_enableMutex;
-
 // Where the slot addresses point once the statistics stop publishing. Never
 // freed: an update may still hold one of these addresses.
 int32_t g_unpublished[LxStatistics::kCounterCount];
@@ -27,7 +24,7 @@ int32_t* LxStatistics::slots[LxStatistics::kCounterCount] = {};
 LxStatistics* Statistics() { return &g_statistics; }
 
 void LxStatistics::Enable() {
-  std::lock_guard<std::mutex> hold(g_enableMutex);
+  std::lock_guard<std::mutex> hold(lxstats::EnableMutex());
   if (GetEnabled()) return;
   lxstats::PrfData& provider = lxstats::PrfDataProvider();
   if (provider.Activate(true) != 0) return;
@@ -66,6 +63,11 @@ void LxStatistics::Clear() {
 }
 
 namespace lxstats {
+
+std::mutex& EnableMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
 
 void StopPublishing() {
   __atomic_store_n(&StatisticsAccess::Enabled(g_statistics), static_cast<unsigned short>(0),
