@@ -15,12 +15,35 @@
 // process maps it; one left over by processes that ended, killed ones included,
 // is initialised afresh by the next process that maps it.
 //
+// Other users: the block and the lock file are created 0600 whatever the umask;
+// with $ORVANTA_SHM_GROUP naming a group the block is 0640 with that group, so
+// that its members can monitor. A block or lock file that is not a regular file
+// owned by this user or root, or is writable by group or others, is not used;
+// neither is one reached through a symbolic link, nor a block in use with
+// another size.
+// A monitor of another user than the registry store's owner opens an existing
+// block read-only and never creates it. Attaching waits at most 2 seconds for
+// the lock that serialises attachments (only this user's processes can hold it),
+// and never for a lock on the block. Whenever one of these leaves the statistics
+// disabled, one warning in the system log says why. A collection reads the block
+// with pread and checks its header first, so a block cut short or damaged under
+// a monitor gives nothing, never a crash. The writer maps the block; cutting it
+// short under the writer (which only this user or root can do) kills the writer
+// with SIGBUS, and is not guarded against.
+//
+// Fork: a child made by fork after Enable() does not publish: it starts with the
+// statistics disabled and counts in its own copy of the object only. It is not
+// the writer, and may become it with Enable() once no process holds the lock.
+//
 // Threading: the update operations take no lock, make no system call and
 // allocate nothing. Each count is read and written as one 32-bit atomic word, so
 // no reader ever sees a torn value; several threads updating the same count at
 // the same moment may lose one another's changes, and the block may then show
 // any of the values they stored. Enable() and Clear() may be called from any
-// thread.
+// thread. Threads may go on counting while the library unloads (at process exit,
+// when its destructors run): from then on the counts stay private, and an update
+// that was under way lands in private memory or in the block, which stays mapped
+// until the process ends: never in an unmapped page.
 #pragma once
 
 #include "lxdefs.h"
@@ -69,8 +92,9 @@ class LX_API LxStatistics {
   // its single writer; on success clears all counts (here and in the block) and
   // sets the enabled flag. Reports nothing: when the counters are not installed,
   // are switched off ("Disable Performance Counters"), another process is the
-  // writer, or the block cannot be mapped, the statistics stay disabled and the
-  // counts go on in this object only. Once enabled, further calls do nothing.
+  // writer, or the block or lock file cannot be had or trusted (see above), the
+  // statistics stay disabled and the counts go on in this object only. Once
+  // enabled, further calls do nothing.
   void Enable();
 
   // Sets all fifteen counts to 0 and, when this process maps the shared block,
@@ -100,12 +124,13 @@ class LX_API LxStatistics {
 
  protected:
   static int32_t Load(const int32_t& field) { return __atomic_load_n(&field, __ATOMIC_RELAXED); }
+  static int32_t* Slot(int position) { return __atomic_load_n(&slots[position], __ATOMIC_RELAXED); }
 
   // The fast paths. `position` is the counter's position within the object.
   void Step(int32_t& field, int position, int32_t delta) {
     int32_t value = static_cast<int32_t>(static_cast<uint32_t>(Load(field)) + static_cast<uint32_t>(delta));
     __atomic_store_n(&field, value, __ATOMIC_RELAXED);
-    if (GetEnabled()) __atomic_store_n(slots[position], value, __ATOMIC_RELAXED);
+    if (GetEnabled()) __atomic_store_n(Slot(position), value, __ATOMIC_RELAXED);
   }
   void Add(int32_t& field, int position, int32_t n) {
     if (n == 1 || n == -1) {
@@ -116,7 +141,7 @@ class LX_API LxStatistics {
                      static_cast<int32_t>(static_cast<uint32_t>(Load(field)) + static_cast<uint32_t>(n)),
                      __ATOMIC_RELAXED);
     if (GetEnabled()) {
-      int32_t* slot = slots[position];
+      int32_t* slot = Slot(position);
       uint32_t published = static_cast<uint32_t>(__atomic_load_n(slot, __ATOMIC_RELAXED));
       __atomic_store_n(slot, static_cast<int32_t>(published + static_cast<uint32_t>(n)), __ATOMIC_RELAXED);
     }
@@ -141,7 +166,10 @@ class LX_API LxStatistics {
 
   // The low four bytes of each counter's value slot in the mapped block, found
   // when the block is attached and set before the enabled flag (which is set
-  // with release order and read with acquire order).
+  // with release order and read with acquire order). When the library unloads
+  // they are pointed at private memory; an update may have loaded a slot's
+  // address just before and store through it later, so the library never unmaps
+  // an address it handed out here.
   static int32_t* slots[kCounterCount];
 };
 
@@ -154,9 +182,10 @@ LX_API LxStatistics* Statistics();
 // Performance key, and the installer of those values.
 // ---------------------------------------------------------------------------
 
-// Maps the shared block into the calling process, creating and initialising it
-// (definitions and zero counts) when no process maps it yet. `deviceNames` is
-// ignored. Returns 0 always.
+// Attaches the shared block to the calling process, creating and initialising it
+// (definitions and zero counts) when no process uses it yet; a process of
+// another user than the registry store's owner only opens an existing block for
+// reading. `deviceNames` is ignored. Returns 0 always.
 LX_C_API uint32_t PrfData_Open(char16_t* deviceNames);
 
 // Copies the performance objects that `valueName` asks for to *data. valueName
@@ -166,13 +195,14 @@ LX_C_API uint32_t PrfData_Open(char16_t* deviceNames);
 // Returns 0 with the objects written (792 bytes for the one object), *data
 // advanced past them, *totalBytes their size and *objectCount their number; 0
 // with *totalBytes and *objectCount 0 and *data unchanged when nothing is
-// selected or this process does not map the block (or an argument is null);
+// selected, this process has not attached the block, the block cannot be read
+// whole or its header is damaged (or an argument is null);
 // 234 (more data) with *totalBytes 0 when the free size is too small, nothing
 // written and *data unchanged. Nothing is ever written beyond *totalBytes.
 LX_C_API uint32_t PrfData_Collect(char16_t* valueName, void** data, uint32_t* totalBytes,
                                   uint32_t* objectCount);
 
-// Returns 0 and does nothing else: the block stays mapped until unload.
+// Returns 0 and does nothing else: the block stays attached until unload.
 LX_C_API uint32_t PrfData_Close();
 
 // Installs the counters in the registry store with this library's own file as

@@ -6,16 +6,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
+
+#include "os/filelock.h"
+
 namespace lxos {
 
 namespace {
 
 constexpr off_t kPresenceByte = 0;
-constexpr off_t kSetupByte = 1;
+constexpr off_t kSetupByte = 1;  // of the setup lock file
 
 // Sets (F_RDLCK, F_WRLCK) or clears (F_UNLCK) an open-file-description lock on
-// one byte. Returns 0 or the system's error number (EAGAIN: held by another).
-int LockByte(int fd, off_t byte, short type, bool wait) {
+// one byte without waiting. Returns 0 or the system's error number (EAGAIN:
+// held by another).
+int LockByte(int fd, off_t byte, short type) {
   struct flock fl = {};
   fl.l_type = type;
   fl.l_whence = SEEK_SET;
@@ -23,7 +28,7 @@ int LockByte(int fd, off_t byte, short type, bool wait) {
   fl.l_len = 1;
   int rc;
   do {
-    rc = fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl);
+    rc = fcntl(fd, F_OFD_SETLK, &fl);
   } while (rc != 0 && errno == EINTR);
   if (rc == 0) return 0;
   return errno == EACCES ? EAGAIN : errno;
@@ -37,19 +42,43 @@ int Truncate(int fd, off_t size) {
   return rc == 0 ? 0 : errno;
 }
 
-// Decides between a new and a found block and maps it. Runs with the setup
-// byte locked. Returns 0 or the system's error number.
-int MapLocked(int fd, size_t size, ShmInitFunc init, void* context, void** view, bool* created) {
-  int rc = LockByte(fd, kPresenceByte, F_WRLCK, false);
+int ShmOpen(const char* name, int flags) {
+  int fd;
+  do {
+    fd = shm_open(name, flags | O_NOFOLLOW | O_CLOEXEC, 0600);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// Gives a block that nobody else uses its mode and group.
+int SetMode(int fd, const ShmAccess& access) {
+  if (access.group != static_cast<gid_t>(-1) && fchown(fd, static_cast<uid_t>(-1), access.group) != 0)
+    return errno;
+  return fchmod(fd, access.mode) == 0 ? 0 : errno;
+}
+
+// Decides between a new and a found block and maps it. Runs under the setup
+// lock. Returns 0 or the system's error number.
+int MapLocked(int fd, size_t size, const ShmAccess& access, ShmInitFunc init, void* context, void** view,
+              bool* created, std::string* why) {
+  int rc = LockByte(fd, kPresenceByte, F_WRLCK);
   if (rc == 0) {
-    // Nobody maps the block: whatever it holds is left over. Start it afresh.
+    // Nobody uses the block: whatever it holds is left over. Start it afresh.
     *created = true;
-    if ((rc = Truncate(fd, 0)) != 0 || (rc = Truncate(fd, static_cast<off_t>(size))) != 0) return rc;
+    if ((rc = SetMode(fd, access)) != 0 || (rc = Truncate(fd, 0)) != 0 ||
+        (rc = Truncate(fd, static_cast<off_t>(size))) != 0) {
+      return rc;
+    }
   } else if (rc == EAGAIN) {
     *created = false;
     struct stat st;
     if (fstat(fd, &st) != 0) return errno;
-    if (st.st_size < static_cast<off_t>(size)) return EINVAL;
+    if (st.st_size != static_cast<off_t>(size)) {
+      if (why != nullptr)
+        *why =
+            "the block is in use with " + std::to_string(st.st_size) + " bytes, not " + std::to_string(size);
+      return EINVAL;
+    }
   } else {
     return rc;
   }
@@ -58,7 +87,7 @@ int MapLocked(int fd, size_t size, ShmInitFunc init, void* context, void** view,
   if (*created && init != nullptr) init(p, size, context);
   // Under the setup lock nobody else can probe the presence byte, so turning an
   // exclusive presence lock into a shared one has no window.
-  rc = LockByte(fd, kPresenceByte, F_RDLCK, false);
+  rc = LockByte(fd, kPresenceByte, F_RDLCK);
   if (rc != 0) {
     munmap(p, size);
     return rc;
@@ -67,47 +96,94 @@ int MapLocked(int fd, size_t size, ShmInitFunc init, void* context, void** view,
   return 0;
 }
 
-}  // namespace
-
-int32_t ShmAttach(const char* name, size_t size, ShmInitFunc init, void* context, ShmBlock* block,
-                  bool* created) {
-  if (name == nullptr || *name == '\0' || size == 0) return EINVAL;
-  for (;;) {
-    int fd;
-    do {
-      fd = shm_open(name, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return errno;
-    int rc = LockByte(fd, kSetupByte, F_WRLCK, true);
-    if (rc != 0) {
+// Opens (creating when missing) and checks the block. Returns the descriptor,
+// or -1 with *rc set.
+int OpenTrusted(const char* name, const ShmAccess& access, int* rc, std::string* why) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    int fd = ShmOpen(name, O_RDWR | O_CREAT | O_EXCL);
+    if (fd >= 0) {
+      if ((*rc = SetMode(fd, access)) == 0) return fd;
       close(fd);
-      return rc;
+      shm_unlink(name);
+      return -1;
+    }
+    if (errno != EEXIST) break;
+    fd = ShmOpen(name, O_RDWR);
+    if (fd < 0) {
+      if (errno == ENOENT) continue;  // removed in between: create it
+      break;
     }
     struct stat st;
-    if (fstat(fd, &st) != 0) {
-      rc = errno;
-      close(fd);
-      return rc;
-    }
-    if (st.st_nlink == 0) {
-      // The name was removed between opening and locking: open the new one.
-      close(fd);
-      continue;
-    }
-    void* view = nullptr;
-    bool isNew = false;
-    rc = MapLocked(fd, size, init, context, &view, &isNew);
-    LockByte(fd, kSetupByte, F_UNLCK, false);
-    if (rc != 0) {
-      close(fd);  // drops any presence lock taken on the way
-      return rc;
-    }
-    block->fd = fd;
-    block->view = view;
-    block->size = size;
-    if (created != nullptr) *created = isNew;
-    return 0;
+    *rc = TrustOpen(fd, TrustRule{}, std::string("/dev/shm") + name, why);
+    if (*rc == 0 && fstat(fd, &st) != 0) *rc = errno;
+    if (*rc == 0 && st.st_nlink > 0) return fd;
+    close(fd);
+    if (*rc != 0) return -1;
+    // The name was removed after opening: open the new one.
   }
+  *rc = errno != 0 ? errno : EAGAIN;
+  return -1;
+}
+
+}  // namespace
+
+int32_t ShmAttach(const char* name, size_t size, const ShmAccess& access, ShmInitFunc init, void* context,
+                  ShmBlock* block, bool* created, std::string* why) {
+  if (name == nullptr || *name == '\0' || size == 0) return EINVAL;
+  int rc = FileLockByte(access.setupLock, kSetupByte, access.setupTimeoutMs);
+  if (rc != 0) {
+    if (rc == ETIMEDOUT && why != nullptr)
+      *why = "another process of this user held the setup lock for more than " +
+             std::to_string(access.setupTimeoutMs) + " ms";
+    return rc;
+  }
+  int fd = OpenTrusted(name, access, &rc, why);
+  void* view = nullptr;
+  bool isNew = false;
+  if (fd >= 0) rc = MapLocked(fd, size, access, init, context, &view, &isNew, why);
+  FileUnlockByte(access.setupLock, kSetupByte);
+  if (rc != 0) {
+    if (fd >= 0) close(fd);  // drops any presence lock taken on the way
+    return rc;
+  }
+  block->fd = fd;
+  block->view = view;
+  block->size = size;
+  if (created != nullptr) *created = isNew;
+  return 0;
+}
+
+int32_t ShmOpenReadOnly(const char* name, const TrustRule& rule, ShmBlock* block, std::string* why) {
+  if (name == nullptr || *name == '\0' || rule.size <= 0) return EINVAL;
+  int fd = ShmOpen(name, O_RDONLY);
+  if (fd < 0) return errno;
+  int32_t rc = TrustOpen(fd, rule, std::string("/dev/shm") + name, why);
+  if (rc != 0) {
+    close(fd);
+    return rc;
+  }
+  block->fd = fd;
+  block->view = nullptr;
+  block->size = static_cast<size_t>(rule.size);
+  return 0;
+}
+
+int32_t ShmRead(const ShmBlock& block, size_t offset, void* out, size_t length) {
+  if (block.fd < 0) return EBADF;
+  struct stat st;
+  if (fstat(block.fd, &st) != 0) return errno;
+  if (st.st_size != static_cast<off_t>(block.size) || offset + length > block.size) return EIO;
+  auto* p = static_cast<unsigned char*>(out);
+  while (length > 0) {
+    ssize_t n = pread(block.fd, p, length, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return EIO;
+    p += n;
+    offset += static_cast<size_t>(n);
+    length -= static_cast<size_t>(n);
+  }
+  return 0;
 }
 
 void ShmDetach(ShmBlock* block) {

@@ -1,10 +1,16 @@
 #include "statistics/prfdata.h"
 
+#include <pthread.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <set>
 #include <string>
+#include <vector>
 
+#include "lxmessages.h"
 #include "lxstatistics.h"
 #include "os/filelock.h"
 #include "os/paths.h"
@@ -79,6 +85,10 @@ void Put32(unsigned char* p, uint32_t v) {
   p[1] = static_cast<unsigned char>(v >> 8);
   p[2] = static_cast<unsigned char>(v >> 16);
   p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+uint32_t Get32(const unsigned char* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 // Reads a 32-bit value; false (and *value untouched) when it is missing or not
@@ -166,9 +176,55 @@ size_t SkipString(const std::string& value, size_t pos) {
   return pos + 1 < value.size() ? pos + 2 : value.size();
 }
 
+// Whether `image`, the block as read, has the header and counter definitions
+// that the table gives it. A block that another process damaged fails.
+bool HeaderSound(const PrfDataEntry* table, uint32_t entryCount, const std::vector<unsigned char>& image) {
+  size_t part = 0;
+  for (uint32_t i = 0; i < entryCount; ++i) {
+    const PrfDataEntry& obj = table[i];
+    if (obj.kind != kPrfObject) continue;
+    const uint32_t n = obj.counterCount;
+    const uint32_t definitions = kObjectHeaderSize + kCounterDefinitionSize * n;
+    if (part + obj.blockSize > image.size() || obj.maxInstances > 0) return false;
+    const unsigned char* p = image.data() + part;
+    if (Get32(p + 4) != definitions || Get32(p + 8) != kObjectHeaderSize || Get32(p + 32) != n ||
+        Get32(p + definitions) != kCounterBlockHeaderSize + kCounterValueSize * n) {
+      return false;
+    }
+    for (uint32_t k = 0; k < n; ++k) {
+      const unsigned char* d = p + kObjectHeaderSize + kCounterDefinitionSize * k;
+      if (Get32(d) != kCounterDefinitionSize || Get32(d + 32) != kCounterValueSize ||
+          Get32(d + 36) != kCounterBlockHeaderSize + kCounterValueSize * k) {
+        return false;
+      }
+    }
+    part += obj.blockSize;
+  }
+  return true;
+}
+
+// Fork: the forking thread holds both mutexes across fork, so that the child
+// finds them free and the provider in a consistent state.
+void ForkPrepare() {
+  EnableMutex().lock();
+  g_providerMutex.lock();
+}
+void ForkParent() {
+  g_providerMutex.unlock();
+  EnableMutex().unlock();
+}
+void ForkChild() {
+  g_provider.AfterForkInChild();
+  g_providerMutex.unlock();
+  EnableMutex().unlock();
+}
+
 // Links the table at load and unmaps the block at unload.
 struct ProviderLifetime {
-  ProviderLifetime() { g_provider.Link(); }
+  ProviderLifetime() {
+    g_provider.Link();
+    pthread_atfork(ForkPrepare, ForkParent, ForkChild);
+  }
   ~ProviderLifetime() { g_provider.Unload(); }
 } g_lifetime;
 
@@ -176,10 +232,34 @@ struct ProviderLifetime {
 
 PrfData& PrfDataProvider() { return g_provider; }
 
+void PrfData::AfterForkInChild() {
+  StopPublishing();
+  lxos::ShmDetach(&block);
+  lxos::FileLockRelease(writerLock);
+  writerLock = -1;
+  slotsHandedOut = false;
+}
+
+int32_t PrfData::Refuse(int32_t rc, const std::string& subject, const std::string& why) {
+  std::string text = "Statistics are not published or collected: " +
+                     (why.empty() ? subject + ": " + std::strerror(rc) : why) + ".";
+  static std::set<std::string>* logged = new std::set<std::string>;
+  if (logged->insert(text).second) LxSystemLog()->Printf(3, "%s", text.c_str());
+  return rc;
+}
+
 void PrfData::Unload() {
   std::lock_guard<std::mutex> hold(g_providerMutex);
   StopPublishing();
-  lxos::ShmDetach(&block);
+  // Threads of the host may still count while the library's destructors run, and
+  // one of them may hold a slot address it loaded before the flag went down: a
+  // view that handed out addresses stays mapped (and its descriptor open, so
+  // that nobody starts the block afresh under it) until the process ends.
+  if (slotsHandedOut) {
+    block = lxos::ShmBlock();
+  } else {
+    lxos::ShmDetach(&block);
+  }
 }
 
 std::string PrfData::ServiceName() const { return lxos::Utf16ToUtf8(name, lxos::WideLength(name)); }
@@ -282,24 +362,53 @@ int32_t PrfData::Activate(bool singleWriter) {
   uint32_t disabled = 0;
   ReadDword(key, "Disable Performance Counters", &disabled);
   if (disabled != 0) return -1;
-  if (singleWriter) {
-    // Holding the lock already means that this process is the writer: as with a
-    // named mutex that exists, a second claim is refused.
-    if (writerLock >= 0) return -1;
-    int fd = -1;
-    int32_t rc = lxos::FileLockTry(WriterLockFile(), &fd);
+  // Holding the lock already means that this process is the writer: as with a
+  // named mutex that exists, a second claim is refused.
+  if (singleWriter && writerLock >= 0) return -1;
+  // A monitor of another user than the store's owner only reads.
+  uid_t storeOwner = geteuid();
+  lxos::RegistryOwner(&storeOwner);
+  const bool reader = !singleWriter && storeOwner != geteuid();
+  const std::string lockFile = WriterLockFile();
+  std::string why;
+  int lock = -1;
+  if (!reader) {
+    int32_t rc =
+        singleWriter ? lxos::FileLockTry(lockFile, &lock, &why) : lxos::FileLockOpen(lockFile, &lock, &why);
     if (rc == lxos::kLockBusy) return -1;
-    if (rc != 0) return rc;
-    writerLock = fd;
+    if (rc != 0) return Refuse(rc, lockFile, why);
+    if (singleWriter) writerLock = lock;
   }
   ReadDword(key, "First Counter", &firstCounter);
   ReadDword(key, "First Help", &firstHelp);
   ReadDword(key, "Last Counter", &lastCounter);
   ReadDword(key, "Last Help", &lastHelp);
   const uint32_t total = ComputeBlockSizes();
-  if (block.view != nullptr) return 0;  // mapped before in this process
-  bool created = false;
-  return lxos::ShmAttach(BlockName().c_str(), total, &PrfData::InitialiseBlock, this, &block, &created);
+  int32_t rc = 0;
+  const std::string name = BlockName();
+  if (block.fd >= 0) {
+    // attached before in this process
+  } else if (reader) {
+    lxos::TrustRule rule;
+    rule.size = total;
+    rule.alsoOwner = storeOwner;
+    rule.groupMustMatch = true;
+    rc = lxos::ShmOpenReadOnly(name.c_str(), rule, &block, &why);
+    if (rc == ENOENT) return rc;  // nothing to read until the owner makes it
+  } else {
+    lxos::ShmAccess access;
+    access.setupLock = lock;
+    rc = lxos::SharedMode(false, &access.mode, &access.group);
+    if (rc != 0) {
+      why = "ORVANTA_SHM_GROUP names no group";
+    } else {
+      bool created = false;
+      rc = lxos::ShmAttach(name.c_str(), total, access, &PrfData::InitialiseBlock, this, &block, &created,
+                           &why);
+    }
+  }
+  if (!singleWriter) lxos::FileLockRelease(lock);  // a monitor keeps no lock
+  return rc == 0 ? 0 : Refuse(rc, "shared block " + name, why);
 }
 
 unsigned char* PrfData::CounterSlot(uint32_t id, int32_t instance) const {
@@ -312,6 +421,7 @@ unsigned char* PrfData::CounterSlot(uint32_t id, int32_t instance) const {
     for (uint32_t k = 0; k < obj.counterCount; ++k) {
       if (table[i + 1 + k].id != id) continue;
       if (instance != 0 || obj.maxInstances > 0) return nullptr;
+      slotsHandedOut = true;
       return static_cast<unsigned char*>(block.view) + partStart + kObjectHeaderSize +
              kCounterDefinitionSize * obj.counterCount + kCounterBlockHeaderSize + kCounterValueSize * k;
     }
@@ -328,7 +438,7 @@ uint32_t PrfData::Collect(const char16_t* valueName, void** data, uint32_t* tota
     if (objectCount != nullptr) *objectCount = 0;
     return 0;
   }
-  if (block.view == nullptr || *data == nullptr) {
+  if (block.fd < 0 || *data == nullptr) {
     *totalBytes = 0;
     *objectCount = 0;
     return 0;
@@ -368,8 +478,14 @@ uint32_t PrfData::Collect(const char16_t* valueName, void** data, uint32_t* tota
     return kMoreData;
   }
   *totalBytes = 0;
+  // The writer stores into the block at any moment: the kernel's copy moves the
+  // aligned words whole, so no value comes out torn (the threads test checks
+  // it). A block cut short or damaged under us gives nothing at all.
+  std::vector<unsigned char> image(block.size);
+  if (lxos::ShmRead(block, 0, image.data(), image.size()) != 0 || !HeaderSound(table, entryCount, image))
+    return 0;
   unsigned char* out = static_cast<unsigned char*>(*data);
-  const unsigned char* part = static_cast<const unsigned char*>(block.view);
+  const unsigned char* part = image.data();
   for (uint32_t i = 0; i < entryCount; ++i) {
     const PrfDataEntry& obj = table[i];
     if (obj.kind != kPrfObject) continue;
@@ -377,12 +493,7 @@ uint32_t PrfData::Collect(const char16_t* valueName, void** data, uint32_t* tota
       const uint32_t size = kObjectHeaderSize +
                             (kCounterDefinitionSize + kCounterValueSize) * obj.counterCount +
                             kCounterBlockHeaderSize;
-      // The writer stores into the block at any moment: copy word by word with
-      // atomic loads, so that no value is torn.
-      for (uint32_t off = 0; off < size; off += 4) {
-        uint32_t word = __atomic_load_n(reinterpret_cast<const uint32_t*>(part + off), __ATOMIC_RELAXED);
-        std::memcpy(out + off, &word, 4);
-      }
+      std::memcpy(out, part, size);
       Put32(out, size);
       Put32(out + 40, 0xFFFFFFFFu);
       out += size;

@@ -17,10 +17,22 @@
 // Collect, Install, Remove and Unload take one process-wide mutex, so that any
 // thread may call them; collections of one process share the collect marks of
 // the table under it. Writes into the block by the statistics updates do not
-// take it.
+// take it. A child made by fork starts detached: it maps no block, holds no
+// writer lock and does not publish (AfterForkInChild).
+//
+// Who attaches how: the writer, and a monitor of the user that owns the registry
+// store, attach the block read-write (lxos::ShmAttach), creating it when missing,
+// serialised by byte 1 of the writer lock file; a monitor of any other user
+// opens an existing block read-only (lxos::ShmOpenReadOnly) and trusts it only
+// when it belongs to root or to the store's owner and to the monitoring group.
+// Collections copy the block with pread and check its header first, so a block
+// cut short or damaged gives nothing, never a fault. A block, lock file or lock
+// wait that cannot be trusted leaves the statistics disabled and writes one
+// warning to the system log saying why.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "os/shm.h"
@@ -83,7 +95,8 @@ class PrfData {
   int32_t Activate(bool singleWriter);
 
   // Address of the value slot of counter `id` (instance 0 is the only one), or
-  // null when the block is not mapped or no counter has that id.
+  // null when the block is not mapped or no counter has that id. The address
+  // stays writable until the process ends, also after Unload.
   unsigned char* CounterSlot(uint32_t id, int32_t instance) const;
 
   // The collect routine behind PrfData_Collect; see there.
@@ -100,8 +113,16 @@ class PrfData {
   // (nothing changed in those cases).
   int32_t Remove();
 
-  // Unmaps the block (the unload routine). Statistics are disabled first so that
-  // no update writes to the unmapped view.
+  // In a child made by fork: stops publishing, unmaps the block and closes this
+  // process's descriptors of the block and the writer lock (the parent keeps its
+  // locks). Runs with the provider mutex held.
+  void AfterForkInChild();
+
+  // Gives up the block (the unload routine). Statistics are disabled first and
+  // the statistics' slot addresses pointed at private memory; once CounterSlot
+  // has handed out an address the view is left mapped until the process ends, so
+  // that an update still under way in another thread never writes to an
+  // unmapped page.
   void Unload();
 
   // The service name as 8-bit text, and the registry key of its counters.
@@ -123,6 +144,10 @@ class PrfData {
   static void InitialiseBlock(void* view, size_t size, void* context);
   // Total of the objects' block sizes, stored in each object's record.
   uint32_t ComputeBlockSizes();
+  // Leaves the statistics disabled after a failure that is not normal (`rc`,
+  // with `why` when known): writes one warning per distinct reason to the system
+  // log. Returns rc.
+  int32_t Refuse(int32_t rc, const std::string& subject, const std::string& why);
   int32_t AddTexts(const std::string& languageKey, const char* valueName, bool help);
   int32_t CutTexts(const std::string& languageKey, const char* valueName, uint32_t first, uint32_t last);
 
@@ -137,13 +162,19 @@ class PrfData {
   // The mapping handle and view of the design, in one.
   lxos::ShmBlock block;
   int writerLock = -1;
+  // Set once CounterSlot has returned an address into the view.
+  mutable bool slotsHandedOut = false;
 };
 
 // The process-wide provider.
 PrfData& PrfDataProvider();
 
-// Clears the enabled flag of the statistics object, so that no update goes to
-// the block any more (statistics.cpp).
+// Serialises Enable (statistics.cpp); taken before the provider's mutex.
+std::mutex& EnableMutex();
+
+// Clears the enabled flag of the statistics object and points its slot
+// addresses at private memory, so that no update goes to the block any more
+// (statistics.cpp).
 void StopPublishing();
 
 // The POSIX name of the shared block: $ORVANTA_SHM_NAME when set and not

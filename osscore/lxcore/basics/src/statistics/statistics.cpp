@@ -7,10 +7,9 @@ namespace {
 
 LxStatistics g_statistics;
 
-// Serialises Enable; updates never take it.
-std::mutex g_enableMutex;
-
-int32_t g_unmapped[LxStatistics::kCounterCount];
+// Where the slot addresses point once the statistics stop publishing. Never
+// freed: an update may still hold one of these addresses.
+int32_t g_unpublished[LxStatistics::kCounterCount];
 
 // Reaches the protected members of the one object from free functions here.
 struct StatisticsAccess : LxStatistics {
@@ -25,7 +24,7 @@ int32_t* LxStatistics::slots[LxStatistics::kCounterCount] = {};
 LxStatistics* Statistics() { return &g_statistics; }
 
 void LxStatistics::Enable() {
-  std::lock_guard<std::mutex> hold(g_enableMutex);
+  std::lock_guard<std::mutex> hold(lxstats::EnableMutex());
   if (GetEnabled()) return;
   lxstats::PrfData& provider = lxstats::PrfDataProvider();
   if (provider.Activate(true) != 0) return;
@@ -34,7 +33,7 @@ void LxStatistics::Enable() {
     found[k] = reinterpret_cast<int32_t*>(provider.CounterSlot(101 + static_cast<uint32_t>(k), 0));
     if (found[k] == nullptr) return;
   }
-  for (int k = 0; k < kCounterCount; ++k) slots[k] = found[k];
+  for (int k = 0; k < kCounterCount; ++k) __atomic_store_n(&slots[k], found[k], __ATOMIC_RELAXED);
   Clear();
   __atomic_store_n(&enabled, static_cast<unsigned short>(1), __ATOMIC_RELEASE);
 }
@@ -65,11 +64,16 @@ void LxStatistics::Clear() {
 
 namespace lxstats {
 
+std::mutex& EnableMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
 void StopPublishing() {
   __atomic_store_n(&StatisticsAccess::Enabled(g_statistics), static_cast<unsigned short>(0),
                    __ATOMIC_RELEASE);
-  // An update that read the flag just before sees a harmless private slot.
-  for (int k = 0; k < LxStatistics::kCounterCount; ++k) StatisticsAccess::Slots()[k] = &g_unmapped[k];
+  for (int k = 0; k < LxStatistics::kCounterCount; ++k)
+    __atomic_store_n(&StatisticsAccess::Slots()[k], &g_unpublished[k], __ATOMIC_RELAXED);
 }
 
 }  // namespace lxstats

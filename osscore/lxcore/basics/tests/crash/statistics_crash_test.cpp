@@ -20,6 +20,7 @@
 #include "crash_support.h"
 #include "lxstatistics.h"
 #include "lxtest.h"
+#include "os/filelock.h"
 #include "os/shm.h"
 
 namespace {
@@ -172,7 +173,9 @@ TEST_F(StatisticsCrash, KilledWhileInitialisingTheBlock) {
     g_initProgress = progress;
     lxos::ShmBlock block;
     bool created = false;
-    lxos::ShmAttach(shmName.c_str(), kBlock, SlowInit, nullptr, &block, &created);
+    lxos::ShmAccess access;  // serialised as the library does, on its writer lock file
+    if (lxos::FileLockOpen(dir + "/Orvanta_mt", &access.setupLock, nullptr) != 0) return 4;
+    lxos::ShmAttach(shmName.c_str(), kBlock, access, SlowInit, nullptr, &block, &created);
     return 5;
   });
   uint32_t word = 0;

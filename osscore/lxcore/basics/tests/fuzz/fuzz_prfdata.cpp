@@ -1,17 +1,25 @@
-// PrfData_Collect with arbitrary value names and buffer sizes, in a process that
-// has installed the counters in a temporary registry store and mapped its own
-// shared block (a private name and lock directory), as a monitor does.
+// PrfData_Collect with arbitrary value names, buffer sizes and damage to the
+// block, in a process that has installed the counters in a temporary registry
+// store and mapped its own shared block (a private name and lock directory), as
+// a monitor does.
 //
 // The value name selects the object when it is "Global" in any case (or null),
 // or when it holds the object's name index as a blank-separated word. Checked:
-// a selected object with room for it writes exactly the 792 bytes that a
-// "Global" collection wrote at start, advances the data pointer by 792 and
-// reports one object; with less room the result is 234 with nothing written;
-// nothing selected writes nothing. Not a byte past the room given is touched:
-// the buffer is a heap block of exactly that size.
+// a selected object with room for it writes exactly the 792 bytes of the block
+// as it stands (with the total length and instance count of a collected copy),
+// advances the data pointer by 792 and reports one object; with less room the
+// result is 234 with nothing written; nothing selected writes nothing. A block
+// whose size changed, or whose header or counter definitions (lengths, counts,
+// counter sizes and offsets) no longer say what the layout says, gives nothing.
+// Not a byte past the room given is touched: the buffer is a heap block of
+// exactly that size. The block is restored after each input.
 //
-// Input: byte 0 flags (null value name, null out-arguments), bytes 1-2 the room,
-// the rest the value name as UTF-16LE code units (it ends at the first zero).
+// Input: byte 0 flags (null value name, null out-arguments, 0x40 damage, 0x80
+// with 0x40: resize instead of overwrite), bytes 1-2 the room; with 0x40 then a
+// 16-bit offset (the new size when resizing), a count byte (at most 8) and that
+// many bytes written at the offset; the rest the value name as UTF-16LE code
+// units (it ends at the first zero).
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,12 +38,27 @@ namespace {
 constexpr uint32_t kObjectSize = 792;
 std::string g_dir;
 std::string g_shmName;
-std::vector<unsigned char> g_reference;  // the "Global" collection taken at start
+std::vector<unsigned char> g_block;  // the block's bytes at start
+int g_fd = -1;                       // the block, for damage and repair
 uint32_t g_nameIndex = 0;
+
+// The byte ranges that describe the layout: a collection must refuse a block
+// in which any of them differs from the block at start.
+bool LayoutIntact(const std::vector<unsigned char>& b) {
+  std::vector<size_t> fields = {4, 8, 32, 664};
+  for (size_t k = 0; k < 15; ++k) {
+    for (size_t f : {0, 32, 36}) fields.push_back(64 + 40 * k + f);
+  }
+  for (size_t f : fields) {
+    if (std::memcmp(b.data() + f, g_block.data() + f, 4) != 0) return false;
+  }
+  return true;
+}
 
 void RemoveState() {
   if (!g_shmName.empty()) shm_unlink(g_shmName.c_str());
   if (g_dir.empty()) return;
+  if (g_fd >= 0) close(g_fd);
   const std::string cmd = "rm -rf '" + g_dir + "'";
   if (std::system(cmd.c_str()) != 0) {
   }
@@ -84,8 +107,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::fprintf(stderr, "fuzz_prfdata: the block could not be collected\n");
     std::abort();
   }
-  g_reference.assign(buf.begin(), buf.begin() + kObjectSize);
-  g_nameIndex = Get32(g_reference.data() + 12);
+  g_nameIndex = Get32(buf.data() + 12);
+  g_fd = shm_open(g_shmName.c_str(), O_RDWR, 0);
+  g_block.resize(kObjectSize);
+  if (g_fd < 0 || pread(g_fd, g_block.data(), kObjectSize, 0) != static_cast<ssize_t>(kObjectSize))
+    std::abort();
   return 0;
 }
 
@@ -93,6 +119,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   lxfuzz::Input in(data, size);
   const uint8_t flags = in.Byte();
   const uint32_t room = in.U16() % 2048;
+  std::vector<unsigned char> now = g_block;  // the block as the collection finds it
+  bool resized = false;
+  if (flags & 0x40) {
+    const uint32_t offset = in.U16() % (kObjectSize + 8);
+    const uint32_t count = in.Byte() % 9;
+    if (flags & 0x80) {
+      resized = offset != kObjectSize;
+      FUZZ_CHECK(ftruncate(g_fd, offset) == 0);
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint8_t byte = in.Byte();
+      if (!(flags & 0x80) && offset + i < kObjectSize) now[offset + i] = byte;
+    }
+    FUZZ_CHECK(pwrite(g_fd, now.data(), resized ? 0 : kObjectSize, 0) ==
+               (resized ? 0 : static_cast<ssize_t>(kObjectSize)));
+  }
+  const bool intact = !resized && LayoutIntact(now);
   std::u16string name;
   while (in.Left() >= 2) {
     const char16_t c = in.U16();
@@ -119,13 +162,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(r == 0 && total == 0 && objects == 0 && out == buffer);
   } else if (room < kObjectSize) {
     FUZZ_CHECK(r == 234 && total == 0 && out == buffer);
+  } else if (!intact) {
+    FUZZ_CHECK(r == 0 && total == 0 && objects == 0 && out == buffer);
   } else {
     FUZZ_CHECK(r == 0 && total == kObjectSize && objects == 1);
     FUZZ_CHECK(out == buffer + kObjectSize);
-    FUZZ_CHECK(std::memcmp(buffer, g_reference.data(), kObjectSize) == 0);
+    FUZZ_CHECK(Get32(buffer) == kObjectSize && Get32(buffer + 40) == 0xFFFFFFFFu);
+    FUZZ_CHECK(std::memcmp(buffer + 4, now.data() + 4, 36) == 0);
+    FUZZ_CHECK(std::memcmp(buffer + 44, now.data() + 44, kObjectSize - 44) == 0);
     written = kObjectSize;
   }
   for (size_t i = written; i < room; ++i) FUZZ_CHECK(buffer[i] == 0xA5);
   delete[] buffer;
+  if (flags & 0x40) {
+    FUZZ_CHECK(ftruncate(g_fd, kObjectSize) == 0);
+    FUZZ_CHECK(pwrite(g_fd, g_block.data(), kObjectSize, 0) == static_cast<ssize_t>(kObjectSize));
+  }
   return 0;
 }

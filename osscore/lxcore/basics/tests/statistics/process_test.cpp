@@ -1,5 +1,6 @@
 // Writers and monitors in separate processes: one writer at a time, a killed
-// writer does not keep the next one out, and a block nobody maps starts afresh.
+// writer does not keep the next one out (nor do its children), a child forked
+// from the writer counts privately, and a block nobody maps starts afresh.
 #include <lxstatistics.h>
 
 #include <vector>
@@ -34,6 +35,13 @@ TEST_F(StatisticsProcesses, MonitorSeesWhatTheWriterCounts) {
     s->Enable();
     if (!s->GetEnabled()) return 3;
     for (int i = 0; i < 7; ++i) s->IncCommits();
+    // A child forked now counts privately and cannot become the writer.
+    EXPECT_EQ(0, InChild([s] {
+                for (int i = 0; i < 100; ++i) s->IncCommits();
+                s->Enable();
+                EXPECT_EQ(0, s->GetEnabled());
+                EXPECT_EQ(107, s->GetCommits());
+              }));
     s->AddDeliveredObjects(1000);
     s->IncClients();
     self.Ready();
@@ -77,6 +85,13 @@ TEST_F(StatisticsProcesses, SecondWriterRefusedUntilTheFirstIsKilled) {
     Statistics()->Enable();
     if (!Statistics()->GetEnabled()) return 3;
     Statistics()->AddLocks(42);
+    // A child that outlives this writer for a while must not keep the next one out.
+    const pid_t writer = getpid();
+    if (fork() == 0) {
+      while (getppid() == writer) usleep(10000);
+      usleep(1000000);
+      _exit(0);
+    }
     self.Ready();
     self.Proceed();
     return 0;

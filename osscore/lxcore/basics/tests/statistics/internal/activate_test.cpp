@@ -113,7 +113,18 @@ TEST_F(StatisticsActivate, InstalledIndexesNumberTheBlock) {
   });
 }
 
-using SharedBlock = StatsTest;
+// The block layer with a setup lock of the test's own.
+class SharedBlock : public StatsTest {
+ protected:
+  int32_t Attach(const std::string& name, size_t size, lxos::ShmInitFunc init, void* context,
+                 lxos::ShmBlock* block, bool* created) {
+    lxos::ShmAccess access;
+    if (lxos::FileLockOpen(lockDir + "/setup", &access.setupLock, nullptr) != 0) return -1;
+    int32_t rc = lxos::ShmAttach(name.c_str(), size, access, init, context, block, created);
+    lxos::FileLockRelease(access.setupLock);
+    return rc;
+  }
+};
 
 void Mark(void* view, size_t size, void* context) {
   ++*static_cast<int*>(context);
@@ -124,7 +135,7 @@ TEST_F(SharedBlock, NewWhenNobodyMapsItFoundWhileSomebodyDoes) {
   int inits = 0;
   lxos::ShmBlock a;
   bool created = false;
-  ASSERT_EQ(0, lxos::ShmAttach(shmName.c_str(), 100, Mark, &inits, &a, &created));
+  ASSERT_EQ(0, Attach(shmName, 100, Mark, &inits, &a, &created));
   EXPECT_TRUE(created);
   EXPECT_EQ(1, inits);
   auto* bytes = static_cast<unsigned char*>(a.view);
@@ -135,19 +146,19 @@ TEST_F(SharedBlock, NewWhenNobodyMapsItFoundWhileSomebodyDoes) {
     int childInits = 0;
     lxos::ShmBlock b;
     bool childCreated = true;
-    ASSERT_EQ(0, lxos::ShmAttach(shmName.c_str(), 100, Mark, &childInits, &b, &childCreated));
+    ASSERT_EQ(0, Attach(shmName, 100, Mark, &childInits, &b, &childCreated));
     EXPECT_FALSE(childCreated);
     EXPECT_EQ(0, childInits);
     EXPECT_EQ(0x42, static_cast<unsigned char*>(b.view)[0]);
     // A living block smaller than asked for is refused.
     lxos::ShmBlock c;
-    EXPECT_EQ(EINVAL, lxos::ShmAttach(shmName.c_str(), 200, nullptr, nullptr, &c, nullptr));
+    EXPECT_EQ(EINVAL, Attach(shmName, 200, nullptr, nullptr, &c, nullptr));
     EXPECT_EQ(nullptr, c.view);
   });
   lxos::ShmDetach(&a);
   EXPECT_EQ(nullptr, a.view);
   // Nobody maps it now: the leftover counts as new.
-  ASSERT_EQ(0, lxos::ShmAttach(shmName.c_str(), 200, Mark, &inits, &a, &created));
+  ASSERT_EQ(0, Attach(shmName, 200, Mark, &inits, &a, &created));
   EXPECT_TRUE(created);
   EXPECT_EQ(2, inits);
   EXPECT_EQ(0, static_cast<unsigned char*>(a.view)[0]);
@@ -158,7 +169,7 @@ TEST_F(SharedBlock, KilledHolderLeavesANewBlock) {
   LiveChild holder([&](LiveChild& self) {
     lxos::ShmBlock b;
     bool created = false;
-    if (lxos::ShmAttach(shmName.c_str(), 64, nullptr, nullptr, &b, &created) != 0 || !created) return 3;
+    if (Attach(shmName, 64, nullptr, nullptr, &b, &created) != 0 || !created) return 3;
     static_cast<unsigned char*>(b.view)[5] = 9;
     self.Ready();
     self.Proceed();
@@ -167,12 +178,12 @@ TEST_F(SharedBlock, KilledHolderLeavesANewBlock) {
   ASSERT_TRUE(holder.WaitReady());
   lxos::ShmBlock a;
   bool created = true;
-  ASSERT_EQ(0, lxos::ShmAttach(shmName.c_str(), 64, nullptr, nullptr, &a, &created));
+  ASSERT_EQ(0, Attach(shmName, 64, nullptr, nullptr, &a, &created));
   EXPECT_FALSE(created);
   lxos::ShmDetach(&a);
   holder.Kill();
   holder.Wait();
-  ASSERT_EQ(0, lxos::ShmAttach(shmName.c_str(), 64, nullptr, nullptr, &a, &created));
+  ASSERT_EQ(0, Attach(shmName, 64, nullptr, nullptr, &a, &created));
   EXPECT_TRUE(created);
   EXPECT_EQ(0, static_cast<unsigned char*>(a.view)[5]);
   lxos::ShmDetach(&a);
@@ -180,11 +191,11 @@ TEST_F(SharedBlock, KilledHolderLeavesANewBlock) {
 
 TEST_F(SharedBlock, BadArgumentsAndRemoval) {
   lxos::ShmBlock a;
-  EXPECT_EQ(EINVAL, lxos::ShmAttach("", 10, nullptr, nullptr, &a, nullptr));
-  EXPECT_EQ(EINVAL, lxos::ShmAttach(shmName.c_str(), 0, nullptr, nullptr, &a, nullptr));
+  EXPECT_EQ(EINVAL, Attach("", 10, nullptr, nullptr, &a, nullptr));
+  EXPECT_EQ(EINVAL, Attach(shmName, 0, nullptr, nullptr, &a, nullptr));
   EXPECT_EQ(-1, a.fd);
   EXPECT_EQ(ENOENT, lxos::ShmRemove(shmName.c_str()));
-  ASSERT_EQ(0, lxos::ShmAttach(shmName.c_str(), 10, nullptr, nullptr, &a, nullptr));
+  ASSERT_EQ(0, Attach(shmName, 10, nullptr, nullptr, &a, nullptr));
   EXPECT_EQ(0, lxos::ShmRemove(shmName.c_str()));
   EXPECT_FALSE(BlockExists());
   lxos::ShmDetach(&a);
