@@ -25,6 +25,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -328,8 +329,15 @@ sqlite3* Connection(int32_t* result) {
   Drop();
   *result = kRegAccessDenied;
   if (file.empty()) return nullptr;
-  // Created with the mode SQLite gives a new database.
-  int fd = sys::Open(file.c_str(), O_RDWR | O_CREAT, 0644);
+  // A new store gets the shared mode (owner only, or readable by the monitoring
+  // group); a store this user may only read is opened read-only.
+  int fd = sys::Open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+  if (fd >= 0) {
+    ApplySharedMode(fd, false);
+  } else if (errno == EEXIST) {
+    fd = sys::Open(file.c_str(), O_RDWR | O_NOFOLLOW);
+    if (fd < 0 && (errno == EACCES || errno == EROFS)) fd = sys::Open(file.c_str(), O_RDONLY | O_NOFOLLOW);
+  }
   if (fd < 0) return nullptr;
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
