@@ -3,13 +3,13 @@
 #include <cstring>
 #include <string>
 
-#include "command.h"
+#include "commands.h"
 #include "lxmessages.h"
 #include "lxmodules.h"
 
-namespace {
+namespace lxtool {
 
-const char kUsage[] =
+const char kDescribeHelp[] =
     "usage: lxtool describe MODULE...\n"
     "\n"
     "Loads each MODULE as the library's module loader does, asks it for its\n"
@@ -18,7 +18,9 @@ const char kUsage[] =
     "The loader looks in the configured module directory, beside the library, in\n"
     "the system's library search and in the directories of PATH.\n"
     "\n"
-    "Exit status: 0 when every module described itself, 1 otherwise.\n";
+    "Exit status: 0 when every module described itself, 1 otherwise, 2 usage.\n";
+
+namespace {
 
 int Describe(const char* argument) {
   std::string name(argument);
@@ -34,11 +36,10 @@ int Describe(const char* argument) {
   if (rc == ERR_LX_COULD_NOT_LOAD_MODULE) {
     // The loader's own reason: the last place it tried.
     std::string reason = LxDynamicLoader::GetErrText();
-    return lxtool::Fail(1, "describe %s: %s (%d): %s", argument, LxError(nullptr, nullptr, rc, 1), rc,
-                        reason.c_str());
+    return Fail("%s: %s (%d): %s", argument, LxError(nullptr, nullptr, rc, 1), rc, reason.c_str());
   }
   if (rc != 0) {
-    return lxtool::Fail(1, "describe %s: %s: %s (%d)", argument, path, LxError(nullptr, nullptr, rc, 1), rc);
+    return Fail("%s: %s: %s (%d)", argument, path, LxError(nullptr, nullptr, rc, 1), rc);
   }
   std::printf("%s\n", argument);
   std::printf("  path          %s\n", path);
@@ -52,22 +53,14 @@ int Describe(const char* argument) {
   return 0;
 }
 
-int DescribeCommand(int argc, char** argv) {
-  if (lxtool::WantsHelp(argc, argv)) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (argc < 2) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
-  int status = 0;
-  for (int i = 1; i < argc; ++i) {
-    if (Describe(argv[i]) != 0) status = 1;
+}  // namespace
+
+int RunDescribe(const Invocation& in) {
+  int status = kExitOk;
+  for (const std::string& module : in.Operands()) {
+    if (Describe(module.c_str()) != kExitOk) status = kExitFailed;
   }
   return status;
 }
 
-}  // namespace
-
-LXTOOL_COMMAND(describe, "describe", "show what modules report through their LxDescribeDll", DescribeCommand);
+}  // namespace lxtool
