@@ -22,6 +22,7 @@
 #include "lxplatform.h"
 #include "os/registry.h"
 #include "platform/registry_entry.h"
+#include "statistics/wide.h"
 
 namespace lxtool {
 
@@ -89,75 +90,21 @@ const char* TypeName(uint32_t type) {
   }
 }
 
-// --- UTF-8 <-> UTF-16LE for multi-strings --------------------------------------
-
-void AppendUtf16(std::string* out, uint32_t unit) {
-  out->push_back(static_cast<char>(unit & 0xff));
-  out->push_back(static_cast<char>(unit >> 8));
-}
-
-// Encodes UTF-8 text as UTF-16LE code units (invalid bytes become U+FFFD).
-void EncodeUtf16(const std::string& text, std::string* out) {
-  size_t i = 0;
-  while (i < text.size()) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    uint32_t cp = 0xfffd;
-    size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (n == 1) {
-      cp = c;
-    } else if (n > 1 && i + n <= text.size()) {
-      cp = c & (0x7f >> n);
-      for (size_t k = 1; k < n; ++k) {
-        unsigned char cc = static_cast<unsigned char>(text[i + k]);
-        if ((cc & 0xc0) != 0x80) {
-          cp = 0xfffd;
-          n = k;
-          break;
-        }
-        cp = (cp << 6) | (cc & 0x3f);
-      }
-    }
-    i += n ? n : 1;
-    if (cp >= 0x10000 && cp <= 0x10ffff) {
-      cp -= 0x10000;
-      AppendUtf16(out, 0xd800 + (cp >> 10));
-      AppendUtf16(out, 0xdc00 + (cp & 0x3ff));
-    } else {
-      AppendUtf16(out, cp > 0x10ffff ? 0xfffd : cp);
-    }
-  }
-}
-
-void AppendUtf8(std::string* out, uint32_t cp) {
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xc0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3f)));
-  } else if (cp < 0x10000) {
-    out->push_back(static_cast<char>(0xe0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3f)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3f)));
-  } else {
-    out->push_back(static_cast<char>(0xf0 | (cp >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3f)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3f)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3f)));
-  }
-}
-
 // "a;b" -> UTF-16 "a\0b\0\0"; "" -> one empty string and the terminator.
 std::string EncodeMultiSz(const std::string& list) {
-  std::string out;
+  std::u16string units;
   size_t begin = 0;
   for (;;) {
     size_t end = list.find(';', begin);
-    EncodeUtf16(list.substr(begin, end == std::string::npos ? std::string::npos : end - begin), &out);
-    AppendUtf16(&out, 0);
+    units +=
+        lxstats::Utf8ToUtf16(list.substr(begin, end == std::string::npos ? std::string::npos : end - begin));
+    units.push_back(u'\0');
     if (end == std::string::npos) break;
     begin = end + 1;
   }
-  AppendUtf16(&out, 0);
+  units.push_back(u'\0');
+  std::string out;
+  lxstats::AppendUtf16Bytes(&out, units.data(), units.size());
   return out;
 }
 
@@ -165,28 +112,17 @@ std::string EncodeMultiSz(const std::string& list) {
 // ends the list, as on the host registry; a missing terminator or an odd last
 // byte is tolerated.
 std::string DecodeMultiSz(const std::string& bytes) {
+  const std::u16string units = lxstats::Utf16FromBytes(bytes);
   std::string out;
-  std::string current;
-  size_t units = bytes.size() / 2;
-  auto unit = [&bytes](size_t i) -> uint32_t {
-    return static_cast<unsigned char>(bytes[2 * i]) | (static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
-  };
-  for (size_t i = 0; i < units; ++i) {
-    uint32_t u = unit(i);
-    if (u == 0) {
-      if (current.empty()) return out;
-      if (!out.empty()) out += ';';
-      out += current;
-      current.clear();
-      continue;
-    }
-    if (u >= 0xd800 && u < 0xdc00 && i + 1 < units && unit(i + 1) >= 0xdc00 && unit(i + 1) < 0xe000) {
-      u = 0x10000 + ((u - 0xd800) << 10) + (unit(i + 1) - 0xdc00);
-      ++i;
-    }
-    AppendUtf8(&current, u);
+  size_t begin = 0;
+  while (begin < units.size()) {
+    size_t end = units.find(u'\0', begin);
+    if (end == std::u16string::npos) end = units.size();
+    if (end == begin) break;
+    if (!out.empty()) out += ';';
+    out += lxstats::Utf16ToUtf8(units.data() + begin, end - begin);
+    begin = end + 1;
   }
-  if (!current.empty()) out += (out.empty() ? "" : ";") + current;
   return out;
 }
 
