@@ -63,7 +63,7 @@ int ShowIdentity() {
   std::printf("  extra text 1  %s\n", extra1);
   std::printf("  extra text 2  %s\n", extra2);
   std::printf("  LxCheckDll(0) %d (%s)\n", check, check == 0 ? "compatible" : "incompatible");
-  return check == 0 ? 0 : 1;
+  return check == 0 ? kExitOk : Fail("the library's own version check fails (%d)", check);
 }
 
 }  // namespace
@@ -82,7 +82,7 @@ int RunInfo(const Invocation& in) {
   int rc = CheckLxVersionNumber(v[0], v[1], v[2], v[3], v[4], flags);
   std::printf("%u.%u.%u.%u.%u with flags 0x%08x: %s (%d)\n", v[0], v[1], v[2], v[3], v[4],
               static_cast<unsigned>(flags), rc == 0 ? "compatible" : "incompatible", rc);
-  return rc == 0 ? kExitOk : kExitFailed;
+  return rc == 0 ? kExitOk : Fail("%s is not compatible with this library (%d)", version, rc);
 }
 
 }  // namespace lxtool
