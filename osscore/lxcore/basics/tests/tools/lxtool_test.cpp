@@ -235,6 +235,9 @@ std::vector<Case> Table() {
       Row("usage", {"info", "--check", "9.5"}, 2),
 
       // Registry store, and the library's entries below its own key.
+      Row("reg", {"reg", "query", kEntryKey, "Port"}, 1).Err(Has({"not found"})),
+      Row("reg", {"reg", "query", std::string(kEntryKey) + "\\Server", "Port"}, 1)
+          .Env("ORVANTA_REGISTRY=$DIR"),
       Row("reg", {"reg", "set", key, "Name", "sz", "hello world"}, 0),
       Row("reg", {"reg", "set", key, "Path", "expand_sz", "%HOME%\\x"}, 0),
       Row("reg", {"reg", "set", key, "Count", "dword", "0x2A"}, 0),

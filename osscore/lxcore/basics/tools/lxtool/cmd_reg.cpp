@@ -259,27 +259,35 @@ std::vector<const char*> EntryPath(const std::vector<std::string>& names, const 
 }
 
 int EntryFailed(int rc, const char* what, const char* name) {
-  const char* text = rc == LX_REGISTRY_INVALID_PARAMETER ? "invalid parameter (key path too long?)"
-                                                         : "missing or not accessible";
+  const char* text =
+      rc == LX_REGISTRY_INVALID_PARAMETER ? "invalid parameter (key path too long?)" : "not found";
   return Fail("%s '%s': %s (%d)", what, name, text, rc);
 }
 
+// LxGetRegistryEntry answers "too small" and "missing" alike; the size tells
+// them apart. A value that needs more than the size - 1 bytes offered reports
+// what it needs; a missing value leaves size - 1; a missing key, or a store that
+// cannot be read, leaves the size as it was. That last answer also fits a value
+// of exactly `size` bytes, so it earns one retry with more room, and is taken as
+// "not found" when it comes back.
 int QueryEntry(const std::vector<std::string>& names, const char* value) {
   std::vector<const char*> path = EntryPath(names, value);
   std::string buffer(256, '\0');
+  bool retried = false;
   for (;;) {
-    int32_t size = static_cast<int32_t>(buffer.size());
+    const int32_t offered = static_cast<int32_t>(buffer.size());
+    int32_t size = offered;
     int rc = LxGetRegistryEntry(path.data(), &buffer[0], size);
     if (rc == 0) {
       PrintValue(value, lxos::kRegSz, buffer.substr(0, static_cast<size_t>(size)));
       return kExitOk;
     }
-    // Too small when the value needs more than the size - 1 bytes offered.
-    if (rc == -1 && size >= static_cast<int32_t>(buffer.size())) {
-      buffer.assign(static_cast<size_t>(size) + 1, '\0');
-      continue;
+    const bool unchanged = size == offered;
+    if (rc != LX_REGISTRY_FAILED || size < offered || (unchanged && retried)) {
+      return EntryFailed(rc, "value", value);
     }
-    return EntryFailed(rc, "value", value);
+    retried = retried || unchanged;
+    buffer.assign(static_cast<size_t>(size) + 1, '\0');
   }
 }
 
