@@ -10,6 +10,7 @@
 #include <lxplatform.h>
 #include <lxstatistics.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
@@ -329,6 +330,7 @@ std::vector<Case> Table() {
       Row("eventlog", {"eventlog", "-n", "1"}, 0)
           .Out(Match("[^\n]*  Orvanta Runtime System  [^\n]*  third [^\n]*\n(    [^\n]*\n)*")),
       Row("eventlog", {"eventlog", "--file", "$DIR/none.log"}, 1),
+      Row("eventlog", {"eventlog", "--file", "$DIR"}, 1).Err(Has({"cannot read .*: Is a directory"})),
 
       Row("error", {"error", "-2002", "0", "5", "-7026"}, 0)
           .Out(Exact("One of the parameters passed to this function is not valid.\nok\ncount\n"
@@ -397,9 +399,18 @@ std::vector<Case> Table() {
                     "# TYPE orvanta_commits_total counter\norvanta_commits_total 7\n",
                     "# TYPE orvanta_locks gauge\norvanta_locks -3\n", "\norvanta_c_s_requests_total 0\n",
                     "\norvanta_delivered_objects_total 4000000000\n"})),
+      // A name planted beside the output is neither followed nor used.
       Row("perf", {"perf", "collect", "--format", "prometheus", "--output", "$DIR/orvanta.prom"}, 0)
+          .Before([](const std::string& dir) {
+            WriteFile(dir + "/victim", "keep");
+            ASSERT_EQ(0, symlink((dir + "/victim").c_str(), (dir + "/orvanta.prom.tmp").c_str()));
+          })
           .Out(Exact(""))
           .After([](const std::string& dir) {
+            EXPECT_EQ("keep", lxtest::ReadFile(dir + "/victim"));
+            struct stat st;
+            ASSERT_EQ(0, lstat((dir + "/orvanta.prom").c_str(), &st));
+            EXPECT_TRUE(S_ISREG(st.st_mode));
             EXPECT_NE(std::string::npos,
                       lxtest::ReadFile(dir + "/orvanta.prom").find("orvanta_commits_total 7\n"));
           }),
