@@ -176,6 +176,19 @@ void StopWriter(const std::string&) {
   g_writer.reset();
 }
 
+// Stores `value` at byte `offset` of the shared statistics block.
+Hook PokeBlock(size_t offset, uint32_t value) {
+  return [=](const std::string&) {
+    const int fd = shm_open(std::getenv("ORVANTA_SHM_NAME"), O_RDWR, 0);
+    ASSERT_GE(fd, 0);
+    void* p = mmap(nullptr, statstest::kBlock, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    close(fd);
+    ASSERT_NE(MAP_FAILED, p);
+    std::memcpy(static_cast<char*>(p) + offset, &value, 4);
+    munmap(p, statstest::kBlock);
+  };
+}
+
 // The catalog's listing as `error --list` prints it, from the catalog's copy
 // in the messages suite: each text without its quotes.
 std::string CatalogListing() {
@@ -331,7 +344,6 @@ std::vector<Case> Table() {
           .Out(Match("[^\n]*  Orvanta Runtime System  [^\n]*  third [^\n]*\n(    [^\n]*\n)*")),
       Row("eventlog", {"eventlog", "--file", "$DIR/none.log"}, 1),
       Row("eventlog", {"eventlog", "--file", "$DIR"}, 1).Err(Has({"cannot read .*: Is a directory"})),
-
       Row("error", {"error", "-2002", "0", "5", "-7026"}, 0)
           .Out(Exact("One of the parameters passed to this function is not valid.\nok\ncount\n"
                      "The schema registry URL is not specified. \n")),
@@ -399,6 +411,11 @@ std::vector<Case> Table() {
                     "# TYPE orvanta_commits_total counter\norvanta_commits_total 7\n",
                     "# TYPE orvanta_locks gauge\norvanta_locks -3\n", "\norvanta_c_s_requests_total 0\n",
                     "\norvanta_delivered_objects_total 4000000000\n"})),
+      // A definition length that wraps a 32-bit sum is refused, not followed.
+      Row("perf", {"perf", "collect"}, 1)
+          .Before(PokeBlock(4, 0xFFFFFFF8))
+          .Err(Has({"object 0: inconsistent lengths"}))
+          .After(PokeBlock(4, 664)),
       // A name planted beside the output is neither followed nor used.
       Row("perf", {"perf", "collect", "--format", "prometheus", "--output", "$DIR/orvanta.prom"}, 0)
           .Before([](const std::string& dir) {

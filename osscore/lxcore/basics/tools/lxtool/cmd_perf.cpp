@@ -22,6 +22,7 @@
 #include "os/dynlib.h"
 #include "os/paths.h"
 #include "os/registry.h"
+#include "perf_block.h"
 #include "statistics/wide.h"
 
 namespace lxtool {
@@ -66,13 +67,6 @@ namespace {
 const char kPerflib[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Perflib";
 const char kPerformance[] = "SYSTEM\\CurrentControlSet\\Services\\Orvanta\\Performance";
 constexpr uint32_t kMoreData = 234;
-
-// Performance-data counter types: the size field and the two types that the
-// runtime uses.
-constexpr uint32_t kSizeMask = 0x00000300;
-constexpr uint32_t kSizeLarge = 0x00000100;
-constexpr uint32_t kCounterCounter = 0x10410400;  // rate: increase per second
-constexpr uint32_t kDeltaBit = 0x00400000;        // any counter shown as a difference
 
 using OpenFunc = uint32_t (*)(char16_t*);
 using CollectFunc = uint32_t (*)(char16_t*, void**, uint32_t*, uint32_t*);
@@ -174,19 +168,6 @@ int RunInstaller(bool install) {
 // Collection
 // ---------------------------------------------------------------------------
 
-struct CounterSample {
-  uint32_t nameIndex = 0;
-  uint32_t helpIndex = 0;
-  uint32_t type = 0;
-  uint64_t value = 0;
-};
-
-struct ObjectSample {
-  uint32_t nameIndex = 0;
-  uint32_t helpIndex = 0;
-  std::vector<CounterSample> counters;
-};
-
 // The performance library's side of the provider: loaded once, sampled often.
 class Provider {
  public:
@@ -250,49 +231,14 @@ class Provider {
   }
 
  private:
-  // Checks every length and offset against the bytes returned.
   int Decode(uint32_t bytes, uint32_t count, std::vector<ObjectSample>* objects) const {
-    const unsigned char* p = buffer_.data();
-    uint32_t offset = 0;
-    for (uint32_t n = 0; n < count; ++n) {
-      if (bytes - offset < 64) return Fail("object %u: truncated header", n);
-      const unsigned char* obj = p + offset;
-      const uint32_t total = Get32(obj), definitionLength = Get32(obj + 4), headerLength = Get32(obj + 8);
-      const uint32_t counters = Get32(obj + 32);
-      const int32_t instances = static_cast<int32_t>(Get32(obj + 40));
-      if (total > bytes - offset || headerLength < 64 || definitionLength < headerLength ||
-          static_cast<uint64_t>(headerLength) + 40ull * counters > definitionLength ||
-          definitionLength + 8 > total) {
-        return Fail("object %u: inconsistent lengths", n);
-      }
-      ObjectSample sample;
-      sample.nameIndex = Get32(obj + 12);
-      sample.helpIndex = Get32(obj + 20);
-      if (instances > 0) {
-        std::fprintf(stderr, "lxtool: object %u has instances; only its definition is shown\n",
-                     sample.nameIndex);
-      } else {
-        const unsigned char* block = obj + definitionLength;
-        const uint32_t blockLength = Get32(block);
-        if (blockLength > total - definitionLength) return Fail("object %u: counter block too long", n);
-        for (uint32_t k = 0; k < counters; ++k) {
-          const unsigned char* d = obj + headerLength + 40 * k;
-          CounterSample c;
-          c.nameIndex = Get32(d + 4);
-          c.helpIndex = Get32(d + 12);
-          c.type = Get32(d + 28);
-          const uint32_t size = (c.type & kSizeMask) == kSizeLarge ? 8 : 4;
-          const uint32_t at = Get32(d + 36);
-          if (at > blockLength || blockLength - at < size) return Fail("counter %u: outside its block", k);
-          c.value = Get32(block + at);
-          if (size == 8) c.value |= static_cast<uint64_t>(Get32(block + at + 4)) << 32;
-          sample.counters.push_back(c);
-        }
-      }
-      objects->push_back(sample);
-      offset += total;
+    std::string error;
+    if (!DecodePerfObjects(buffer_.data(), bytes, count, objects, &error)) return Fail("%s", error.c_str());
+    for (const ObjectSample& o : *objects) {
+      if (o.hasInstances)
+        std::fprintf(stderr, "lxtool: object %u has instances; only its definition is shown\n", o.nameIndex);
     }
-    return 0;
+    return kExitOk;
   }
 
   void* module_ = nullptr;
@@ -319,7 +265,7 @@ struct Titles {
   }
 };
 
-bool IsRate(uint32_t type) { return (type & kDeltaBit) != 0; }
+bool IsRate(uint32_t type) { return (type & kCounterDeltaBit) != 0; }
 
 // A counter's name as a Prometheus metric name: lower case words joined by '_'
 // ("C/S Requests/sec" -> "c_s_requests", "RefreshedObjects" -> "refreshed_objects").
@@ -371,7 +317,7 @@ std::string Prometheus(const std::vector<ObjectSample>& objects, const Titles& t
       out += "# TYPE " + metric + (rate ? " counter\n" : " gauge\n");
       // Rate counters are running totals (unsigned); raw counts are signed.
       const long long value =
-          rate || (c.type & kSizeMask) == kSizeLarge
+          rate || (c.type & kCounterSizeMask) == kCounterSizeLarge
               ? static_cast<long long>(c.value)
               : static_cast<long long>(static_cast<int32_t>(static_cast<uint32_t>(c.value)));
       out += metric + " " + std::to_string(value) + "\n";
@@ -381,8 +327,9 @@ std::string Prometheus(const std::vector<ObjectSample>& objects, const Titles& t
 }
 
 long long RawValue(const CounterSample& c) {
-  return (c.type & kSizeMask) == kSizeLarge ? static_cast<long long>(c.value)
-                                            : static_cast<int32_t>(static_cast<uint32_t>(c.value));
+  return (c.type & kCounterSizeMask) == kCounterSizeLarge
+             ? static_cast<long long>(c.value)
+             : static_cast<int32_t>(static_cast<uint32_t>(c.value));
 }
 
 // The text form. With `previous` (same layout) and `seconds`, rate counters
@@ -402,8 +349,9 @@ std::string Text(const std::vector<ObjectSample>& objects, const std::vector<Obj
           k < (*previous)[o].counters.size() && seconds > 0) {
         // 32-bit counters wrap: the difference is taken modulo 2^32.
         const uint64_t was = (*previous)[o].counters[k].value;
-        const uint64_t diff =
-            (c.type & kSizeMask) == kSizeLarge ? c.value - was : static_cast<uint32_t>(c.value - was);
+        const uint64_t diff = (c.type & kCounterSizeMask) == kCounterSizeLarge
+                                  ? c.value - was
+                                  : static_cast<uint32_t>(c.value - was);
         std::snprintf(line, sizeof line, "  %-28s %14.2f\n", name.c_str(),
                       static_cast<double>(diff) / seconds);
       } else if (IsRate(c.type) && previous == nullptr && seconds < 0) {
