@@ -344,6 +344,12 @@ std::vector<Case> Table() {
           .Out(Match("[^\n]*  Orvanta Runtime System  [^\n]*  third [^\n]*\n(    [^\n]*\n)*")),
       Row("eventlog", {"eventlog", "--file", "$DIR/none.log"}, 1),
       Row("eventlog", {"eventlog", "--file", "$DIR"}, 1).Err(Has({"cannot read .*: Is a directory"})),
+      // A line nested too deep for any recursion is reported, and reading goes on.
+      Row("eventlog", {"eventlog", "--file", "$DIR/deep.log"}, 0)
+          .Before(Write("deep.log", "{\"x\":" + std::string(100000, '[') + "\n" + aLine + "\n"))
+          .Out(Match("[^\n]*  S  error  0x00000001  red [^\n]*\n"))
+          .Err(Match("lxtool: eventlog: .*/deep.log:1 is not an entry\n")),
+
       Row("error", {"error", "-2002", "0", "5", "-7026"}, 0)
           .Out(Exact("One of the parameters passed to this function is not valid.\nok\ncount\n"
                      "The schema registry URL is not specified. \n")),
