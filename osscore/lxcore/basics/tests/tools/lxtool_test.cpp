@@ -4,6 +4,7 @@
 // in $DIR), so later rows see what earlier ones did. Every failing run must
 // explain itself on standard error in lines that start with "lxtool: ", a
 // usage error (status 2) in exactly one line.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <lxmessages.h>
@@ -87,6 +88,13 @@ std::string Ascending(int n) {
   return out;
 }
 
+std::string Repeat(const std::string& piece, size_t times) {
+  std::string out;
+  out.reserve(piece.size() * times);
+  while (times-- > 0) out += piece;
+  return out;
+}
+
 void ExpectOutput(const Expect& e, const std::string& actual, const char* what) {
   switch (e.kind) {
     case Expect::kAny:
@@ -130,6 +138,15 @@ const std::string& Mixed() {
     return d;
   }();
   return data;
+}
+
+// Checks that nothing in the group's directory has a name starting with `prefix`.
+Hook NoFileNamed(const std::string& prefix) {
+  return [=](const std::string& dir) {
+    std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(dir.c_str()), closedir);
+    ASSERT_TRUE(d != nullptr);
+    while (dirent* e = readdir(d.get())) EXPECT_NE(0u, std::string(e->d_name).find(prefix)) << e->d_name;
+  };
 }
 
 // The writer of the statistics: one at a time, started and released by rows.
@@ -389,6 +406,26 @@ std::vector<Case> Table() {
       Row("rle", {"rle", "len", "$DIR/enc"}, 0).Out(Exact(std::to_string(Mixed().size()) + "\n")),
       Row("rle", {"rle", "decode"}, 1).Input(Bytes("0a0000000a000000") + "short").Err(Has({"cut short"})),
       Row("rle", {"rle", "decode"}, 1).Input(Bytes("0a00")).Err(Has({"cut short"})),
+      // Frames are checked before anything is allocated for them: records that
+      // decode to more than the frame's length, a frame that claims 1 GiB.
+      Row("rle", {"rle", "decode"}, 1)
+          .Input(Bytes("04000000ff000000ff412d41"))
+          .Err(Has({"frame 0 holds 300 bytes, its header says 255"})),
+      Row("rle", {"rle", "decode"}, 1)
+          .Input(Bytes("0400000000000040ff41ff41"))
+          .Capped()
+          .Err(Has({"holds 510 bytes"})),
+      Row("rle", {"rle", "decode"}, 1)
+          .Input(Bytes("0000004000000040ff41ff41"))
+          .Capped()
+          .Err(Has({"cut short"})),
+      Row("rle", {"rle", "encode", "--block", "1073741824", "-", "$DIR/big"}, 0).Input(Mixed()).Capped(),
+      Row("rle", {"rle", "len", "$DIR/big"}, 0).Out(Exact(std::to_string(Mixed().size()) + "\n")),
+      // Records whose lengths add up past what an int holds.
+      Row("rle", {"rle", "decode", "--raw", "-", "$DIR/huge"}, 1)
+          .Input(Repeat("\xff\x41", 8421505))
+          .Err(Has({"decodes to more than 2147483647 bytes"}))
+          .After(NoFileNamed("huge")),
 
       Row("describe", {"describe", "lx95Cbs71.so"}, 0)
           .Out(Has({"^lx95Cbs71.so\n  path          /.*/lx95Cbs71.so\n",

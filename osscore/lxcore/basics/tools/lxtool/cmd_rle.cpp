@@ -26,6 +26,7 @@
 // over OUTPUT only once it is complete, so that an interrupted run never leaves
 // a part of it in OUTPUT's place.
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -97,53 +98,65 @@ uint32_t GetLe32(const unsigned char* p) {
 size_t WorstEncoding(size_t n) { return n + 2 * (n / 255 + 1); }
 
 int Encode(Streams& s, uint32_t blockSize, bool raw) {
+  std::string data, encoded;
   if (raw) {
-    std::string data;
     if (int r = ReadRaw(s.in, &data)) return r;
     if (data.empty()) return kExitOk;
-    std::vector<unsigned char> encoded(WorstEncoding(data.size()) + 1);
+    encoded.resize(WorstEncoding(data.size()) + 1);
     int room = static_cast<int>(encoded.size());
-    if (DScomp(data.data(), static_cast<int>(data.size()), encoded.data(), &room) != 0) {
+    if (DScomp(data.data(), static_cast<int>(data.size()), &encoded[0], &room) != 0) {
       return Fail("encoding failed");
     }
     return s.out.Write(encoded.data(), static_cast<size_t>(room)) ? kExitOk : WriteFailed();
   }
-  std::vector<unsigned char> block(blockSize), encoded(blockSize);
-  ssize_t got;
-  while ((got = s.in.Read(block.data(), blockSize)) > 0) {
-    const size_t n = static_cast<size_t>(got);
+  for (;;) {
+    // The buffers grow with the input, so a large --block costs only what a
+    // block really holds.
+    data.clear();
+    const ssize_t got = s.in.ReadAppend(&data, blockSize);
+    if (got < 0) return Fail("read failed: %s", std::strerror(errno));
+    if (got == 0) return kExitOk;
+    const uint32_t n = static_cast<uint32_t>(got);
+    encoded.resize(n);
     int room = static_cast<int>(n);
-    const bool packed = DScomp(block.data(), static_cast<int>(n), encoded.data(), &room) == 0;
-    const uint32_t stored = packed ? static_cast<uint32_t>(room) : static_cast<uint32_t>(n);
+    const bool packed = DScomp(data.data(), static_cast<int>(n), &encoded[0], &room) == 0;
+    const uint32_t stored = packed ? static_cast<uint32_t>(room) : n;
     unsigned char header[8];
     PutLe32(header, stored);
-    PutLe32(header + 4, static_cast<uint32_t>(n));
-    if (!s.out.Write(header, 8) || !s.out.Write(packed ? encoded.data() : block.data(), stored)) {
+    PutLe32(header + 4, n);
+    if (!s.out.Write(header, 8) || !s.out.Write(packed ? encoded.data() : data.data(), stored)) {
       return WriteFailed();
     }
   }
-  if (got < 0) return Fail("read failed: %s", std::strerror(errno));
-  return kExitOk;
 }
 
-// Calls `frame(index, stored, decodedLength)` for every frame of the input.
-// Returns kExitOk, or the failure after reporting a cut or oversized frame.
+// Calls `frame(index, stored, decodedLength)` for every frame of the input,
+// once the frame is known to hold exactly its decoded length: a stored block,
+// or records that add up to it (DSlen walks them without decoding). Returns
+// kExitOk, or the failure after reporting a cut or inconsistent frame.
 template <typename Frame>
 int ForEachFrame(Input& in, Frame frame) {
-  std::vector<unsigned char> stored;
+  std::string stored;
   for (uint64_t index = 0;; ++index) {
+    const unsigned long long i = index;
     unsigned char header[8];
     const ssize_t got = in.Read(header, 8);
     if (got < 0) return Fail("read failed: %s", std::strerror(errno));
     if (got == 0) return kExitOk;
-    if (got != 8) return Fail("frame %llu: header cut short", static_cast<unsigned long long>(index));
+    if (got != 8) return Fail("frame %llu: header cut short", i);
     const uint32_t length = GetLe32(header), decoded = GetLe32(header + 4);
     if (length > decoded || decoded > kMaxBlock || decoded == 0) {
-      return Fail("frame %llu: bad lengths %u / %u", static_cast<unsigned long long>(index), length, decoded);
+      return Fail("frame %llu: bad lengths %u / %u", i, length, decoded);
     }
-    stored.resize(length);
-    if (in.Read(stored.data(), length) != static_cast<ssize_t>(length)) {
-      return Fail("frame %llu: data cut short", static_cast<unsigned long long>(index));
+    stored.clear();
+    const ssize_t read = in.ReadAppend(&stored, length);
+    if (read < 0) return Fail("read failed: %s", std::strerror(errno));
+    if (read != static_cast<ssize_t>(length)) return Fail("frame %llu: data cut short", i);
+    if (length != decoded) {
+      const int holds = DSlen(stored.data(), static_cast<int>(length));
+      if (holds != static_cast<int>(decoded)) {
+        return Fail("frame %llu holds %d bytes, its header says %u", i, holds, decoded);
+      }
     }
     const int r = frame(index, stored, decoded);
     if (r != kExitOk) return r;
@@ -151,31 +164,32 @@ int ForEachFrame(Input& in, Frame frame) {
 }
 
 int Decode(Streams& s, bool raw) {
+  std::string data, out;
   if (raw) {
-    std::string data;
     if (int r = ReadRaw(s.in, &data)) return r;
     const int length = static_cast<int>(data.size());
-    std::vector<unsigned char> out(static_cast<size_t>(DSlen(data.data(), length)));
-    int room = static_cast<int>(out.size());
-    if (length > 0 && DSdecomp(data.data(), length, out.data(), &room) != 0) {
+    const int decoded = DSlen(data.data(), length);
+    if (decoded < 0) return Fail("the input decodes to more than %d bytes", INT_MAX);
+    out.resize(static_cast<size_t>(decoded));
+    int room = decoded;
+    if (length > 0 && (DSdecomp(data.data(), length, &out[0], &room) != 0 || room != decoded)) {
       return Fail("the input does not decode");
     }
-    return s.out.Write(out.data(), out.size()) ? kExitOk : WriteFailed();
+    return s.out.Write(out) ? kExitOk : WriteFailed();
   }
-  std::vector<unsigned char> out;
-  return ForEachFrame(s.in, [&](uint64_t index, const std::vector<unsigned char>& stored, uint32_t decoded) {
-    const unsigned char* bytes = stored.data();
+  return ForEachFrame(s.in, [&](uint64_t index, const std::string& stored, uint32_t decoded) {
+    const std::string* bytes = &stored;
     if (stored.size() != decoded) {
       out.resize(decoded);
       int room = static_cast<int>(decoded);
-      if (DSdecomp(stored.data(), static_cast<int>(stored.size()), out.data(), &room) != 0 ||
+      if (DSdecomp(stored.data(), static_cast<int>(stored.size()), &out[0], &room) != 0 ||
           room != static_cast<int>(decoded)) {
         return Fail("frame %llu does not decode to %u bytes", static_cast<unsigned long long>(index),
                     decoded);
       }
-      bytes = out.data();
+      bytes = &out;
     }
-    return s.out.Write(bytes, decoded) ? kExitOk : WriteFailed();
+    return s.out.Write(*bytes) ? kExitOk : WriteFailed();
   });
 }
 
@@ -183,23 +197,15 @@ int Length(Streams& s, bool raw) {
   if (raw) {
     std::string data;
     if (int r = ReadRaw(s.in, &data)) return r;
-    const std::string line = std::to_string(DSlen(data.data(), static_cast<int>(data.size()))) + "\n";
-    return s.out.Write(line) ? kExitOk : WriteFailed();
+    const int decoded = DSlen(data.data(), static_cast<int>(data.size()));
+    if (decoded < 0) return Fail("the input decodes to more than %d bytes", INT_MAX);
+    return s.out.Write(std::to_string(decoded) + "\n") ? kExitOk : WriteFailed();
   }
   uint64_t total = 0;
-  const int r =
-      ForEachFrame(s.in, [&](uint64_t index, const std::vector<unsigned char>& stored, uint32_t decoded) {
-        const uint32_t length =
-            stored.size() == decoded
-                ? decoded
-                : static_cast<uint32_t>(DSlen(stored.data(), static_cast<int>(stored.size())));
-        if (length != decoded) {
-          return Fail("frame %llu holds %u bytes, its header says %u", static_cast<unsigned long long>(index),
-                      length, decoded);
-        }
-        total += length;
-        return static_cast<int>(kExitOk);
-      });
+  const int r = ForEachFrame(s.in, [&](uint64_t, const std::string&, uint32_t decoded) {
+    total += decoded;
+    return static_cast<int>(kExitOk);
+  });
   if (r != kExitOk) return r;
   return s.out.Write(std::to_string(total) + "\n") ? kExitOk : WriteFailed();
 }

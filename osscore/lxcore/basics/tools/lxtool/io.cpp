@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -66,20 +67,26 @@ ssize_t Input::Read(void* to, size_t n) {
   return static_cast<ssize_t>(done);
 }
 
-bool Input::ReadAll(std::string* out, size_t limit) {
+ssize_t Input::ReadAppend(std::string* out, size_t n) {
   char piece[65536];
-  size_t total = 0;
-  for (;;) {
-    const ssize_t r = ReadSome(fd_, piece, sizeof piece);
-    if (r < 0) return false;
-    if (r == 0) return true;
-    total += static_cast<size_t>(r);
-    if (total > limit) {
-      errno = EFBIG;
-      return false;
-    }
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t r = ReadSome(fd_, piece, std::min(n - done, sizeof piece));
+    if (r < 0) return -1;
+    if (r == 0) break;
     out->append(piece, static_cast<size_t>(r));
+    done += static_cast<size_t>(r);
   }
+  return static_cast<ssize_t>(done);
+}
+
+bool Input::ReadAll(std::string* out, size_t limit) {
+  const size_t before = out->size();
+  if (ReadAppend(out, limit + 1) < 0) return false;
+  if (out->size() - before <= limit) return true;
+  out->resize(before + limit);
+  errno = EFBIG;
+  return false;
 }
 
 Output::~Output() { Discard(); }

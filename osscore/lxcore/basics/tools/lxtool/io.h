@@ -29,6 +29,11 @@ class Input {
   // count, or -1 on a read error.
   ssize_t Read(void* to, size_t n);
 
+  // Appends up to `n` bytes to *out, fewer only at the end of the input; *out
+  // grows with what arrives, not with `n`. Returns the count, or -1 on a read
+  // error (*out then holds what was read before it).
+  ssize_t ReadAppend(std::string* out, size_t n);
+
   // Appends the rest of the input to *out. False on a read error, or (errno
   // EFBIG) when more than `limit` bytes remain; *out then holds what was read.
   bool ReadAll(std::string* out, size_t limit);
