@@ -360,6 +360,13 @@ std::vector<Case> Table() {
       Row("eventlog", {"eventlog", "-n", "1"}, 0)
           .Out(Match("[^\n]*  Orvanta Runtime System  [^\n]*  third [^\n]*\n(    [^\n]*\n)*")),
       Row("eventlog", {"eventlog", "--file", "$DIR/none.log"}, 1),
+      // Control characters from the file reach a terminal as escapes only.
+      Row("eventlog", {"eventlog", "--file", "$DIR/colour.log"}, 0)
+          .Before(Write("colour.log", aLine + "\n"))
+          .Terminal()
+          .Out(Match("[^\n]*  S  error  0x00000001  red \\\\x1b\\[31m bell \\\\x07\n")),
+      Row("eventlog", {"eventlog", "--file", "$DIR/colour.log"}, 0)
+          .Out(Has({"  red \x1b\\[31m bell \x07\n"})),
       Row("eventlog", {"eventlog", "--file", "$DIR"}, 1).Err(Has({"cannot read .*: Is a directory"})),
       // A line nested too deep for any recursion is reported, and reading goes on.
       Row("eventlog", {"eventlog", "--file", "$DIR/deep.log"}, 0)
@@ -374,6 +381,9 @@ std::vector<Case> Table() {
           .Out(Exact("Open base : -2002 -> One of the parameters passed to this function is not valid.\n"
                      "Open base : ok\n")),
       Row("error", {"error", "--list"}, 0).Out(Exact(CatalogListing())),
+      Row("error", {"error", "--list"}, 1)
+          .OutputTo("/dev/full")
+          .Err(Has({"cannot write the output: No space left"})),
 
       // Known answers of CRC-32 (zlib's crc32 of the same bytes).
       Row("crc32", {"crc32", "--chain", "$DIR/a", "$DIR/b", "-", "$DIR/big"}, 0)

@@ -1,4 +1,6 @@
 // lxtool eventlog: the entries that the system log wrote to its JSON-lines file.
+#include <unistd.h>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -18,7 +20,8 @@ const char kEventlogHelp[] =
     "\n"
     "Prints the entries of the system log's file, oldest first and newest last, one\n"
     "line each: time (UTC), source, type, event id and message; further lines of a\n"
-    "message follow indented.\n"
+    "message follow indented. On a terminal, control characters in the texts show\n"
+    "as \\xHH (or \\u00HH) escapes.\n"
     "\n"
     "  --file PATH  read PATH; by default the file of ORVANTA_EVENTLOG=file:PATH, else\n"
     "               eventlog/Application.log in the state directory (where entries\n"
@@ -33,25 +36,46 @@ const char kEventlogHelp[] =
 
 namespace {
 
-void PrintEntry(const lxos::EventRecord& r) {
-  std::string message = r.message;
-  for (size_t at = 0; (at = message.find('\n', at)) != std::string::npos; at += 5) {
-    message.replace(at, 1, "\n    ");
+// The text as it may go to a terminal: control characters (C0, DEL and the C1
+// range, which terminals take as commands) written as \xHH or \u00HH escapes;
+// a line break starts an indented line. Elsewhere the text stays as it is.
+std::string Shown(const std::string& text, bool terminal) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const unsigned char next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    if (c == '\n') {
+      out += "\n    ";
+    } else if (terminal && (c < 0x20 || c == 0x7f) && c != '\t') {
+      out += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+    } else if (terminal && c == 0xc2 && next >= 0x80 && next <= 0x9f) {
+      out += {'\\', 'u', '0', '0', kHex[next >> 4], kHex[next & 15]};
+      ++i;
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
   }
-  std::printf("%s  %s  %s  0x%08X  %s\n", r.time.c_str(), r.source.c_str(), r.type.c_str(),
-              static_cast<unsigned>(r.eventId), message.c_str());
+  return out;
+}
+
+void PrintEntry(const lxos::EventRecord& r, bool terminal) {
+  std::printf("%s  %s  %s  0x%08X  %s\n", Shown(r.time, terminal).c_str(), Shown(r.source, terminal).c_str(),
+              Shown(r.type, terminal).c_str(), static_cast<unsigned>(r.eventId),
+              Shown(r.message, terminal).c_str());
 }
 
 // Prints the complete lines of `text` (keeping an unfinished last line in
 // `partial`) and counts them in `lineNo`.
 void PrintLines(const std::string& path, const std::string& text, std::string* partial, long* lineNo) {
+  static const bool terminal = isatty(STDOUT_FILENO) != 0;
   partial->append(text);
   size_t start = 0;
   for (size_t end; (end = partial->find('\n', start)) != std::string::npos; start = end + 1) {
     ++*lineNo;
     lxos::EventRecord r;
     if (lxos::EventLogParseLine(partial->substr(start, end - start), &r)) {
-      PrintEntry(r);
+      PrintEntry(r, terminal);
     } else {
       std::fprintf(stderr, "lxtool: eventlog: %s:%ld is not an entry\n", path.c_str(), *lineNo);
     }
