@@ -294,6 +294,18 @@ std::vector<Case> Table() {
       Row("reg", {"reg", "set", "K", "v", "binary", "abc"}, 2),
       Row("reg", {"reg", "set", "K", "v", "binary", "zz"}, 2),
       Row("reg", {"reg", "list", "K"}, 1),  // nothing written by the refused commands
+      // Numbers are decimal or 0x hex; options end at the first operand or "--";
+      // no empty item in a list.
+      Row("reg", {"reg", "set", "Opt", "v", "dword", "010"}, 0),
+      Row("reg", {"reg", "set", "Opt", "--help", "sz", "x"}, 0),
+      Row("reg", {"reg", "set", "Opt", "w", "sz", "--help"}, 0),
+      Row("reg", {"reg", "set", "--", "-dash", "v", "sz", "-x"}, 0),
+      Row("reg", {"reg", "set", "Opt", "m", "multi_sz", "a;;b"}, 2).Err(Has({"empty item"})),
+      Row("reg", {"reg", "set", "Opt", "m", "multi_sz", "a;"}, 2),
+      Row("reg", {"reg", "list", "Opt"}, 0)
+          .Out(Exact("v\tdword\t0x0000000a (10)\n--help\tsz\tx\nw\tsz\t--help\n")),
+      Row("reg", {"reg", "query", "--", "-dash", "v"}, 0).Out(Exact("v\tsz\t-x\n")),
+      Row("reg", {"reg", "delete-key", "Opt", "--tree"}, 2),
       Row("reg", {"reg", "set", "K\\\\L", "v", "sz", "x"}, 1).Err(Has({"malformed"})),
       Row("reg", {"reg", "query", "Missing", "v"}, 1),
       Row("reg", {"reg", "set", "Del\\A\\B", "v", "sz", "x"}, 0),

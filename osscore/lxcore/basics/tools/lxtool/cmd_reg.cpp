@@ -30,18 +30,20 @@ const char kRegHelp[] =
     "usage: lxtool reg query KEY [VALUE]        show one value, or all values of KEY\n"
     "       lxtool reg set KEY VALUE TYPE DATA  store a value, creating KEY if needed\n"
     "       lxtool reg delete KEY VALUE         delete a value\n"
-    "       lxtool reg delete-key KEY [--tree]  delete a key (with --tree: and all below it)\n"
+    "       lxtool reg delete-key [--tree] KEY  delete a key (with --tree: and all below it)\n"
     "       lxtool reg list KEY                 values of KEY, then its sub-keys\n"
     "\n"
     "KEY is a backslash path below HKEY_LOCAL_MACHINE, such as\n"
     "'SOFTWARE\\Vesk Software\\Orvanta'; names compare without regard to case.\n"
-    "VALUE \"\" is the key's default value. TYPE and DATA:\n"
+    "VALUE \"\" is the key's default value. Options come before KEY; \"--\" ends them,\n"
+    "so that KEY, VALUE and DATA may start with '-'. TYPE and DATA:\n"
     "  sz         text (stored with its terminating zero byte; below the library's\n"
     "             key 'SOFTWARE\\Vesk Software\\Orvanta' without it, as the runtime\n"
     "             writes its entries)\n"
     "  expand_sz  text, as sz\n"
     "  dword      32-bit number, decimal or 0x hex (stored little-endian)\n"
-    "  multi_sz   strings separated by ';' (stored as UTF-16)\n"
+    "  multi_sz   strings separated by ';', none of them empty (stored as UTF-16);\n"
+    "             \"\" is the empty list\n"
     "  binary     hex digits, two per byte\n"
     "\n"
     "Exit status: 0 success, 1 failure (missing, refused, store failed), 2 usage.\n";
@@ -150,16 +152,6 @@ bool ParseHex(const char* text, std::string* out) {
     if (hi < 0 || lo < 0) return false;
     out->push_back(static_cast<char>(hi * 16 + lo));
   }
-  return true;
-}
-
-bool ParseDword(const char* text, uint32_t* value) {
-  if (*text == '\0' || *text == '-' || *text == '+' || *text == ' ') return false;
-  errno = 0;
-  char* end = nullptr;
-  unsigned long long v = std::strtoull(text, &end, 0);
-  if (errno != 0 || *end != '\0' || v > 0xffffffffull) return false;
-  *value = static_cast<uint32_t>(v);
   return true;
 }
 
@@ -327,12 +319,18 @@ int RunRegSet(const Invocation& in) {
     data.assign(text, std::strlen(text) + 1);
   } else if (std::strcmp(typeName, "dword") == 0) {
     type = lxos::kRegDword;
-    uint32_t v = 0;
-    if (!ParseDword(text, &v)) return UsageError("'%s' is no 32-bit number", text);
+    uint64_t v = 0;
+    if (!ParseNumber(text, 0xFFFFFFFFu, &v)) return UsageError("'%s' is no 32-bit number", text);
     for (int i = 0; i < 4; ++i) data.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
   } else if (std::strcmp(typeName, "multi_sz") == 0) {
     type = lxos::kRegMultiSz;
-    data = EncodeMultiSz(text);
+    // An empty item would end the list where it stands.
+    const std::string list = text;
+    if (!list.empty() &&
+        (list.find(";;") != std::string::npos || list.front() == ';' || list.back() == ';')) {
+      return UsageError("'%s' holds an empty item", text);
+    }
+    data = EncodeMultiSz(list);
   } else if (std::strcmp(typeName, "binary") == 0) {
     type = lxos::kRegBinary;
     if (!ParseHex(text, &data)) return UsageError("'%s' is no even run of hex digits", text);

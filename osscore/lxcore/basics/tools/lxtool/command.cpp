@@ -79,6 +79,7 @@ int Parse(const Command& c, int n, char** args, std::vector<std::string>* operan
     const char* arg = args[i];
     if (optionsEnded || !LooksLikeOption(arg)) {
       operands->push_back(arg);
+      optionsEnded = true;  // what follows an operand is data, whatever it looks like
       continue;
     }
     if (std::strcmp(arg, "--") == 0) {

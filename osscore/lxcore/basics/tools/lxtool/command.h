@@ -6,9 +6,11 @@
 //
 // where NAME (and, for the commands that have them, ACTION) select one row of
 // the table. Options are "--name", "--name VALUE", "--name=VALUE", "-x" and
-// "-x VALUE"; "--" ends them. An argument that is "-" alone or starts with '-'
-// and a digit is an operand (standard input, a negative number). "-h" and
-// "--help" print the command's help on standard output.
+// "-x VALUE". They come before the operands: the first operand, or "--", ends
+// them, so that an operand may look like an option ("reg set K --help sz x"
+// stores a value named --help). An argument that is "-" alone or starts with
+// '-' and a digit is an operand (standard input, a negative number). "-h" and
+// "--help" among the options print the command's help on standard output.
 //
 // Every command ends with one of the exit statuses below. A failure prints one
 // line on standard error, "lxtool: NAME[ ACTION]: what was wrong". Standard
