@@ -453,6 +453,9 @@ std::vector<Case> Table() {
           .Out(Has({"^lx95Cbs71.so\n  path          /.*/lx95Cbs71.so\n",
                     "\n  version       9\\.5\\.23\\.262\\.0\n"})),
       Row("describe", {"describe", "lx95Xno71"}, 1).Err(Has({"describe: lx95Xno71: "})),
+      Row("describe", {"describe", LXB_LONG_TEXTS_MODULE}, 0)
+          .Out(Has({"\n  description   L{255}\n  version       1\\.2\\.3\\.4\\.5\n",
+                    "\n  extra text 2  L{255}\n$"})),
 
       Row("info", {"info"}, 0)
           .Out(Has({"\n  version       9\\.5\\.23\\.262\\.0\n", "LxCheckDll\\(0\\) 0 \\(compatible\\)"})),
