@@ -341,6 +341,8 @@ std::vector<Case> Table() {
             ASSERT_EQ(0, LxSetRegistryEntry(host, std::string(1000, 'v').c_str(), unused));
           })
           .Out(Exact("Host\tsz\t" + std::string(1000, 'v') + "\n")),
+      Row("reg", {"reg", "set", server + "\\" + std::string(240, 'k'), "Port", "sz", "1"}, 1)
+          .Err(Has({"invalid parameter"})),
       Row("reg", {"reg", "delete", server, "Port"}, 0),
       Row("reg", {"reg", "delete", server, "Port"}, 1).Err(Has({"\\(-1\\)"})),
       Row("reg", {"reg", "set", "SOFTWARE\\Vesk Software\\OrvantaX", "v", "sz", "ab"}, 0),

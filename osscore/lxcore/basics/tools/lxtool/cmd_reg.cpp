@@ -256,6 +256,20 @@ int EntryFailed(int rc, const char* what, const char* name) {
   return Fail("%s '%s': %s (%d)", what, name, text, rc);
 }
 
+// Stores an entry below the library's key as LxSetRegistryEntry stores it (a
+// string without terminator, the key created if missing, a key path below
+// kEntryKeyBuffer characters), but without its deleting the old value first:
+// the store replaces a value in one transaction, so a run that is killed
+// leaves the old value or the new one, never none.
+int SetEntry(const char* key, const char* value, const char* text) {
+  if (std::strlen(key) >= lxplatform::kEntryKeyBuffer)
+    return EntryFailed(LX_REGISTRY_INVALID_PARAMETER, "value", value);
+  int32_t r = lxos::RegCreateKey(key);
+  if (r != lxos::kRegOk) return Failed(r, "key", key);
+  r = lxos::RegSetValue(key, value, lxos::kRegSz, text, static_cast<uint32_t>(std::strlen(text)));
+  return r == lxos::kRegOk ? kExitOk : Failed(r, "value", value);
+}
+
 // LxGetRegistryEntry answers "too small" and "missing" alike; the size tells
 // them apart. A value that needs more than the size - 1 bytes offered reports
 // what it needs; a missing value leaves size - 1; a missing key, or a store that
@@ -308,12 +322,7 @@ int RunRegSet(const Invocation& in) {
   uint32_t type;
   std::string data;
   std::vector<std::string> names;
-  if (std::strcmp(typeName, "sz") == 0 && EntryNames(key, &names)) {
-    std::vector<const char*> path = EntryPath(names, value);
-    int32_t unused = 1;
-    int rc = LxSetRegistryEntry(path.data(), text, unused);
-    return rc == 0 ? kExitOk : EntryFailed(rc, "value", value);
-  }
+  if (std::strcmp(typeName, "sz") == 0 && EntryNames(key, &names)) return SetEntry(key, value, text);
   if (std::strcmp(typeName, "sz") == 0 || std::strcmp(typeName, "expand_sz") == 0) {
     type = typeName[0] == 's' ? lxos::kRegSz : lxos::kRegExpandSz;
     data.assign(text, std::strlen(text) + 1);
