@@ -60,8 +60,10 @@ case "$job" in
   coverage)
     dir=${BUILD_DIR:-build/coverage}
     configure "$dir" -DCMAKE_BUILD_TYPE=Debug -DLXB_COVERAGE=ON
-    ctest --test-dir "$dir" -j "$jobs" --output-on-failure || true
+    status=0
+    ctest --test-dir "$dir" -j "$jobs" --output-on-failure || status=$?
     osscore/lxcore/basics/tools/coverage.sh "$dir"
+    exit "$status"
     ;;
   *)
     echo "usage: $0 quickstart|test|bench|fuzz [SECS]|coverage" >&2

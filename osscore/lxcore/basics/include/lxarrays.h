@@ -434,6 +434,9 @@ class LX_API LxSimpleLinkedList {
 // bits that are 1. Bit i is bit (i mod 8), counted from the least significant, of
 // byte i / 8; the storage holds length / 8 + 1 bytes. Indexed operations return 0,
 // or LX_BITSTRING_OUT_OF_RANGE when the index or range is not inside the string (nothing changed).
+// The name begins with an underscore and a capital letter, which C++ reserves for
+// the implementation; it stays because the runtime's other modules are written
+// against it (the same holds for _LxServCons).
 class LX_API _LxBitString {
  public:
   // All bits 0. When the storage cannot be allocated the string has length 0.

@@ -505,6 +505,9 @@ class LX_API LxMemPool {
 // Bit 0 of `left` is the colour (1 red, 0 black); nodes are pointer-aligned, so
 // the address never uses that bit. There is no parent link.
 struct LxRBTreeNode {
+  // Bytes in front of the element: the two links.
+  static constexpr size_t kHeaderSize = 2 * sizeof(void*);
+
   uintptr_t left;
   LxRBTreeNode* right;
 
@@ -516,8 +519,8 @@ struct LxRBTreeNode {
   void SetRed() { left |= 1; }
   void SetBlack() { left &= ~uintptr_t{1}; }
   void SetColourOf(const LxRBTreeNode* other) { left = (left & ~uintptr_t{1}) | (other->left & 1); }
-  void* Element() { return reinterpret_cast<char*>(this) + 2 * sizeof(void*); }
-  const void* Element() const { return reinterpret_cast<const char*>(this) + 2 * sizeof(void*); }
+  void* Element() { return reinterpret_cast<char*>(this) + kHeaderSize; }
+  const void* Element() const { return reinterpret_cast<const char*>(this) + kHeaderSize; }
 };
 
 // A stack of node addresses from the root down, the position of a walk that must
@@ -556,44 +559,14 @@ class LX_API LxRBTreePath {
   // Cuts the path back (or forward, over slots still holding nodes) to slot i.
   void SetTop(int32_t i) { top = i; }
 
-  // Moves to the in-order successor; the current node becomes 0 past the end.
-  void Successor() {
-    LxRBTreeNode* n = slot[top];
-    if (n == nullptr) return;
-    if (n->right != nullptr) {
-      n = n->right;
-      slot[++top] = n;
-      while ((n = n->Left()) != nullptr) slot[++top] = n;
-      return;
-    }
-    ClimbFromRight();
-  }
-  // Moves to the in-order predecessor; the current node becomes 0 past the start.
-  void Predecessor() {
-    LxRBTreeNode* n = slot[top];
-    if (n == nullptr) return;
-    if (n->Left() != nullptr) {
-      n = n->Left();
-      slot[++top] = n;
-      while ((n = n->right) != nullptr) slot[++top] = n;
-      return;
-    }
-    ClimbFromLeft();
-  }
-  // The upward parts of the steps: pop until the popped node is the left (right)
-  // child of the new current node, or the bottom is reached.
-  void ClimbFromRight() {
-    LxRBTreeNode* popped;
-    do {
-      popped = Pop();
-    } while (slot[top] != nullptr && slot[top]->Left() != popped);
-  }
-  void ClimbFromLeft() {
-    LxRBTreeNode* popped;
-    do {
-      popped = Pop();
-    } while (slot[top] != nullptr && slot[top]->right != popped);
-  }
+  // Moves to the in-order successor (predecessor); the current node becomes 0
+  // past the end (start). An empty path stays empty.
+  void Successor();
+  void Predecessor();
+  // The upward parts of those steps: pop until the popped node is the left
+  // (right) child of the new current node, or the bottom is reached.
+  void ClimbFromRight();
+  void ClimbFromLeft();
 
  protected:
   LxRBTreeNode* slot[kSlots];
@@ -619,7 +592,10 @@ class LX_API LxRBTree : public LxVContainer {
 
   unsigned short GetType() const override;
   // Removes everything: stores the former count in *count (when given), destroys
-  // the elements in post-order, takes all nodes back. Keeps `stamp`. Returns 0.
+  // the elements in post-order, takes all nodes back. Returns 0. Keeps `stamp`,
+  // so an iterator positioned before Clear is not seen as stale although its path
+  // names recycled nodes: callers must position it again (First, Last or a
+  // search) before they use it.
   int Clear(LxTransactionContext* ctx, uint32_t* count, LxVContainer* other) override;
   // Locates the source's key and data. Without `result` returns 0 or LX_CONTAINER_NOT_FOUND. With
   // `result` (an LxRBTreeIterator bound to this tree) positions it on the match
@@ -629,7 +605,10 @@ class LX_API LxRBTree : public LxVContainer {
   // status is LX_CONTAINER_BEFORE_FIRST under LX_MODE_GREATEST_BEFORE, LX_CONTAINER_BEHIND_LAST under
   // LX_MODE_LEAST_AFTER or LX_MODE_STEP_PAST, else LX_CONTAINER_POSITION_LOST. The result takes the tree's
   // current stamp over. Returns 0, LX_CONTAINER_NOT_FOUND, the source's negative status, a callback's error,
-  // or LX_CONTAINER_INTERNAL when `result` is not a tree iterator on this tree.
+  // or LX_CONTAINER_INTERNAL when `result` is not a tree iterator on this tree. After a callback's
+  // error `result` stands (status 0) where the search stopped: on the node whose comparison failed
+  // on the way down, or, when one failed inside the run of matches, on the best match so far (no
+  // step past the run, no move to a neighbour).
   int SearchElement(const LxVIterator* source, LxVParameter* sourceParam, unsigned short mode,
                     LxVParameter* param, LxVIterator* result) override;
   // Builds a node from the source through the copy callback and links it.
@@ -642,7 +621,7 @@ class LX_API LxRBTree : public LxVContainer {
   // Returns 0, LX_CONTAINER_NOT_FOUND (tree unchanged), the source's status or a callback's error.
   int DeleteElement(const LxVIterator* source, LxVParameter* sourceParam, unsigned short mode,
                     LxVParameter* param) override;
-  // The node address plus two pointers; null for a null entry.
+  // The node address plus LxRBTreeNode::kHeaderSize; null for a null entry.
   const void* GetElementOfEntry(const void* entry) const override;
   // A new LxRBTreeIterator before the first entry, owned by the caller; null when
   // memory runs out.
@@ -674,11 +653,30 @@ class LX_API LxRBTree : public LxVContainer {
  protected:
   friend class LxRBTreeIterator;
   struct CheckResult;
+  struct Sought;
 
   // Finds a node for the key/data pair (see SearchElement for the mode bits).
   // `path` may be null; `foundSlot` receives the path slot of the match (-1 none).
+  // A callback's error ends it with that status and the node where it stopped.
   LxRBTreeNode* Locate(const LxVIterator* source, const void* key, const void* data, int& status,
                        unsigned short mode, LxVParameter* param, LxRBTreePath* path, int32_t* foundSlot);
+  // Locate after a match at `n`, the path's current node: takes the first match
+  // (the last under LX_MODE_LAST_MATCH) or steps past the run under
+  // LX_MODE_STEP_PAST, and leaves the path ending at the result, or under
+  // LX_MODE_KEEP_NEIGHBOUR at the in-order neighbour that removal needs.
+  LxRBTreeNode* LocateInRun(const Sought& sought, LxRBTreeNode* n, int& status, unsigned short mode,
+                            LxRBTreePath* path, int32_t* foundSlot);
+  // Whether the entry `named` equals the match `n` as a whole; false with
+  // `status` set when a callback fails.
+  bool NamedMatches(const LxRBTreeNode* named, const LxRBTreeNode* n, LxVParameter* param, int& status);
+  // Walks down from the match `n` towards the wanted end of the run of matches:
+  // after a node that matched, left when the first is wanted and right otherwise;
+  // after one that did not, the other way. Pushes every node visited; `found`
+  // follows the best match, which it returns. Nodes are compared only while
+  // duplicateKeys is set; without it the walk just extends the path to n's
+  // neighbour. A failing comparison ends the walk with `status` set.
+  LxRBTreeNode* WalkRun(const Sought& sought, LxRBTreeNode* n, bool firstWanted, int& status,
+                        LxRBTreePath* path, int32_t& found);
   // Finds that very node; the path ends as Remove needs it under mode LX_MODE_KEEP_NEIGHBOUR.
   LxRBTreeNode* MatchEntry(const LxRBTreeNode* node, int& status, unsigned short mode, LxVParameter* param,
                            LxRBTreePath& path, int32_t& foundSlot);
@@ -807,10 +805,11 @@ class LX_API LxVContainerDiffer {
   // holds more than the second, and into `onlySecond` likewise, through
   // InsertElement(iterator on the entry, null, 0, parameter) whose callerFlags
   // bit 0 tells the side (0 first, 1 second).
-  // `fraction` times the larger container's count bounds the entry-by-entry
-  // comparisons that may disagree: 0 compares nothing, a positive product below
-  // 1 allows 10, a product of 2^32 - 1 or more (or NaN) allows any number, and
-  // a negative fraction allows nearly any number.
+  // `fraction` times the larger container's count, truncated toward zero and
+  // kept as its low 32 bits, bounds the entry-by-entry comparisons that may
+  // disagree: 0 compares nothing, a positive product below 1 allows 10, a
+  // product of 2^32 - 1 or more, NaN and -infinity allow any number, and a
+  // small negative product allows nearly any number (-1 allows 2^32 - 1).
   // Returns 1 when anything was inserted into a result container, 0 when the
   // sequences hold the same entries, or the first negative result of an
   // iterator, container or diff-list operation (besides the end markers LX_CONTAINER_BEFORE_FIRST

@@ -34,9 +34,12 @@
 // MemFile
 // ---------------------------------------------------------------------------
 
-// Sizes, offsets and positions are byte counts. Outside the contract, and not
-// checked: negative sizes or offsets, and files beyond 32767 segments of 32768
-// bytes (1073709056 bytes).
+// Sizes, offsets and positions are byte counts. A file holds at most 32767
+// segments of 32768 bytes (1073709056 bytes): a growth beyond that, whether
+// asked for directly or as the end of a range (offset + length, computed without
+// wrapping), fails as when memory runs out: the out-of-memory handler is called
+// once and the operation reports its failure with the file unchanged. Outside
+// the contract, and not checked: negative sizes and offsets.
 class LX_API MemFile {
  public:
   // An empty file whose segments start at `segmentSize` bytes rounded down to a
@@ -89,7 +92,8 @@ class LX_API MemFile {
   // 2). *length (0 when `length` is null) is the number of bytes wanted there:
   // when they run past the size it is cut to what remains. Returns the pointer to
   // the byte at the new position (the end pointer for the size itself with 0
-  // wanted), or null when bytes are wanted at or beyond the size; then *length
+  // wanted), or null when bytes are wanted at or beyond the size or the new
+  // position lies before the start (computed without wrapping); then *length
   // becomes 0 and the position is unchanged. The last argument has no effect.
   char* Seek(int32_t offset, unsigned short mode, uint32_t* length = nullptr, unsigned short unused = 0);
 
@@ -118,8 +122,9 @@ class LX_API MemFile {
   // Writes `length` bytes of `source` (0: up to its end) from `sourceOffset` at
   // this file's current position, which does not advance; the length is cut to
   // what the source holds. Returns the count written, or 0 when the source has
-  // nothing there or the growth failed (this file unchanged). The source's
-  // position is restored unless it now lies beyond the source's size.
+  // nothing there (`sourceOffset` beyond its size included) or the growth failed
+  // (this file unchanged). The source's position is restored unless it now lies
+  // beyond the source's size.
   uint32_t Put(const MemFile* source, uint32_t length, uint32_t sourceOffset);
   // Same with plain int arguments, so that calls with literals are not ambiguous.
   uint32_t Put(const MemFile* source, int32_t length, int32_t sourceOffset) {
@@ -128,9 +133,8 @@ class LX_API MemFile {
 
   // Copies `length` bytes from this file's current position into `target` at
   // `targetOffset`, growing the target when needed. Returns `length`, or 0 when
-  // the target could not grow or has no block (target unchanged). Neither
-  // position moves.
-  // REQUIRES: position + length <= size of this file.
+  // the target could not grow or has no block, or when position + length lies
+  // beyond this file's size (target unchanged). Neither position moves.
   uint32_t Get(MemFile* target, uint32_t length, uint32_t targetOffset) const;
   uint32_t Get(MemFile* target, int32_t length, int32_t targetOffset) const {
     return Get(target, static_cast<uint32_t>(length), static_cast<uint32_t>(targetOffset));
@@ -144,7 +148,7 @@ class LX_API MemFile {
 
   // Removes `length` bytes at `offset`, moving the rest down and shrinking the
   // file with SizeSet. Always returns 0 (a failed reduction keeps the larger
-  // block). REQUIRES: offset + length <= size.
+  // block); a range that reaches past the size removes nothing.
   int32_t Delete(uint32_t offset, uint32_t length);
 
   // Swaps block, size, position and segment geometry with `other`.
@@ -194,6 +198,9 @@ class LX_API MemFile {
            newSize > static_cast<int64_t>(segmentCount - 1) << segmentShift &&
            (segmentCount <= 7 || segmentShift >= 15);
   }
+  // SizeSet for a size computed in 64 bits: beyond the largest file it calls the
+  // out-of-memory handler and returns LX_MEMFILE_NO_MEMORY, changing nothing.
+  int32_t GrowTo(int64_t newSize);
   // Put for everything else: growth through SizeSet, longer or odd ranges.
   int32_t PutSlow(const void* source, int32_t offset, int32_t length);
 
@@ -221,8 +228,8 @@ class LX_API MemQueue : public MemFile {
   MemQueue(const MemQueue& source);
   MemQueue& operator=(const MemQueue& source);
 
-  // Appends `length` bytes. Returns 0, LX_MEMQUEUE_NO_MEMORY or
-  // LX_MEMQUEUE_SHORT_WRITE.
+  // Appends `length` bytes. Returns 0, LX_MEMQUEUE_NO_MEMORY (also when
+  // the file would pass its largest size) or LX_MEMQUEUE_SHORT_WRITE.
   int Put(const void* bytes, uint32_t length);
 
   // Takes exactly `length` bytes from the front. Returns 0, LX_MEMQUEUE_EMPTY,
@@ -232,8 +239,8 @@ class LX_API MemQueue : public MemFile {
   int Get(void* buffer, uint32_t length);
 
   // Removes the consumed bytes from `offset` up to the read offset and moves the
-  // read offset to `offset`; Delete(0) drops all consumed bytes. Returns 0.
-  // REQUIRES: offset <= read offset.
+  // read offset to `offset`; Delete(0) drops all consumed bytes. Returns 0; an
+  // offset beyond the read offset changes nothing.
   int Delete(uint32_t offset);
 
   uint32_t GetReadOffset() const { return readOffset; }
@@ -260,11 +267,13 @@ LX_API int DScomp(const void* input, int length, void* output, int* room);
 // (the records before it are decoded and counted) or when non-empty input gave
 // nothing. A decode that fills the room stops there. Empty input gives 0 and 0.
 // Input that ends inside a record: the cut record decodes to nothing; no byte
-// beyond `length` is read.
+// beyond `length` is read. The count never passes *room, however much the
+// records would decode to.
 LX_API int DSdecomp(const void* input, int length, void* output, int* room);
 
 // The decoded length of `length` encoded bytes (0 for length <= 0); a record cut
-// by the end of the input counts nothing.
+// by the end of the input counts nothing. Returns -1 when the decoded length does
+// not fit in an int (more than INT_MAX bytes).
 LX_API int DSlen(const void* input, int length);
 
 // ---------------------------------------------------------------------------

@@ -227,7 +227,8 @@ LX_API const char* LxError(char* buffer, const char* prefix, int code, int textO
 
 // The console's back end. A derived class supplies write(const LxString&); it
 // may replace the other operations. A class that overrides one `write` hides
-// the other unless it says `using _LxServCons::write;`.
+// the other unless it says `using _LxServCons::write;`. The reserved-looking name
+// (underscore and capital letter) stays: the runtime's other modules derive from it.
 class LX_API _LxServCons {
  public:
   _LxServCons() = default;

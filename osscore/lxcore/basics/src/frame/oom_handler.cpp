@@ -3,20 +3,24 @@
 
 #include "frame/resize.h"
 #include "lxframe.h"
-#include "lxmessages.h"
 
 namespace lxframe {
 
+namespace {
+
+OutOfMemoryReporter g_reporter = nullptr;
+
+}  // namespace
+
+void SetOutOfMemoryReporter(OutOfMemoryReporter reporter) { g_reporter = reporter; }
+
 int32_t DefaultMemoryHandler(uint32_t size) {
-  static const char kFormat[] = "\n%s\n%s %lu %s\n";
-  static const char kLine1[] = "Orvanta runs out of memory.";
-  static const char kTried[] = "Tried to allocate";
-  static const char kBytes[] = "bytes of memory.";
-  unsigned long n = size;
-  std::fprintf(stderr, kFormat, kLine1, kTried, n, kBytes);
+  char text[128];
+  std::snprintf(text, sizeof text, "\n%s\n%s %lu %s\n", "Orvanta runs out of memory.", "Tried to allocate",
+                static_cast<unsigned long>(size), "bytes of memory.");
+  std::fputs(text, stderr);
   std::fflush(stderr);
-  LxSystemLog()->Printf(10, kFormat, kLine1, kTried, n, kBytes);
-  LxMessage()->Printf(nullptr, 0, kFormat, kLine1, kTried, n, kBytes);
+  if (g_reporter != nullptr) g_reporter(text);
   VESK_assert("\"Out of memory. Aborting!\" && 0", "src\\resize", 73);
   return 0;
 }

@@ -38,8 +38,14 @@ T* NewOrNull(Args&&... args) {
 }
 
 // The handler that is current when the library is loaded: reports on standard
-// error, in the system log (kind 10) and through the message object, then raises
-// VESK_assert; returns 0 when the assertion returns.
+// error and through the out-of-memory reporter, then raises VESK_assert; returns
+// 0 when the assertion returns.
 int32_t DefaultMemoryHandler(uint32_t size);
+
+// Where the default handler reports besides standard error. The messages
+// subsystem installs one at load that writes the text to the system log (kind 10)
+// and the message object; the frame itself knows neither.
+using OutOfMemoryReporter = void (*)(const char* text);
+void SetOutOfMemoryReporter(OutOfMemoryReporter reporter);
 
 }  // namespace lxframe

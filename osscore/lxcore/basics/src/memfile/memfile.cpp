@@ -19,6 +19,7 @@ namespace {
 constexpr unsigned char kMaxSegmentShift = 15;  // 32768-byte segments
 constexpr uint32_t kWidenAbove = 7;             // segments before the segment size doubles
 constexpr uint32_t kMaxSegments = 32767;        // the count is a 16-bit field
+constexpr int64_t kMaxFileSize = int64_t{kMaxSegments} << kMaxSegmentShift;
 
 // log2 of the segment size: the number of halvings that take segmentSize / 2 to 0.
 unsigned char ShiftFor(int32_t segmentSize) {
@@ -31,9 +32,9 @@ inline uint32_t SegmentsFor(uint32_t bytes, unsigned char shift) {
   return static_cast<uint32_t>((static_cast<uint64_t>(bytes) + (uint64_t{1} << shift) - 1) >> shift);
 }
 
-// Signed 32-bit sum with the wrap-around of the original 32-bit arithmetic.
-inline int32_t Add32(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+// What the out-of-memory handler is told for a request that has no 32-bit size.
+inline uint32_t Clamp32(uint64_t bytes) {
+  return bytes > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(bytes);
 }
 
 }  // namespace
@@ -109,7 +110,7 @@ int32_t MemFile::SizeSet(int32_t newSize, unsigned short) {
     void* block = nullptr;
     if (needed > kMaxSegments) {
       // Beyond the largest file: nothing to allocate, report as out of memory.
-      LxCallMemoryHandler(static_cast<uint32_t>(newCapacity));
+      LxCallMemoryHandler(Clamp32(newCapacity));
     } else if (buffer == nullptr) {
       block = mmAllocate(static_cast<uint32_t>(newCapacity));
     } else {
@@ -127,6 +128,14 @@ int32_t MemFile::SizeSet(int32_t newSize, unsigned short) {
   segmentCount = static_cast<short>(needed);
   segmentShift = shift;
   return 0;
+}
+
+int32_t MemFile::GrowTo(int64_t newSize) {
+  if (newSize > kMaxFileSize) {
+    LxCallMemoryHandler(Clamp32(static_cast<uint64_t>(newSize)));
+    return LX_MEMFILE_NO_MEMORY;
+  }
+  return SizeSet(static_cast<int32_t>(newSize));
 }
 
 int32_t MemFile::SizeSetDontShrink(int32_t newSize, unsigned short flag) {
@@ -153,21 +162,21 @@ void MemFile::SetSizeZeroAndShrink(uint32_t maxCapacity) {
 }
 
 char* MemFile::Seek(int32_t offset, unsigned short mode, uint32_t* length, unsigned short) {
-  int32_t target = offset;
+  int64_t target = offset;
   if (mode == 1) {
-    target = Add32(position, offset);
+    target += position;
   } else if (mode == 2) {
-    target = Add32(size, -offset);
+    target = static_cast<int64_t>(size) - offset;
   }
   const int64_t wanted = length != nullptr ? *length : 0;
-  if (wanted + target > size) {
-    if (target >= size) {
+  if (target < 0 || wanted + target > size) {
+    if (target < 0 || target >= size) {
       if (length != nullptr) *length = 0;
       return nullptr;
     }
     *length = static_cast<uint32_t>(size - target);
   }
-  position = target;
+  position = static_cast<int32_t>(target);
   return buffer + target;
 }
 
@@ -176,7 +185,7 @@ int32_t MemFile::PutSlow(const void* source, int32_t offset, int32_t length) {
   if (end > size) {
     if (FitsLastSegment(end)) {
       size = static_cast<int32_t>(end);
-    } else if (SizeSet(static_cast<int32_t>(end)) != 0) {
+    } else if (GrowTo(end) != 0) {
       return 0;
     }
   }
@@ -206,6 +215,7 @@ int32_t MemFile::Get(void* target, int32_t offset, int32_t length) const {
 }
 
 uint32_t MemFile::Put(const MemFile* source, uint32_t length, uint32_t sourceOffset) {
+  if (sourceOffset > static_cast<uint32_t>(source->size)) return 0;
   if (length == 0) length = static_cast<uint32_t>(source->size) - sourceOffset;
   const int32_t sourcePosition = source->position;
   const char* bytes = const_cast<MemFile*>(source)->Seek(static_cast<int32_t>(sourceOffset), 0, &length);
@@ -219,8 +229,9 @@ uint32_t MemFile::Put(const MemFile* source, uint32_t length, uint32_t sourceOff
 }
 
 uint32_t MemFile::Get(MemFile* target, uint32_t length, uint32_t targetOffset) const {
-  const uint64_t end = static_cast<uint64_t>(targetOffset) + length;
-  if (static_cast<int64_t>(end) > target->size && target->SizeSet(static_cast<int32_t>(end)) != 0) return 0;
+  if (position < 0 || static_cast<int64_t>(position) + length > size) return 0;
+  const int64_t end = static_cast<int64_t>(targetOffset) + length;
+  if (end > target->size && target->GrowTo(end) != 0) return 0;
   if (target->buffer == nullptr) return 0;
   if (length > 0) std::memmove(target->buffer + targetOffset, buffer + position, length);
   return length;
@@ -228,13 +239,14 @@ uint32_t MemFile::Get(MemFile* target, uint32_t length, uint32_t targetOffset) c
 
 int32_t MemFile::Copy(int32_t targetOffset, int32_t sourceOffset, int32_t length) {
   const int64_t end = static_cast<int64_t>(targetOffset) + length;
-  if (end > size && SizeSet(static_cast<int32_t>(end)) != 0) return 0;
+  if (end > size && GrowTo(end) != 0) return 0;
   if (length == 0 || targetOffset == sourceOffset) return length;
   std::memmove(buffer + targetOffset, buffer + sourceOffset, static_cast<size_t>(length));
   return length;
 }
 
 int32_t MemFile::Delete(uint32_t offset, uint32_t length) {
+  if (static_cast<uint64_t>(offset) + length > static_cast<uint64_t>(size)) return 0;
   const int32_t from = static_cast<int32_t>(offset);
   const int32_t count = static_cast<int32_t>(length);
   Copy(from, from + count, size - from - count);

@@ -15,7 +15,7 @@ MemQueue& MemQueue::operator=(const MemQueue& source) {
 
 int MemQueue::Put(const void* bytes, uint32_t length) {
   const int32_t end = size;
-  if (SizeSet(end + static_cast<int32_t>(length)) != 0) return LX_MEMQUEUE_NO_MEMORY;
+  if (GrowTo(static_cast<int64_t>(end) + length) != 0) return LX_MEMQUEUE_NO_MEMORY;
   if (MemFile::Put(bytes, end, static_cast<int32_t>(length)) != static_cast<int32_t>(length)) {
     return LX_MEMQUEUE_SHORT_WRITE;
   }
@@ -39,6 +39,7 @@ int MemQueue::Get(void* bytes, uint32_t length) {
 }
 
 int MemQueue::Delete(uint32_t offset) {
+  if (offset > readOffset) return 0;
   MemFile::Delete(offset, readOffset - offset);
   readOffset = offset;
   return 0;

@@ -18,6 +18,7 @@
 // a run record (count 1 or 2), anything else a literal record.
 #include "memfile/rle.h"
 
+#include <climits>
 #include <cstring>
 
 #include "lxmemfile.h"
@@ -334,7 +335,7 @@ int DSlen(const void* input, int length) {
   if (length <= 0) return 0;
   const auto* p = static_cast<const unsigned char*>(input);
   const unsigned char* const end = p + length;
-  uint32_t total = 0;
+  uint64_t total = 0;  // at most 255 per two bytes of an int-sized input: no overflow
   while (end - p >= 2) {
     if (p[0] != 0) {
       total += p[0];
@@ -345,5 +346,5 @@ int DSlen(const void* input, int length) {
       p += 2 + p[1];
     }
   }
-  return static_cast<int>(total);
+  return total <= INT_MAX ? static_cast<int>(total) : -1;
 }

@@ -2,7 +2,6 @@
 #undef NDEBUG
 #include "os/diag.h"
 
-#include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <strings.h>
@@ -15,23 +14,11 @@
 #include <string>
 
 #include "os/paths.h"
+#include "os/syscall.h"
 
 namespace lxos {
 
 namespace {
-
-// Writes all of `text` to `fd`, retrying after interruptions and short writes.
-void WriteAll(int fd, const char* text, size_t len) {
-  while (len > 0) {
-    ssize_t n = write(fd, text, len);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    text += n;
-    len -= static_cast<size_t>(n);
-  }
-}
 
 struct ButtonSet {
   int count;
@@ -69,10 +56,10 @@ void DebugOutput(const char* text) {
   const char* target = GetEnv("ORVANTA_DEBUG_OUTPUT");
   if (target && std::strcmp(target, "off") == 0) return;
   if (target && *target) {
-    int fd = open(target, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    int fd = sys::Open(target, O_WRONLY | O_APPEND | O_CREAT, 0644);
     if (fd >= 0) {
       WriteAll(fd, text, std::strlen(text));
-      close(fd);
+      sys::Close(fd);
       return;
     }
   }

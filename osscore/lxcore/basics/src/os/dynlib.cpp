@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string>
 
+#include "os/syscall.h"
+
 namespace lxos {
 
 namespace {
@@ -42,7 +44,7 @@ void RecordError(const char* text, int code) {
 
 // Records the loader's pending error (dlerror() hands it out once).
 void RecordLoaderError(int fallbackCode) {
-  const char* text = dlerror();
+  const char* text = sys::DlError();
   if (text == nullptr) {
     RecordError(strerror(fallbackCode), fallbackCode);
   } else {
@@ -53,22 +55,22 @@ void RecordLoaderError(int fallbackCode) {
 }  // namespace
 
 void* OpenModule(const char* file) {
-  dlerror();
-  void* module = dlopen(file, RTLD_NOW | RTLD_LOCAL);
+  sys::DlError();
+  void* module = sys::DlOpen(file, RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) RecordLoaderError(ENOENT);
   return module;
 }
 
 bool CloseModule(void* module) {
-  dlerror();
-  if (dlclose(module) == 0) return true;
+  sys::DlError();
+  if (sys::DlClose(module) == 0) return true;
   RecordLoaderError(EINVAL);
   return false;
 }
 
 void* ModuleSymbol(void* module, const char* name) {
-  dlerror();
-  void* address = dlsym(module, name);
+  sys::DlError();
+  void* address = sys::DlSym(module, name);
   if (address == nullptr) {
     RecordLoaderError(ENOENT);
     return nullptr;
@@ -76,13 +78,14 @@ void* ModuleSymbol(void* module, const char* name) {
   // dlsym also searches the module's dependencies: accept the address only when
   // the object that holds it is the module itself.
   struct link_map* own = nullptr;
-  if (dlinfo(module, RTLD_DI_LINKMAP, &own) != 0 || own == nullptr) {
+  if (sys::DlInfo(module, RTLD_DI_LINKMAP, &own) != 0 || own == nullptr) {
     RecordLoaderError(EINVAL);
     return nullptr;
   }
   Dl_info info;
   struct link_map* holder = nullptr;
-  if (dladdr1(address, &info, reinterpret_cast<void**>(&holder), RTLD_DL_LINKMAP) == 0 || holder != own) {
+  if (sys::DlAddr1(address, &info, reinterpret_cast<void**>(&holder), RTLD_DL_LINKMAP) == 0 ||
+      holder != own) {
     std::string text = std::string(name) + ": symbol is not defined by the module itself";
     RecordError(text.c_str(), ENOENT);
     return nullptr;
@@ -93,11 +96,11 @@ void* ModuleSymbol(void* module, const char* name) {
 bool ModulePath(void* module, std::string* out) {
   out->clear();
   struct link_map* map = nullptr;
-  if (dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr || map->l_name == nullptr ||
+  if (sys::DlInfo(module, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr || map->l_name == nullptr ||
       map->l_name[0] == '\0') {
     return false;
   }
-  char* resolved = realpath(map->l_name, nullptr);
+  char* resolved = sys::RealPath(map->l_name, nullptr);
   if (resolved != nullptr) {
     out->assign(resolved);
     free(resolved);
@@ -119,7 +122,7 @@ bool SearchDirectories(const char* dirs, const char* file, std::string* found) {
       if (candidate.back() != '/') candidate += '/';
       candidate += file;
       struct stat st;
-      if (stat(candidate.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+      if (sys::Stat(candidate.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
         *found = candidate;
         return true;
       }

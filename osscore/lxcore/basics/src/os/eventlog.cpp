@@ -7,13 +7,15 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <new>
 
+#include "os/clock.h"
 #include "os/paths.h"
+#include "os/syscall.h"
+#include "os/utf.h"
 
 namespace lxos {
 
@@ -41,12 +43,7 @@ int SyslogSeverity(uint16_t type) {
 
 bool IsSocket(const char* path) {
   struct stat st;
-  return stat(path, &st) == 0 && S_ISSOCK(st.st_mode);
-}
-
-int CloseFd(int fd) {
-  // On Linux the descriptor is gone even when close() reports EINTR: no retry.
-  return close(fd);
+  return sys::Stat(path, &st) == 0 && S_ISSOCK(st.st_mode);
 }
 
 // Sends one datagram to the socket at `path`. Returns 0 or the error number.
@@ -56,22 +53,18 @@ int32_t SendDatagram(const std::string& path, const std::string& datagram) {
   addr.sun_family = AF_UNIX;
   if (path.empty() || path.size() >= sizeof addr.sun_path) return ENAMETOOLONG;
   std::memcpy(addr.sun_path, path.data(), path.size());
-  int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return errno;
+  int fd = sys::Socket(AF_UNIX, SOCK_DGRAM, 0);
+  if (fd < 0) return LastError();
   // A daemon that cannot keep up must not hold the caller for long: after a
   // second the entry goes to the file instead.
   timeval timeout = {1, 0};
-  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  sys::SetSockOpt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
   int32_t result = 0;
-  for (;;) {
-    ssize_t n = sendto(fd, datagram.data(), datagram.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&addr),
-                       sizeof addr);
-    if (n >= 0) break;
-    if (errno == EINTR) continue;
-    result = errno;
-    break;
+  if (sys::SendTo(fd, datagram.data(), datagram.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&addr),
+                  sizeof addr) < 0) {
+    result = LastError();
   }
-  CloseFd(fd);
+  sys::Close(fd);
   return result;
 }
 
@@ -81,78 +74,36 @@ int32_t AppendLine(const std::string& path, const std::string& line) {
   if (path.empty()) return ENOENT;
   size_t slash = path.find_last_of('/');
   if (slash != std::string::npos && slash > 0) MakeDirs(path.substr(0, slash));
-  int fd;
-  do {
-    fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return errno;
-  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-  }
-  int32_t result = 0;
-  const char* p = line.data();
-  size_t left = line.size();
-  while (left > 0) {
-    ssize_t n = write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      result = errno;
-      break;
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  // Closing the descriptor releases the lock.
-  if (CloseFd(fd) != 0 && result == 0 && errno != EINTR) result = errno;
+  int fd = sys::Open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0644);
+  if (fd < 0) return LastError();
+  sys::Flock(fd, LOCK_EX);
+  int32_t result = WriteAll(fd, line.data(), line.size());
+  // Closing the descriptor releases the lock. A close that reports EINTR has
+  // closed it all the same.
+  if (sys::Close(fd) != 0 && result == 0 && errno != EINTR) result = LastError();
   return result;
 }
 
 std::string UtcNow() {
-  timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
-  tm parts;
-  gmtime_r(&now.tv_sec, &parts);
+  CalendarTime utc;
+  ReadCalendar(nullptr, &utc);
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", parts.tm_year + 1900,
-                parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
-                static_cast<int>(now.tv_nsec / 1000000));
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.year, utc.month, utc.day,
+                utc.hour, utc.minute, utc.second, utc.millisecond);
   return buf;
-}
-
-// Length of the valid UTF-8 sequence at `p` (of `left` bytes), or 0.
-size_t Utf8Length(const unsigned char* p, size_t left) {
-  unsigned char c = p[0];
-  size_t len;
-  uint32_t min;
-  uint32_t cp;
-  if (c >= 0xC2 && c <= 0xDF) {
-    len = 2, min = 0x80, cp = c & 0x1F;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    len = 3, min = 0x800, cp = c & 0x0F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    len = 4, min = 0x10000, cp = c & 0x07;
-  } else {
-    return 0;
-  }
-  if (left < len) return 0;
-  for (size_t i = 1; i < len; ++i) {
-    if ((p[i] & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (p[i] & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return len;
 }
 
 void AppendJsonString(std::string* out, const std::string& text) {
   static const char kHex[] = "0123456789abcdef";
   out->push_back('"');
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
   size_t size = text.size();
   for (size_t i = 0; i < size;) {
-    unsigned char c = p[i];
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    char32_t unused;
     if (c >= 0x80) {
-      size_t len = Utf8Length(p + i, size - i);
+      size_t len = lxos::DecodeUtf8(text.data() + i, size - i, &unused);
       if (len > 0) {
-        out->append(reinterpret_cast<const char*>(p + i), len);
+        out->append(text.data() + i, len);
         i += len;
         continue;
       }
@@ -349,18 +300,8 @@ class LineReader {
   static void AppendCodePoint(std::string* out, uint32_t cp) {
     if (cp < 0x100) {
       out->push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     } else {
-      out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+      lxos::AppendUtf8(out, cp);
     }
   }
 

@@ -1,9 +1,10 @@
 #include "os/host.h"
 
 #include <limits.h>
-#include <unistd.h>
 
 #include <cstring>
+
+#include "os/syscall.h"
 
 namespace lxos {
 
@@ -12,7 +13,7 @@ bool HostName(std::string* out) {
   char buf[HOST_NAME_MAX + 2];
   // gethostname may leave a truncated name unterminated; the extra byte and
   // the explicit terminator keep the copy inside the buffer.
-  if (gethostname(buf, sizeof buf - 1) != 0) return false;
+  if (sys::GetHostName(buf, sizeof buf - 1) != 0) return false;
   buf[sizeof buf - 1] = '\0';
   out->assign(buf, strnlen(buf, sizeof buf - 1));
   return !out->empty();

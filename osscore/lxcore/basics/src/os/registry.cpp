@@ -14,9 +14,14 @@
 // closed, when the process id changes (a forked child must not touch the
 // parent's SQLite handle: closing it could checkpoint or remove the parent's
 // WAL) or when $ORVANTA_REGISTRY names another file. SQLite opens its files
-// with O_CLOEXEC and retries EINTR itself.
+// with O_CLOEXEC and retries EINTR itself, bypassing the library's system-call
+// table; the store's file is therefore opened (created when missing) through
+// the table first, and that descriptor is held for as long as the connection
+// lives: closing any descriptor of a file drops every POSIX lock that the
+// process holds on it, SQLite's included.
 #include "os/registry.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -26,6 +31,7 @@
 #include <vector>
 
 #include "os/paths.h"
+#include "os/syscall.h"
 
 namespace lxos {
 
@@ -291,6 +297,7 @@ int WaitWhileBusy(void*, int count) {
 
 std::mutex g_mutex;
 sqlite3* g_db = nullptr;
+int g_storeFd = -1;  // the store's file, opened through the system-call table
 pid_t g_pid = 0;
 std::string* g_file = new std::string;
 // Connections inherited over fork. They are never used or closed again; the
@@ -298,13 +305,18 @@ std::string* g_file = new std::string;
 std::vector<sqlite3*>* g_inherited = new std::vector<sqlite3*>;
 
 void Drop() {
-  if (g_db == nullptr) return;
-  if (g_pid == getpid()) {
-    sqlite3_close_v2(g_db);
-  } else {
-    g_inherited->push_back(g_db);
+  if (g_db != nullptr) {
+    if (g_pid == getpid()) {
+      sqlite3_close_v2(g_db);
+    } else {
+      g_inherited->push_back(g_db);
+    }
+    g_db = nullptr;
   }
-  g_db = nullptr;
+  // Only after SQLite's own descriptors are closed (a forked child holds no
+  // locks of its parent's connection).
+  if (g_storeFd >= 0) sys::Close(g_storeFd);
+  g_storeFd = -1;
 }
 
 // The open connection, or null with *result set to kRegAccessDenied.
@@ -316,10 +328,14 @@ sqlite3* Connection(int32_t* result) {
   Drop();
   *result = kRegAccessDenied;
   if (file.empty()) return nullptr;
+  // Created with the mode SQLite gives a new database.
+  int fd = sys::Open(file.c_str(), O_RDWR | O_CREAT, 0644);
+  if (fd < 0) return nullptr;
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   if (rc != SQLITE_OK) {
     sqlite3_close_v2(db);
+    sys::Close(fd);
     return nullptr;
   }
   sqlite3_busy_handler(db, &WaitWhileBusy, nullptr);
@@ -330,9 +346,11 @@ sqlite3* Connection(int32_t* result) {
   Exec(db, "PRAGMA synchronous = FULL");
   if (InitStore(db) != kRegOk) {
     sqlite3_close_v2(db);
+    sys::Close(fd);
     return nullptr;
   }
   g_db = db;
+  g_storeFd = fd;
   g_pid = pid;
   *g_file = file;
   *result = kRegOk;

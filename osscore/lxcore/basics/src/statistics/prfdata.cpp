@@ -9,7 +9,7 @@
 #include "os/filelock.h"
 #include "os/paths.h"
 #include "os/registry.h"
-#include "statistics/wide.h"
+#include "os/utf.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "the statistics slots are updated in place as little-endian 32-bit words");
@@ -99,7 +99,7 @@ int32_t WriteDword(const std::string& key, const char* name, uint32_t value) {
 
 int32_t WriteWideString(const std::string& key, const char* name, const std::u16string& text) {
   std::string bytes;
-  AppendUtf16Bytes(&bytes, text.c_str(), text.size() + 1);
+  lxos::AppendUtf16Bytes(&bytes, text.c_str(), text.size() + 1);
   return lxos::RegSetValue(key.c_str(), name, lxos::kRegSz, bytes.data(),
                            static_cast<uint32_t>(bytes.size()));
 }
@@ -182,7 +182,7 @@ void PrfData::Unload() {
   lxos::ShmDetach(&block);
 }
 
-std::string PrfData::ServiceName() const { return Utf16ToUtf8(name, WideLength(name)); }
+std::string PrfData::ServiceName() const { return lxos::Utf16ToUtf8(name, lxos::WideLength(name)); }
 
 std::string PrfData::PerformanceKey() const {
   return "SYSTEM\\CurrentControlSet\\Services\\" + ServiceName() + "\\Performance";
@@ -404,7 +404,7 @@ int32_t PrfData::AddTexts(const std::string& languageKey, const char* valueName,
     value += IndexBytes(index);
     value.append(2, '\0');
     const char16_t* text = help ? table[i].help : table[i].name;
-    AppendUtf16Bytes(&value, text, WideLength(text) + 1);
+    lxos::AppendUtf16Bytes(&value, text, lxos::WideLength(text) + 1);
   }
   value.append(2, '\0');
   return lxos::RegSetValue(languageKey.c_str(), valueName, lxos::kRegMultiSz, value.data(),
@@ -454,7 +454,7 @@ int32_t PrfData::Install(const std::string& library) {
   lastHelp = firstHelp + 2 * (entryCount - 1);
   WriteDword(perflib, "Last Counter", lastCounter);
   WriteDword(perflib, "Last Help", lastHelp);
-  WriteWideString(key, "Library", Utf8ToUtf16(library));
+  WriteWideString(key, "Library", lxos::Utf8ToUtf16(library));
   WriteWideString(key, "Open", u"PrfData_Open");
   WriteWideString(key, "Close", u"PrfData_Close");
   WriteWideString(key, "Collect", u"PrfData_Collect");
@@ -538,9 +538,9 @@ int RegisterStatistics() {
     std::string path;
     if (!lxos::LibraryPath(&path)) return 0;
     // The host's module-name buffer holds 2,048 characters with the terminator.
-    std::u16string wide = lxstats::Utf8ToUtf16(path);
+    std::u16string wide = lxos::Utf8ToUtf16(path);
     if (wide.size() > 2047) wide.resize(2047);
-    lxstats::PrfDataProvider().Install(lxstats::Utf16ToUtf8(wide));
+    lxstats::PrfDataProvider().Install(lxos::Utf16ToUtf8(wide));
   } catch (const std::bad_alloc&) {
   }
   return 0;

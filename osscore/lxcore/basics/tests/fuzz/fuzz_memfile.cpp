@@ -7,6 +7,10 @@
 // segment size stays within 2^15 once the file has grown past it. Results of
 // Seek, Get, Put, Copy, Write and CheckSum are those the model predicts.
 //
+// Operation bytes with the top bit set give Seek, Put, Get into a file, Copy and
+// Delete arguments far beyond the largest file, whose ends overflow 32 bits: they
+// must fail and change nothing.
+//
 // Input: byte 0 the segment size exponents of the two files, then one operation
 // per group of bytes until the input ends (at most 64 operations).
 #include <algorithm>
@@ -17,6 +21,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
+#include "lxframe.h"
 #include "lxmemfile.h"
 
 namespace {
@@ -77,6 +82,8 @@ std::vector<char> Defined(const Model& m, int32_t from, int32_t length) {
   return std::vector<char>(m.bytes.begin() + from, m.bytes.begin() + from + length);
 }
 
+int32_t QuietHandler(uint32_t) { return 0; }
+
 bool AllDefined(const Model& m, int32_t from, int32_t length) {
   for (int32_t i = 0; i < length; ++i) {
     if (!m.defined[from + i]) return false;
@@ -87,6 +94,8 @@ bool AllDefined(const Model& m, int32_t from, int32_t length) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const LxMemoryHandler previous = mmLxSetHandler(QuietHandler);
+  (void)previous;
   lxfuzz::Input in(data, size);
   const uint8_t shifts = in.Byte();
   std::unique_ptr<MemFile> file[2] = {std::make_unique<MemFile>(0, 1 << (shifts & 15)),
@@ -99,6 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Model& m = model[a];
     MemFile& g = *file[1 - a];
     Model& n = model[1 - a];
+    const bool wide = (op & 0x80) != 0;
     switch ((op >> 1) % 16) {
       case 0: {  // SizeSet
         const int32_t s = SizeArg(in);
@@ -142,6 +152,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int32_t offset = mode == 0 ? target : mode == 1 ? target - m.position : m.Size() - target;
         uint32_t want = in.Below(40);
         const bool nullLength = in.Bit();
+        if (wide) {  // past 2^31 from the position, or before the start from the end
+          const int32_t far =
+              mode == 2 ? m.Size() + 1 + static_cast<int32_t>(in.U16()) : INT32_MAX - in.Byte();
+          FUZZ_CHECK(f.Seek(far, static_cast<unsigned short>(mode), nullLength ? nullptr : &want) == nullptr);
+          FUZZ_CHECK(want == 0 || nullLength);
+          break;
+        }
         const uint32_t asked = want;
         char* p = f.Seek(offset, static_cast<unsigned short>(mode), nullLength ? nullptr : &want);
         const uint32_t wanted = nullLength ? 0 : asked;
@@ -160,6 +177,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int32_t offset = static_cast<int32_t>(in.Below(static_cast<uint32_t>(m.Size()) + 64));
         const std::string bytes = in.Bytes(200);
         const int32_t length = static_cast<int32_t>(bytes.size());
+        if (wide) {
+          FUZZ_CHECK(f.Put(bytes.data(), INT32_MAX - in.Byte(), length) == 0);
+          break;
+        }
         if (offset + length > kMaxSize) break;
         FUZZ_CHECK(f.Put(bytes.data(), offset, length) == length);
         m.Put(bytes.data(), offset, length);
@@ -180,6 +201,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 7: {  // Put from the other file at this file's position
         int32_t from, length;
         Range(in, n.Size(), &from, &length);
+        if (wide) {
+          FUZZ_CHECK(f.Put(&g, static_cast<uint32_t>(length), 0x80000000u + in.U16()) == 0);
+          break;
+        }
         const bool toEnd = in.Bit() || length == 0;  // a length of 0 also means "to the end"
         const uint32_t asked = toEnd ? 0 : static_cast<uint32_t>(length);
         const int32_t copied = toEnd ? n.Size() - from : length;
@@ -205,6 +230,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (m.position > m.Size()) break;
         const int32_t length =
             static_cast<int32_t>(in.Below(static_cast<uint32_t>(m.Size() - m.position) + 1));
+        if (wide) {
+          const uint32_t far = 0xFFFFFFFFu - in.Below(static_cast<uint32_t>(length) + 1);
+          FUZZ_CHECK(f.Get(&g, static_cast<uint32_t>(length), far) == 0);
+          break;
+        }
         const int32_t to = static_cast<int32_t>(in.Below(static_cast<uint32_t>(n.Size()) + 16));
         if (to + length > kMaxSize) break;
         const uint32_t r = f.Get(&g, static_cast<uint32_t>(length), static_cast<uint32_t>(to));
@@ -218,6 +248,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 9: {  // Copy inside the file, overlapping or not
         int32_t from, length;
         Range(in, m.Size(), &from, &length);
+        if (wide) {
+          FUZZ_CHECK(f.Copy(INT32_MAX - static_cast<int32_t>(in.Byte()), from, length) == 0);
+          break;
+        }
         const int32_t to = static_cast<int32_t>(in.Below(static_cast<uint32_t>(m.Size()) + 32));
         if (to + length > kMaxSize || (length == 0 && to > m.Size())) break;
         FUZZ_CHECK(f.Copy(to, from, length) == length);
@@ -227,7 +261,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 10: {  // Delete a range
         int32_t offset, length;
         Range(in, m.Size(), &offset, &length);
+        if (wide) length = static_cast<int32_t>(0xFFFFFFFFu - in.Byte());  // the range passes the size
         FUZZ_CHECK(f.Delete(static_cast<uint32_t>(offset), static_cast<uint32_t>(length)) == 0);
+        if (wide) break;
         m.Move(offset, offset + length, m.Size() - offset - length);
         m.Resize(m.Size() - length);
         break;

@@ -7,6 +7,9 @@
 // non-compacting one keeps the consumed bytes until Delete. Get reports -12001
 // on an empty queue and -12003 (taking nothing) when too few bytes are unread.
 //
+// An operation byte with the top bit set makes Put ask for a length that would
+// wrap the 32-bit size, or Delete pass the read offset: nothing may change.
+//
 // Input: byte 0 the compact flag, then one operation per group of bytes (at
 // most 64).
 #include <cstdint>
@@ -16,6 +19,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
+#include "lxframe.h"
 #include "lxmemfile.h"
 
 namespace {
@@ -35,18 +39,28 @@ void CheckQueue(const MemQueue& q, const Model& m, bool compact) {
   if (!m.file.empty()) FUZZ_CHECK(std::memcmp(q.GetBuffer(), m.file.data(), m.file.size()) == 0);
 }
 
+int32_t QuietHandler(uint32_t) { return 0; }
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const LxMemoryHandler previous = mmLxSetHandler(QuietHandler);
+  (void)previous;
   lxfuzz::Input in(data, size);
   const bool compact = in.Bit();
   auto queue = std::make_unique<MemQueue>(compact ? 1 : 0);
   Model model;
   for (int step = 0; step < 64 && !in.Empty(); ++step) {
-    switch (in.Byte() % 6) {
+    const uint8_t op = in.Byte();
+    const bool wide = (op & 0x80) != 0;
+    switch (op % 6) {
       case 0:
       case 1: {  // Put
         const std::string bytes = in.Bytes(300);
+        if (wide) {
+          FUZZ_CHECK(queue->Put(bytes.data(), 0xFFFFFFFFu - in.Below(256)) == LX_MEMQUEUE_NO_MEMORY);
+          break;
+        }
         if (model.file.size() + bytes.size() > 20000) break;
         FUZZ_CHECK(queue->Put(bytes.data(), static_cast<uint32_t>(bytes.size())) == 0);
         model.file.insert(model.file.end(), bytes.begin(), bytes.end());
@@ -74,8 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       case 4: {  // Delete consumed bytes from an offset up to the read offset
-        const uint32_t offset = in.Below(model.readOffset + 1);
+        const uint32_t offset = wide ? model.readOffset + 1 + in.Byte() : in.Below(model.readOffset + 1);
         FUZZ_CHECK(queue->Delete(offset) == 0);
+        if (wide) break;
         model.file.erase(model.file.begin() + offset, model.file.begin() + model.readOffset);
         model.readOffset = offset;
         break;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <random>
 #include <sstream>
 #include <string>
@@ -190,6 +191,17 @@ TEST(BlockCompression, DecodeRoomsAndOddRecords) {
   EXPECT_EQ(0, DSlen(nullptr, 0));
   EXPECT_EQ(300, DSlen(runs.data(), 4));
   EXPECT_EQ(2, DSlen(Hex("00 00 02 41").data(), 4));
+
+  // Decoded lengths beyond INT_MAX give -1, also where a 32-bit sum wraps to a
+  // small positive value (16843010 x 255 = 2^32 + 254).
+  Bytes big;
+  for (int i = 0; i < 16843010; ++i) big.insert(big.end(), {0xFF, 0x41});
+  const int intMaxRecords = INT_MAX / 255;
+  big[2 * intMaxRecords] = INT_MAX % 255;
+  EXPECT_EQ(INT_MAX, DSlen(big.data(), 2 * intMaxRecords + 2));
+  EXPECT_EQ(-1, DSlen(big.data(), 2 * intMaxRecords + 4));
+  big[2 * intMaxRecords] = 0xFF;
+  EXPECT_EQ(-1, DSlen(big.data(), static_cast<int>(big.size())));
 }
 
 Bytes RandomInput(std::mt19937& rng) {

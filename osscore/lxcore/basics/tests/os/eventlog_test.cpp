@@ -1,6 +1,6 @@
 // The system-log sink: target selection, the file's line format (fixed vectors
 // and round trips), datagrams to a socket the test binds, the fallback to the
-// state file, and appends from several processes at once.
+// state file, failed appends, and appends from several processes at once.
 #include "os/eventlog.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "lxtest.h"
+#include "os/syscall.h"
 
 namespace {
 
@@ -113,12 +114,15 @@ TEST(EventLogFormat, LineMatchesFixedVector) {
   r.strings[0] = "(Orvanta 9.5.23.262.0)";
   r.strings[1] = "say \"hi\"\\ \t\x01";
   r.strings[2] = "42";
-  r.strings[3] = "/opt/\xC3\xA9t\xE9";  // valid UTF-8, then a lone Latin-1 byte
+  // Valid UTF-8 (two and four bytes) is kept; a lone Latin-1 byte, a surrogate
+  // and an overlong form are escaped byte by byte.
+  r.strings[3] = "/opt/\xC3\xA9t\xE9\xF0\x9F\x98\x80\xED\xA0\x80\xC0\xAF";
   r.message = "ERROR: x\nPID=42\r";
   EXPECT_EQ(
       "{\"time\":\"2026-01-02T03:04:05.678Z\",\"source\":\"Orvanta Runtime System\",\"type\":\"error\","
       "\"event_type\":1,\"event_id\":3221225476,\"strings\":[\"(Orvanta 9.5.23.262.0)\","
-      "\"say \\\"hi\\\"\\\\ \\t\\u0001\",\"42\",\"/opt/\xC3\xA9t\\u00e9\"],"
+      "\"say \\\"hi\\\"\\\\ \\t\\u0001\",\"42\","
+      "\"/opt/\xC3\xA9t\\u00e9\xF0\x9F\x98\x80\\u00ed\\u00a0\\u0080\\u00c0\\u00af\"],"
       "\"message\":\"ERROR: x\\nPID=42\\r\"}\n",
       lxos::EventLogFormatLine(r));
 }
@@ -200,16 +204,34 @@ TEST(EventLogFile, AppendsOneLinePerEntry) {
   EXPECT_EQ("only", r.strings[1]);
 }
 
-TEST(EventLogFile, OffWritesNothingAndUnwritableFileFails) {
+TEST(EventLogFile, OffWritesNothingAndFailedAppendsGiveTheirError) {
   EnvGuard guard("ORVANTA_EVENTLOG");
-  std::string dir = lxtest::MakeTempDir("off");
   std::string before = lxtest::ReadFile(lxos::EventLogDefaultFile());
   setenv("ORVANTA_EVENTLOG", "off", 1);
   EXPECT_EQ(0, lxos::EventLogWrite("Src", lxos::kEventError, 4, kStrings, "gone"));
   EXPECT_EQ(before, lxtest::ReadFile(lxos::EventLogDefaultFile()));
-  ASSERT_TRUE(lxtest::WriteFile(dir + "/plain", "x"));
-  setenv("ORVANTA_EVENTLOG", ("file:" + dir + "/plain/app.log").c_str(), 1);
-  EXPECT_EQ(ENOTDIR, lxos::EventLogWrite("Src", lxos::kEventError, 4, kStrings, "lost"));
+  // Interrupted calls are repeated; a call that fails ends the append with its
+  // error number. The entry is named after the failing call.
+  const std::string path = lxtest::MakeTempDir("faults") + "/app.log";
+  setenv("ORVANTA_EVENTLOG", ("file:" + path).c_str(), 1);
+  const struct {
+    const char* call;
+    int error;
+  } kFaults[] = {{"open", EINTR}, {"flock", EINTR}, {"write", EINTR}, {"open", EACCES}, {"write", ENOSPC}};
+  for (const auto& f : kFaults) {
+    ASSERT_TRUE(lxos::FailSyscall(f.call, f.error, 1));
+    EXPECT_EQ(f.error == EINTR ? 0 : f.error, lxos::EventLogWrite("Src", 1, 4, kStrings, f.call)) << f.call;
+    EXPECT_EQ(1, lxos::InjectedFailures(f.call)) << f.call;
+    lxos::ResetSyscalls();
+  }
+  std::vector<std::string> lines = Lines(lxtest::ReadFile(path));
+  ASSERT_EQ(3u, lines.size());
+  lxos::EventRecord r;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    ASSERT_TRUE(lxos::EventLogParseLine(lines[i], &r));
+    EXPECT_EQ(kFaults[i].call, r.message);
+  }
+  EXPECT_EQ(EINVAL, lxos::EventSourceReport(lxos::kNoEventSource, lxos::kEventSuccess, 1, kStrings, "x"));
 }
 
 TEST(EventLogFile, ConcurrentWritersNeverInterleave) {
@@ -308,29 +330,6 @@ TEST(EventLogSyslog, SendsToTheBoundSocketAndFallsBackWhenRefused) {
   EXPECT_EQ("My Source", r.source);
   ASSERT_TRUE(lxos::EventLogParseLine(lines[baseline + 1], &r));
   EXPECT_EQ(big, r.message);
-}
-
-TEST(EventLogSource, HandleStandsForItsName) {
-  EnvGuard guard("ORVANTA_EVENTLOG");
-  std::string path = lxtest::MakeTempDir("src") + "/app.log";
-  setenv("ORVANTA_EVENTLOG", ("file:" + path).c_str(), 1);
-  uintptr_t a = lxos::EventSourceOpen("Alpha");
-  uintptr_t b = lxos::EventSourceOpen(nullptr);
-  ASSERT_NE(lxos::kNoEventSource, a);
-  ASSERT_NE(lxos::kNoEventSource, b);
-  EXPECT_STREQ("Alpha", lxos::EventSourceName(a));
-  EXPECT_STREQ("", lxos::EventSourceName(b));
-  EXPECT_STREQ("", lxos::EventSourceName(lxos::kNoEventSource));
-  EXPECT_EQ(0, lxos::EventSourceReport(a, lxos::kEventSuccess, 1, kStrings, "hello"));
-  EXPECT_EQ(EINVAL, lxos::EventSourceReport(lxos::kNoEventSource, lxos::kEventSuccess, 1, kStrings, "x"));
-  lxos::EventSourceClose(a);
-  lxos::EventSourceClose(b);
-  lxos::EventSourceClose(lxos::kNoEventSource);
-  std::vector<std::string> lines = Lines(lxtest::ReadFile(path));
-  ASSERT_EQ(1u, lines.size());
-  lxos::EventRecord r;
-  ASSERT_TRUE(lxos::EventLogParseLine(lines[0], &r));
-  EXPECT_EQ("Alpha", r.source);
 }
 
 }  // namespace

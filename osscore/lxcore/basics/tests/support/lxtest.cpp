@@ -24,6 +24,12 @@ namespace lxtest {
 void ExitChild(int code) {
   fflush(nullptr);
 #ifdef LXB_COVERAGE
+  // Writing the counts allocates: lift a memory limit the child may run under.
+  struct rlimit lim;
+  if (getrlimit(RLIMIT_AS, &lim) == 0) {
+    lim.rlim_cur = lim.rlim_max;
+    setrlimit(RLIMIT_AS, &lim);
+  }
   __gcov_dump();
 #endif
   _exit(code);
@@ -103,7 +109,8 @@ ChildResult RunWithMemoryLimit(size_t extraBytes, const std::function<int()>& bo
   return RunChild(
       [extraBytes] {
         struct rlimit lim;
-        lim.rlim_cur = lim.rlim_max = CurrentVirtualSize() + extraBytes;
+        getrlimit(RLIMIT_AS, &lim);
+        lim.rlim_cur = CurrentVirtualSize() + extraBytes;  // the hard limit stays
         setrlimit(RLIMIT_AS, &lim);
       },
       body);

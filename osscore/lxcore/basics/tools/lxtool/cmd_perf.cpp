@@ -22,8 +22,8 @@
 #include "os/dynlib.h"
 #include "os/paths.h"
 #include "os/registry.h"
+#include "os/utf.h"
 #include "perf_block.h"
-#include "statistics/wide.h"
 
 namespace lxtool {
 
@@ -92,11 +92,11 @@ std::string ReadValue(const char* key, const char* name, bool* found) {
 // A wide string value as UTF-8, without its terminator.
 bool ReadWideString(const char* key, const char* name, std::string* out) {
   bool found = false;
-  std::u16string wide = lxstats::Utf16FromBytes(ReadValue(key, name, &found));
+  std::u16string wide = lxos::Utf16FromBytes(ReadValue(key, name, &found));
   if (!found) return false;
   size_t end = wide.find(u'\0');
   if (end != std::u16string::npos) wide.resize(end);
-  *out = lxstats::Utf16ToUtf8(wide);
+  *out = lxos::Utf16ToUtf8(wide);
   return true;
 }
 
@@ -105,7 +105,7 @@ std::map<uint32_t, std::string> ReadTitles(const char* name) {
   std::map<uint32_t, std::string> titles;
   bool found = false;
   std::u16string all =
-      lxstats::Utf16FromBytes(ReadValue((std::string(kPerflib) + "\\009").c_str(), name, &found));
+      lxos::Utf16FromBytes(ReadValue((std::string(kPerflib) + "\\009").c_str(), name, &found));
   std::vector<std::u16string> strings;
   size_t pos = 0;
   while (pos < all.size()) {
@@ -116,11 +116,11 @@ std::map<uint32_t, std::string> ReadTitles(const char* name) {
     pos = end + 1;
   }
   for (size_t i = 0; i + 1 < strings.size(); i += 2) {
-    std::string digits = lxstats::Utf16ToUtf8(strings[i]);
+    std::string digits = lxos::Utf16ToUtf8(strings[i]);
     char* stop = nullptr;
     unsigned long index = std::strtoul(digits.c_str(), &stop, 10);
     if (stop != digits.c_str() && *stop == '\0')
-      titles[static_cast<uint32_t>(index)] = lxstats::Utf16ToUtf8(strings[i + 1]);
+      titles[static_cast<uint32_t>(index)] = lxos::Utf16ToUtf8(strings[i + 1]);
   }
   return titles;
 }

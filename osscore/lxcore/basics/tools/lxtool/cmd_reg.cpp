@@ -21,8 +21,8 @@
 #include "commands.h"
 #include "lxplatform.h"
 #include "os/registry.h"
+#include "os/utf.h"
 #include "platform/registry_entry.h"
-#include "statistics/wide.h"
 
 namespace lxtool {
 
@@ -92,21 +92,21 @@ const char* TypeName(uint32_t type) {
   }
 }
 
-// "a;b" -> UTF-16 "a\0b\0\0"; "" -> one empty string and the terminator.
+// "a;b" -> UTF-16LE "a\0b\0\0"; "" -> one empty string and the terminator.
 std::string EncodeMultiSz(const std::string& list) {
-  std::u16string units;
+  static const char16_t kZero = 0;
+  std::string out;
   size_t begin = 0;
   for (;;) {
     size_t end = list.find(';', begin);
-    units +=
-        lxstats::Utf8ToUtf16(list.substr(begin, end == std::string::npos ? std::string::npos : end - begin));
-    units.push_back(u'\0');
+    std::u16string item =
+        lxos::Utf8ToUtf16(list.substr(begin, end == std::string::npos ? std::string::npos : end - begin));
+    lxos::AppendUtf16Bytes(&out, item.data(), item.size());
+    lxos::AppendUtf16Bytes(&out, &kZero, 1);
     if (end == std::string::npos) break;
     begin = end + 1;
   }
-  units.push_back(u'\0');
-  std::string out;
-  lxstats::AppendUtf16Bytes(&out, units.data(), units.size());
+  lxos::AppendUtf16Bytes(&out, &kZero, 1);
   return out;
 }
 
@@ -114,15 +114,14 @@ std::string EncodeMultiSz(const std::string& list) {
 // ends the list, as on the host registry; a missing terminator or an odd last
 // byte is tolerated.
 std::string DecodeMultiSz(const std::string& bytes) {
-  const std::u16string units = lxstats::Utf16FromBytes(bytes);
+  std::u16string units = lxos::Utf16FromBytes(bytes);
   std::string out;
-  size_t begin = 0;
-  while (begin < units.size()) {
+  for (size_t begin = 0; begin < units.size();) {
     size_t end = units.find(u'\0', begin);
-    if (end == std::u16string::npos) end = units.size();
     if (end == begin) break;
-    if (!out.empty()) out += ';';
-    out += lxstats::Utf16ToUtf8(units.data() + begin, end - begin);
+    if (end == std::u16string::npos) end = units.size();
+    if (begin > 0) out += ';';
+    out += lxos::Utf16ToUtf8(units.data() + begin, end - begin);
     begin = end + 1;
   }
   return out;
