@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <map>
 #include <set>
 #include <string>
@@ -19,6 +18,7 @@
 #include "commands.h"
 #include "io.h"
 #include "lxstatistics.h"
+#include "os/clock.h"
 #include "os/dynlib.h"
 #include "os/paths.h"
 #include "os/registry.h"
@@ -422,25 +422,27 @@ int Watch(const Options& opt) {
   if (provider.Load() != 0) return kExitFailed;
   Titles titles;
   std::vector<ObjectSample> previous, current;
-  auto previousTime = std::chrono::steady_clock::now();
+  uint32_t previousTick = lxos::TickCount();
   for (long n = 0; opt.count < 0 || n < opt.count; ++n) {
     if (n > 0) std::this_thread::sleep_for(std::chrono::duration<double>(opt.interval));
     if (provider.Sample(&current) != 0) return kExitFailed;
-    const auto now = std::chrono::steady_clock::now();
-    const double seconds = std::chrono::duration<double>(now - previousTime).count();
+    const uint32_t tick = lxos::TickCount();
+    const double seconds = static_cast<uint32_t>(tick - previousTick) / 1000.0;  // the tick count wraps
     std::string text;
     if (opt.prometheus) {
       text = Prometheus(current, titles);
     } else {
-      std::time_t wall = std::time(nullptr);
+      lxos::CalendarTime local;
+      lxos::ReadCalendar(&local, nullptr);
       char stamp[32];
-      std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", std::localtime(&wall));
+      std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", local.year, local.month, local.day,
+                    local.hour, local.minute, local.second);
       text = std::string(n > 0 && !opt.output ? "\n" : "") + "-- " + stamp + "\n" +
              Text(current, n > 0 ? &previous : nullptr, n > 0 ? seconds : -1, titles);
     }
     if (Emit(text, opt.output) != 0) return kExitFailed;
     previous.swap(current);
-    previousTime = now;
+    previousTick = tick;
   }
   return kExitOk;
 }

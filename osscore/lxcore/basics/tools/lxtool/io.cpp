@@ -8,40 +8,22 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "os/syscall.h"
+
 namespace lxtool {
 
 namespace {
 
-// write() of all n bytes, resumed after signals and short writes.
-bool WriteAll(int fd, const char* p, size_t n) {
-  while (n > 0) {
-    const ssize_t w = write(fd, p, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
-}
-
-ssize_t ReadSome(int fd, void* to, size_t n) {
-  ssize_t r;
-  do {
-    r = read(fd, to, n);
-  } while (r < 0 && errno == EINTR);
-  return r;
-}
-
-std::string DirectoryOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+// Sets errno from a result of the library's layer; true for success.
+bool Succeeded(int32_t result) {
+  if (result != 0) errno = result;
+  return result == 0;
 }
 
 }  // namespace
 
 Input::~Input() {
-  if (own_) close(fd_);
+  if (own_) lxos::sys::Close(fd_);
 }
 
 bool Input::Open(const std::string& path) {
@@ -49,9 +31,7 @@ bool Input::Open(const std::string& path) {
     fd_ = STDIN_FILENO;
     return true;
   }
-  do {
-    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd_ < 0 && errno == EINTR);
+  fd_ = lxos::sys::Open(path.c_str(), O_RDONLY);
   own_ = fd_ >= 0;
   return own_;
 }
@@ -59,7 +39,7 @@ bool Input::Open(const std::string& path) {
 ssize_t Input::Read(void* to, size_t n) {
   size_t done = 0;
   while (done < n) {
-    const ssize_t r = ReadSome(fd_, static_cast<char*>(to) + done, n - done);
+    const ssize_t r = lxos::sys::Read(fd_, static_cast<char*>(to) + done, n - done);
     if (r < 0) return -1;
     if (r == 0) break;
     done += static_cast<size_t>(r);
@@ -71,7 +51,7 @@ ssize_t Input::ReadAppend(std::string* out, size_t n) {
   char piece[65536];
   size_t done = 0;
   while (done < n) {
-    const ssize_t r = ReadSome(fd_, piece, std::min(n - done, sizeof piece));
+    const ssize_t r = lxos::sys::Read(fd_, piece, std::min(n - done, sizeof piece));
     if (r < 0) return -1;
     if (r == 0) break;
     out->append(piece, static_cast<size_t>(r));
@@ -89,70 +69,30 @@ bool Input::ReadAll(std::string* out, size_t limit) {
   return false;
 }
 
-Output::~Output() { Discard(); }
-
-void Output::Discard() {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
-  if (!temporary_.empty()) unlink(temporary_.c_str());
-  temporary_.clear();
-}
-
 bool Output::Open(const std::string& path) {
-  path_ = path;
-  if (path == "-") return true;
-  std::string name = path + ".XXXXXX";
-  fd_ = mkostemp(&name[0], O_CLOEXEC);
-  if (fd_ < 0) return false;
-  temporary_ = name;
-  // mkstemp makes the file private; give it the mode a new file would get.
+  toStdout_ = path == "-";
+  if (toStdout_) return true;
   const mode_t mask = umask(0);
   umask(mask);
-  if (fchmod(fd_, 0666 & ~mask) != 0) {
-    const int error = errno;
-    Discard();
-    errno = error;
-    return false;
-  }
-  return true;
+  return Succeeded(file_.Open(path, 0666 & ~mask));
 }
 
 bool Output::Write(const void* data, size_t n) {
-  if (path_ == "-") return std::fwrite(data, 1, n, stdout) == n;
-  return WriteAll(fd_, static_cast<const char*>(data), n);
+  if (toStdout_) return std::fwrite(data, 1, n, stdout) == n;
+  return Succeeded(file_.Write(data, n));
 }
 
 bool Output::Commit() {
-  if (path_ == "-") return std::fflush(stdout) == 0;
-  int error = 0;
-  if (fsync(fd_) != 0 || close(fd_) != 0) error = errno;
-  fd_ = -1;
-  if (error == 0 && rename(temporary_.c_str(), path_.c_str()) != 0) error = errno;
-  if (error != 0) {
-    Discard();
-    errno = error;
-    return false;
-  }
-  temporary_.clear();
-  // The rename is durable once the directory is synced; a directory that
-  // cannot be opened for that leaves the file complete all the same.
-  const int dir = open(DirectoryOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
-  }
-  return true;
+  if (toStdout_) return std::fflush(stdout) == 0;
+  return Succeeded(file_.Commit());
 }
 
 bool ReadFileFrom(const std::string& path, uint64_t offset, std::string* out, uint64_t* size) {
   out->clear();
-  int fd;
-  do {
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = lxos::sys::Open(path.c_str(), O_RDONLY);
   if (fd < 0) return false;
   struct stat st;
-  bool ok = fstat(fd, &st) == 0;
+  bool ok = lxos::sys::Fstat(fd, &st) == 0;
   if (ok && !S_ISREG(st.st_mode)) {
     errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     ok = false;
@@ -164,9 +104,9 @@ bool ReadFileFrom(const std::string& path, uint64_t offset, std::string* out, ui
     if (*size > offset) {
       out->resize(static_cast<size_t>(*size - offset));
       size_t done = 0;
-      while (ok && done < out->size()) {
-        const ssize_t r = pread(fd, &(*out)[done], out->size() - done, static_cast<off_t>(offset + done));
-        if (r < 0 && errno == EINTR) continue;
+      while (done < out->size()) {
+        const ssize_t r =
+            lxos::sys::PRead(fd, &(*out)[done], out->size() - done, static_cast<off_t>(offset + done));
         if (r < 0) ok = false;
         if (r <= 0) break;
         done += static_cast<size_t>(r);
@@ -175,7 +115,7 @@ bool ReadFileFrom(const std::string& path, uint64_t offset, std::string* out, ui
     }
   }
   const int error = errno;
-  close(fd);
+  lxos::sys::Close(fd);
   errno = error;
   return ok;
 }

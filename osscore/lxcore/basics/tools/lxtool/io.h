@@ -1,16 +1,20 @@
 // Files of lxtool's commands: the one place where the tool opens, reads and
-// replaces files. "-" names standard input or output.
+// replaces files, through the library's system-call seam (os/syscall.h) and
+// its atomic file writer (os/atomic_file.h). "-" names standard input or output.
 //
 // An output file is written under a temporary name in its directory (made by
 // mkstemp, so nothing planted there is followed) and renamed over its path only
 // once it is complete and synced: a run that fails or is killed leaves the path
-// as it was. Every failure leaves errno set for the caller's message.
+// as it was. It gets the mode a new file would get (0666 less the umask). Every
+// failure leaves errno set for the caller's message.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstdint>
 #include <string>
+
+#include "os/atomic_file.h"
 
 namespace lxtool {
 
@@ -50,7 +54,6 @@ class Output {
   Output() = default;
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
-  ~Output();
 
   // Starts the output to `path`: creates its temporary file. False when that
   // cannot be created.
@@ -62,15 +65,13 @@ class Output {
 
   // Completes the output: flushes standard output, or syncs the temporary file,
   // renames it over the path and syncs the directory. False on failure; the
-  // path is then as it was before Open.
+  // path is then as it was before Open (unless only the directory's sync
+  // failed, after the rename).
   bool Commit();
 
  private:
-  void Discard();
-
-  int fd_ = -1;
-  std::string path_;
-  std::string temporary_;
+  bool toStdout_ = false;
+  lxos::AtomicFile file_;
 };
 
 // Reads the regular file `path` from `offset` to its end into *out (empty when
