@@ -450,6 +450,11 @@ std::vector<Case> Table() {
           .Input(Repeat("\xff\x41", 8421505))
           .Err(Has({"decodes to more than 2147483647 bytes"}))
           .After(NoFileNamed("huge")),
+      // 4 GiB + 255 bytes: a 32-bit sum would wrap to 255.
+      Row("rle", {"rle", "decode", "--raw", "-", "$DIR/wrap"}, 1)
+          .Input(Repeat("\xff\x41", 16843010) + "\x01\x41")
+          .After(NoFileNamed("wrap")),
+      Row("rle", {"rle", "len", "--raw"}, 1).Input(Repeat("\xff\x41", 16843010) + "\x01\x41"),
 
       Row("describe", {"describe", "lx95Cbs71.so"}, 0)
           .Out(Has({"^lx95Cbs71.so\n  path          /.*/lx95Cbs71.so\n",
