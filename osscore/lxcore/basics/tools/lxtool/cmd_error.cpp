@@ -24,7 +24,8 @@ const char kErrorHelp[] =
     "--list prints every code of the catalog with its text, separated by a tab,\n"
     "the query-language group as two ranges.\n"
     "\n"
-    "Exit status: 0 success, 2 usage (a CODE that is not a 32-bit decimal number).\n";
+    "Exit status: 0 success, 1 the output cannot be written, 2 usage (a CODE that\n"
+    "is not a 32-bit decimal number).\n";
 
 namespace {
 
