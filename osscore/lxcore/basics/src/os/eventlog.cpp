@@ -230,8 +230,33 @@ class LineReader {
     return true;
   }
 
-  // Skips one value of any kind this format uses.
+  // Skips one value of any kind this format uses, arrays nested to any depth
+  // included: the nesting is counted, not recursed into, so no line can
+  // exhaust the stack.
   bool SkipValue() {
+    size_t open = 0;  // arrays entered and not yet closed
+    for (;;) {
+      if (Peek() == '[') {
+        ++p_;
+        if (!Take(']')) {
+          ++open;
+          continue;  // the array's first element
+        }
+      } else if (!SkipScalar()) {
+        return false;
+      }
+      // A value ended: close what ends with it, or go on to the next element.
+      for (;;) {
+        if (open == 0) return true;
+        if (Take(',')) break;
+        if (!Take(']')) return false;
+        --open;
+      }
+    }
+  }
+
+ private:
+  bool SkipScalar() {
     char c = Peek();
     std::string ignored;
     uint64_t number;
@@ -240,14 +265,6 @@ class LineReader {
     if (c == '-') {
       ++p_;
       return Number(&number);
-    }
-    if (c == '[') {
-      ++p_;
-      if (Take(']')) return true;
-      do {
-        if (!SkipValue()) return false;
-      } while (Take(','));
-      return Take(']');
     }
     for (const char* word : {"true", "false", "null"}) {
       size_t len = std::strlen(word);
@@ -259,7 +276,6 @@ class LineReader {
     return false;
   }
 
- private:
   bool Hex4(uint32_t* out) {
     if (end_ - p_ < 4) return false;
     uint32_t value = 0;

@@ -9,8 +9,6 @@
 
 namespace lxplatform {
 
-const char kEntryBaseKey[] = "SOFTWARE\\Vesk Software\\Orvanta";
-
 bool ComposeEntryKey(const char* const* path, std::string* key, const char** value) {
   if (path == nullptr || path[0] == nullptr) return false;
   key->assign(kEntryBaseKey);

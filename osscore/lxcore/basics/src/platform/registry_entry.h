@@ -11,8 +11,9 @@
 
 namespace lxplatform {
 
-// The library's own key below HKEY_LOCAL_MACHINE.
-extern const char kEntryBaseKey[];
+// The library's own key below HKEY_LOCAL_MACHINE (defined here, so that lxtool
+// needs no object of this module).
+inline constexpr char kEntryBaseKey[] = "SOFTWARE\\Vesk Software\\Orvanta";
 constexpr size_t kEntryKeyBuffer = 260;
 
 // Fills `key` with the key path of `path` and `value` with its last name.

@@ -51,10 +51,18 @@ struct ToolRun {
   std::string err;
 };
 
-// Runs the lxtool of this build (LXB_BINARY_DIR/bin/lxtool) with `args`, each
-// passed as one argument, and `env` (such as "TZ=UTC0 A=b") before it.
-ToolRun RunLxtool(const std::vector<std::string>& args, const std::string& env = "");
-// The same with the arguments as one piece of shell text, quoted by the caller.
-ToolRun RunLxtoolShell(const std::string& shellArgs);
+// How lxtool runs: extra environment, standard input, and where its standard
+// output goes.
+struct ToolSetup {
+  std::vector<std::string> env;  // "NAME=value" each, added to this process's environment
+  std::string input;             // standard input, all of it
+  std::string outputFile;        // standard output to this file ("/dev/full"); empty: captured
+  bool terminal = false;         // standard output a pseudo-terminal (captured, raw mode)
+  size_t memoryLimit = 0;        // address-space cap in bytes, 0 none; not applied under ASan
+};
+
+// Runs the lxtool of this build with `args`, each one argument. A run that
+// takes longer than a minute is killed (code -1).
+ToolRun RunLxtool(const std::vector<std::string>& args, const ToolSetup& setup = ToolSetup());
 
 }  // namespace lxtest

@@ -3,71 +3,78 @@
 #include <cstring>
 #include <string>
 
-#include "command.h"
+#include "commands.h"
 #include "lxmessages.h"
 #include "lxmodules.h"
 
-namespace {
+namespace lxtool {
 
-const char kUsage[] =
+const char kDescribeHelp[] =
     "usage: lxtool describe MODULE...\n"
     "\n"
     "Loads each MODULE as the library's module loader does, asks it for its\n"
-    "description (its LxDescribeDll) and unloads it again. MODULE is a module name\n"
-    "such as lx95Cbs71, optionally with a directory; a trailing \".so\" is dropped.\n"
+    "description (its LxDescribeDll) and unloads it again; a text longer than 255\n"
+    "characters is cut there. MODULE is a module name such as lx95Cbs71,\n"
+    "optionally with a directory; a trailing \".so\" is dropped.\n"
     "The loader looks in the configured module directory, beside the library, in\n"
     "the system's library search and in the directories of PATH.\n"
     "\n"
-    "Exit status: 0 when every module described itself, 1 otherwise.\n";
+    "Exit status: 0 when every module described itself, 1 otherwise, 2 usage.\n";
+
+namespace {
+
+// A module's text as shown: at most 255 characters, as much as the runtime's
+// own buffers for these texts hold; a null text is empty.
+std::string Cut(const char* text) {
+  return text == nullptr ? std::string() : std::string(text, strnlen(text, 255));
+}
 
 int Describe(const char* argument) {
   std::string name(argument);
   if (name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0) name.resize(name.size() - 3);
 
-  char path[1024] = "";
-  char description[256] = "", moduleName[256] = "", stamp[256] = "";
-  char extra1[256] = "", compiler[256] = "", extra2[256] = "";
-  uint32_t major = 0, minor = 0, release = 0, build = 0, patch = 0;
-  int compilerVersion = 0;
-  int rc = LxGetDescription(name.c_str(), path, major, minor, release, build, patch, description, moduleName,
-                            stamp, extra1, compiler, extra2, compilerVersion);
-  if (rc == ERR_LX_COULD_NOT_LOAD_MODULE) {
+  LxModuleHandle* module = nullptr;
+  int rc = LxDynamicLoader::LoadModule(name.c_str(), 0, module);
+  if (rc != 0) {
     // The loader's own reason: the last place it tried.
     std::string reason = LxDynamicLoader::GetErrText();
-    return lxtool::Fail(1, "describe %s: %s (%d): %s", argument, LxError(nullptr, nullptr, rc, 1), rc,
-                        reason.c_str());
+    return Fail("%s: %s (%d): %s", argument, LxError(nullptr, nullptr, rc, 1), rc, reason.c_str());
   }
+  const std::string path = LxDynamicLoader::GetPhysicalModuleName(module);
+  void* entry = nullptr;
+  rc = LxDynamicLoader::GetEntryPoint("LxDescribeDll", module, entry);
   if (rc != 0) {
-    return lxtool::Fail(1, "describe %s: %s: %s (%d)", argument, path, LxError(nullptr, nullptr, rc, 1), rc);
+    LxDynamicLoader::UnloadModule(module);
+    return Fail("%s: %s: %s (%d)", argument, path.c_str(), LxError(nullptr, nullptr, rc, 1), rc);
   }
+  uint32_t major = 0, minor = 0, release = 0, build = 0, patch = 0, compilerVersion = 0;
+  const char *moduleName = nullptr, *stamp = nullptr, *extra1 = nullptr, *compiler = nullptr,
+             *extra2 = nullptr;
+  const char* description =
+      reinterpret_cast<LxDescribeDllFunc>(entry)(&major, &minor, &release, &build, &patch, &moduleName,
+                                                 &stamp, &extra1, &compilerVersion, &compiler, &extra2);
   std::printf("%s\n", argument);
-  std::printf("  path          %s\n", path);
-  std::printf("  description   %s\n", description);
+  std::printf("  path          %s\n", path.c_str());
+  std::printf("  description   %s\n", Cut(description).c_str());
   std::printf("  version       %u.%u.%u.%u.%u\n", major, minor, release, build, patch);
-  std::printf("  module name   %s\n", moduleName);
-  std::printf("  build stamp   %s\n", stamp);
-  std::printf("  compiler      %s (%d)\n", compiler, compilerVersion);
-  std::printf("  extra text 1  %s\n", extra1);
-  std::printf("  extra text 2  %s\n", extra2);
-  return 0;
-}
-
-int DescribeCommand(int argc, char** argv) {
-  if (lxtool::WantsHelp(argc, argv)) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (argc < 2) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
-  int status = 0;
-  for (int i = 1; i < argc; ++i) {
-    if (Describe(argv[i]) != 0) status = 1;
-  }
-  return status;
+  std::printf("  module name   %s\n", Cut(moduleName).c_str());
+  std::printf("  build stamp   %s\n", Cut(stamp).c_str());
+  std::printf("  compiler      %s (%u)\n", Cut(compiler).c_str(), compilerVersion);
+  std::printf("  extra text 1  %s\n", Cut(extra1).c_str());
+  std::printf("  extra text 2  %s\n", Cut(extra2).c_str());
+  // The texts are the module's own: unloaded only once they are printed.
+  LxDynamicLoader::UnloadModule(module);
+  return kExitOk;
 }
 
 }  // namespace
 
-LXTOOL_COMMAND(describe, "describe", "show what modules report through their LxDescribeDll", DescribeCommand);
+int RunDescribe(const Invocation& in) {
+  int status = kExitOk;
+  for (const std::string& module : in.Operands()) {
+    if (Describe(module.c_str()) != kExitOk) status = kExitFailed;
+  }
+  return status;
+}
+
+}  // namespace lxtool

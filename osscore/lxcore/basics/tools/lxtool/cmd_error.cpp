@@ -6,14 +6,14 @@
 #include <cstring>
 #include <vector>
 
-#include "command.h"
+#include "commands.h"
 #include "lxframe.h"
 #include "lxmessages.h"
 #include "messages/error_catalog.h"
 
-namespace {
+namespace lxtool {
 
-const char kUsage[] =
+const char kErrorHelp[] =
     "usage: lxtool error [--prefix TEXT] CODE...\n"
     "       lxtool error --list\n"
     "\n"
@@ -24,7 +24,10 @@ const char kUsage[] =
     "--list prints every code of the catalog with its text, separated by a tab,\n"
     "the query-language group as two ranges.\n"
     "\n"
-    "Exit status: 0 success, 2 usage (a CODE that is not a 32-bit decimal number).\n";
+    "Exit status: 0 success, 1 the output cannot be written, 2 usage (a CODE that\n"
+    "is not a 32-bit decimal number).\n";
+
+namespace {
 
 bool ParseCode(const char* text, int* code) {
   char* end = nullptr;
@@ -58,40 +61,28 @@ void List() {
   }
 }
 
-int ErrorCommand(int argc, char** argv) {
-  if (lxtool::WantsHelp(argc, argv)) {
-    std::fputs(kUsage, stdout);
-    return 0;
+}  // namespace
+
+int RunError(const Invocation& in) {
+  if (in.Has("--list")) {
+    if (!in.Operands().empty() || in.Has("--prefix")) return UsageError("--list takes no other argument");
+    List();
+    return kExitOk;
   }
-  const char* prefix = nullptr;
+  if (in.Operands().empty()) return UsageError("CODE... expected");
   std::vector<int> codes;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--list") == 0) {
-      if (argc != 2) return lxtool::Fail(2, "error: --list takes no other argument");
-      List();
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--prefix") == 0) {
-      if (i + 1 >= argc) return lxtool::Fail(2, "error: --prefix needs a TEXT");
-      prefix = argv[++i];
-      continue;
-    }
+  for (const std::string& text : in.Operands()) {
     int code = 0;
-    if (!ParseCode(argv[i], &code)) return lxtool::Fail(2, "error: '%s' is not a result code", argv[i]);
+    if (!ParseCode(text.c_str(), &code)) return UsageError("'%s' is not a result code", text.c_str());
     codes.push_back(code);
   }
-  if (codes.empty()) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
+  const char* prefix = in.Value("--prefix");
   char buffer[LX_ERROR_BUFFER_SIZE];
   for (int code : codes) {
     // Without a prefix LxError writes "0" for code 0; the tool shows the text.
     std::puts(prefix ? LxError(buffer, prefix, code, 0) : LxError(buffer, nullptr, code, 1));
   }
-  return 0;
+  return kExitOk;
 }
 
-}  // namespace
-
-LXTOOL_COMMAND(error, "error", "texts of result codes (LxError)", ErrorCommand);
+}  // namespace lxtool

@@ -1,25 +1,27 @@
 // lxtool eventlog: the entries that the system log wrote to its JSON-lines file.
+#include <unistd.h>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "command.h"
+#include "commands.h"
+#include "io.h"
 #include "os/eventlog.h"
 
-namespace {
+namespace lxtool {
 
-const char kUsage[] =
+const char kEventlogHelp[] =
     "usage: lxtool eventlog [--file PATH] [-n N] [--follow]\n"
     "\n"
     "Prints the entries of the system log's file, oldest first and newest last, one\n"
     "line each: time (UTC), source, type, event id and message; further lines of a\n"
-    "message follow indented.\n"
+    "message follow indented. On a terminal, control characters in the texts show\n"
+    "as \\xHH (or \\u00HH) escapes.\n"
     "\n"
     "  --file PATH  read PATH; by default the file of ORVANTA_EVENTLOG=file:PATH, else\n"
     "               eventlog/Application.log in the state directory (where entries\n"
@@ -32,25 +34,48 @@ const char kUsage[] =
     "\n"
     "Exit status: 0 success, 1 the file cannot be read, 2 usage.\n";
 
-void PrintEntry(const lxos::EventRecord& r) {
-  std::string message = r.message;
-  for (size_t at = 0; (at = message.find('\n', at)) != std::string::npos; at += 5) {
-    message.replace(at, 1, "\n    ");
+namespace {
+
+// The text as it may go to a terminal: control characters (C0, DEL and the C1
+// range, which terminals take as commands) written as \xHH or \u00HH escapes;
+// a line break starts an indented line. Elsewhere the text stays as it is.
+std::string Shown(const std::string& text, bool terminal) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const unsigned char next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    if (c == '\n') {
+      out += "\n    ";
+    } else if (terminal && (c < 0x20 || c == 0x7f) && c != '\t') {
+      out += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+    } else if (terminal && c == 0xc2 && next >= 0x80 && next <= 0x9f) {
+      out += {'\\', 'u', '0', '0', kHex[next >> 4], kHex[next & 15]};
+      ++i;
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
   }
-  std::printf("%s  %s  %s  0x%08X  %s\n", r.time.c_str(), r.source.c_str(), r.type.c_str(),
-              static_cast<unsigned>(r.eventId), message.c_str());
+  return out;
+}
+
+void PrintEntry(const lxos::EventRecord& r, bool terminal) {
+  std::printf("%s  %s  %s  0x%08X  %s\n", Shown(r.time, terminal).c_str(), Shown(r.source, terminal).c_str(),
+              Shown(r.type, terminal).c_str(), static_cast<unsigned>(r.eventId),
+              Shown(r.message, terminal).c_str());
 }
 
 // Prints the complete lines of `text` (keeping an unfinished last line in
 // `partial`) and counts them in `lineNo`.
 void PrintLines(const std::string& path, const std::string& text, std::string* partial, long* lineNo) {
+  static const bool terminal = isatty(STDOUT_FILENO) != 0;
   partial->append(text);
   size_t start = 0;
   for (size_t end; (end = partial->find('\n', start)) != std::string::npos; start = end + 1) {
     ++*lineNo;
     lxos::EventRecord r;
     if (lxos::EventLogParseLine(partial->substr(start, end - start), &r)) {
-      PrintEntry(r);
+      PrintEntry(r, terminal);
     } else {
       std::fprintf(stderr, "lxtool: eventlog: %s:%ld is not an entry\n", path.c_str(), *lineNo);
     }
@@ -59,60 +84,29 @@ void PrintLines(const std::string& path, const std::string& text, std::string* p
   std::fflush(stdout);
 }
 
-// Reads the file from `offset` to its end. Returns false when it cannot be opened.
-bool ReadFrom(const std::string& path, std::streamoff offset, std::string* out, std::streamoff* size) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  in.seekg(0, std::ios::end);
-  *size = in.tellg();
-  out->clear();
-  if (*size <= offset) return true;
-  in.seekg(offset);
-  out->resize(static_cast<size_t>(*size - offset));
-  in.read(&(*out)[0], static_cast<std::streamsize>(out->size()));
-  out->resize(static_cast<size_t>(in.gcount()));
-  return true;
-}
-
 std::string DefaultFile() {
   lxos::EventSink sink = lxos::EventLogTarget();
   if (sink.target == lxos::EventTarget::kFile && !sink.path.empty()) return sink.path;
   return lxos::EventLogDefaultFile();
 }
 
-int EventlogCommand(int argc, char** argv) {
-  if (lxtool::WantsHelp(argc, argv)) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  std::string path;
+}  // namespace
+
+int RunEventlog(const Invocation& in) {
   long last = -1;
-  bool follow = false;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--file") == 0) {
-      if (i + 1 >= argc) return lxtool::Fail(2, "eventlog: --file needs a PATH");
-      path = argv[++i];
-    } else if (std::strcmp(argv[i], "-n") == 0) {
-      if (i + 1 >= argc) return lxtool::Fail(2, "eventlog: -n needs a number");
-      char* end = nullptr;
-      errno = 0;
-      last = std::strtol(argv[++i], &end, 10);
-      if (*argv[i] == '\0' || *end != '\0' || errno == ERANGE || last < 0) {
-        return lxtool::Fail(2, "eventlog: '%s' is not a number of entries", argv[i]);
-      }
-    } else if (std::strcmp(argv[i], "--follow") == 0 || std::strcmp(argv[i], "-f") == 0) {
-      follow = true;
-    } else {
-      return lxtool::Fail(2, "eventlog: unknown argument '%s'", argv[i]);
-    }
+  if (const char* text = in.Value("-n")) {
+    uint64_t n = 0;
+    if (!ParseNumber(text, 0x7fffffff, &n)) return UsageError("'%s' is not a number of entries", text);
+    last = static_cast<long>(n);
   }
-  if (path.empty()) path = DefaultFile();
-  if (path.empty()) return lxtool::Fail(1, "eventlog: there is no state directory");
+  const bool follow = in.Has("--follow");
+  std::string path = in.Has("--file") ? in.Value("--file") : DefaultFile();
+  if (path.empty()) return Fail("there is no state directory");
 
   std::string text;
-  std::streamoff size = 0;
-  if (!ReadFrom(path, 0, &text, &size)) {
-    if (!follow) return lxtool::Fail(1, "eventlog: cannot read %s: %s", path.c_str(), std::strerror(errno));
+  uint64_t size = 0;
+  if (!ReadFileFrom(path, 0, &text, &size)) {
+    if (!follow) return Fail("cannot read %s: %s", path.c_str(), std::strerror(errno));
     size = 0;
   }
   std::string partial;
@@ -128,24 +122,23 @@ int EventlogCommand(int argc, char** argv) {
     }
   }
   PrintLines(path, text, &partial, &lineNo);
-  if (!follow) return 0;
+  if (!follow) return kExitOk;
 
-  std::streamoff offset = size;
+  uint64_t offset = size;
   for (;;) {
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    std::streamoff now = 0;
-    if (!ReadFrom(path, offset, &text, &now)) continue;
+    uint64_t now = 0;
+    if (!ReadFileFrom(path, offset, &text, &now)) continue;
     if (now < offset) {
       // The file was truncated or replaced: start again at its beginning.
       offset = 0;
       partial.clear();
-      if (!ReadFrom(path, 0, &text, &now)) continue;
+      if (!ReadFileFrom(path, 0, &text, &now)) continue;
     }
-    offset += static_cast<std::streamoff>(text.size());
+    offset += text.size();
     PrintLines(path, text, &partial, &lineNo);
+    if (std::ferror(stdout)) return Fail("cannot write the output");
   }
 }
 
-}  // namespace
-
-LXTOOL_COMMAND(eventlog, "eventlog", "print the entries of the system log's file", EventlogCommand);
+}  // namespace lxtool

@@ -3,12 +3,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "command.h"
+#include "commands.h"
 #include "lxmodules.h"
 
-namespace {
+namespace lxtool {
 
-const char kUsage[] =
+const char kInfoHelp[] =
     "usage: lxtool info\n"
     "       lxtool info --check MAJOR.MINOR.RELEASE.BUILD.PATCH [--flags FLAGS]\n"
     "\n"
@@ -21,6 +21,8 @@ const char kUsage[] =
     "Major and minor must always match, and FLAGS 0 is never compatible.\n"
     "\n"
     "Exit status: 0 compatible, 1 incompatible, 2 usage.\n";
+
+namespace {
 
 bool ParseVersion(const char* text, uint32_t part[5]) {
   const char* p = text;
@@ -38,9 +40,8 @@ bool ParseVersion(const char* text, uint32_t part[5]) {
 }
 
 bool ParseFlags(const char* text, int* flags) {
-  char* end = nullptr;
-  unsigned long value = std::strtoul(text, &end, 0);
-  if (*text == '\0' || *end != '\0' || value > 0xFFFFFFFFul) return false;
+  uint64_t value = 0;
+  if (!ParseNumber(text, 0xFFFFFFFFu, &value)) return false;
   *flags = static_cast<int>(static_cast<uint32_t>(value));
   return true;
 }
@@ -62,40 +63,26 @@ int ShowIdentity() {
   std::printf("  extra text 1  %s\n", extra1);
   std::printf("  extra text 2  %s\n", extra2);
   std::printf("  LxCheckDll(0) %d (%s)\n", check, check == 0 ? "compatible" : "incompatible");
-  return check == 0 ? 0 : 1;
-}
-
-int InfoCommand(int argc, char** argv) {
-  if (lxtool::WantsHelp(argc, argv)) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (argc == 1) return ShowIdentity();
-
-  const char* version = nullptr;
-  int flags = LX_CHECK_RELEASE;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--check") == 0 && i + 1 < argc) {
-      version = argv[++i];
-    } else if (std::strcmp(argv[i], "--flags") == 0 && i + 1 < argc) {
-      if (!ParseFlags(argv[++i], &flags)) return lxtool::Fail(2, "info: bad flags '%s'", argv[i]);
-    } else {
-      std::fputs(kUsage, stderr);
-      return 2;
-    }
-  }
-  uint32_t v[5];
-  if (version == nullptr) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
-  if (!ParseVersion(version, v)) return lxtool::Fail(2, "info: bad version '%s'", version);
-  int rc = CheckLxVersionNumber(v[0], v[1], v[2], v[3], v[4], flags);
-  std::printf("%u.%u.%u.%u.%u with flags 0x%08x: %s (%d)\n", v[0], v[1], v[2], v[3], v[4],
-              static_cast<unsigned>(flags), rc == 0 ? "compatible" : "incompatible", rc);
-  return rc == 0 ? 0 : 1;
+  return check == 0 ? kExitOk : Fail("the library's own version check fails (%d)", check);
 }
 
 }  // namespace
 
-LXTOOL_COMMAND(info, "info", "show the library's identity and check versions against it", InfoCommand);
+int RunInfo(const Invocation& in) {
+  const char* version = in.Value("--check");
+  if (version == nullptr) {
+    if (in.Has("--flags")) return UsageError("--flags goes with --check");
+    return ShowIdentity();
+  }
+  int flags = LX_CHECK_RELEASE;
+  if (in.Has("--flags") && !ParseFlags(in.Value("--flags"), &flags))
+    return UsageError("bad flags '%s'", in.Value("--flags"));
+  uint32_t v[5];
+  if (!ParseVersion(version, v)) return UsageError("bad version '%s'", version);
+  int rc = CheckLxVersionNumber(v[0], v[1], v[2], v[3], v[4], flags);
+  std::printf("%u.%u.%u.%u.%u with flags 0x%08x: %s (%d)\n", v[0], v[1], v[2], v[3], v[4],
+              static_cast<unsigned>(flags), rc == 0 ? "compatible" : "incompatible", rc);
+  return rc == 0 ? kExitOk : Fail("%s is not compatible with this library (%d)", version, rc);
+}
+
+}  // namespace lxtool

@@ -9,36 +9,36 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <map>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "command.h"
+#include "commands.h"
+#include "io.h"
 #include "lxstatistics.h"
+#include "os/clock.h"
 #include "os/dynlib.h"
 #include "os/paths.h"
 #include "os/registry.h"
 #include "os/utf.h"
+#include "perf_block.h"
 
-namespace {
+namespace lxtool {
 
-const char kUsage[] =
-    "usage: lxtool perf install [--library FILE]\n"
-    "       lxtool perf remove [--library FILE]\n"
+const char kPerfHelp[] =
+    "usage: lxtool perf install\n"
+    "       lxtool perf remove\n"
     "       lxtool perf collect [--format text|prometheus] [--output FILE]\n"
     "       lxtool perf watch [--interval S] [--count N] [--format text|prometheus] [--output FILE]\n"
     "       lxtool perf simulate [--interval S] [--count N]\n"
     "\n"
     "install   registers the runtime's counters (names and help texts in every\n"
     "          language of Perflib, and the service's Performance key) through the\n"
-    "          library's RegisterStatistics. FILE is the library to register; by\n"
-    "          default lx95Cbs71.so beside this program (../lib) or on the loader's\n"
-    "          search path.\n"
-    "remove    removes them again through DeregisterStatistics of FILE, by default\n"
-    "          of the library that the Performance key names.\n"
+    "          library's RegisterStatistics: the library that lxtool runs with\n"
+    "          becomes the one that monitors load, and its path is printed.\n"
+    "remove    removes them again through the library's DeregisterStatistics.\n"
     "collect   loads the library that the Performance key names, calls its open,\n"
     "          collect and close entry points, and prints every counter with its\n"
     "          name and value (rate counters as their running totals).\n"
@@ -52,8 +52,9 @@ const char kUsage[] =
     "--format prometheus  prints the Prometheus text exposition format: HELP and\n"
     "          TYPE lines, rate counters as counters of their running totals\n"
     "          (orvanta_<name>_total), raw counts as gauges.\n"
-    "--output FILE  writes each sample to FILE (through FILE.tmp and a rename, so\n"
-    "          a node exporter's textfile collector never reads half a file).\n"
+    "--output FILE  writes each sample to FILE (through a temporary file beside it\n"
+    "          and a rename, so a node exporter's textfile collector never reads\n"
+    "          half a file).\n"
     "\n"
     "The registry store, the block name ($ORVANTA_SHM_NAME) and the lock directory\n"
     "($ORVANTA_LOCK_DIR) are the ones the library itself uses.\n"
@@ -61,22 +62,15 @@ const char kUsage[] =
     "Exit status: 0 success, 1 failure (not installed, refused, nothing collected),\n"
     "2 wrong usage.\n";
 
+namespace {
+
 const char kPerflib[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Perflib";
 const char kPerformance[] = "SYSTEM\\CurrentControlSet\\Services\\Orvanta\\Performance";
-const char kLibraryFile[] = "lx95Cbs71.so";
 constexpr uint32_t kMoreData = 234;
-
-// Performance-data counter types: the size field and the two types that the
-// runtime uses.
-constexpr uint32_t kSizeMask = 0x00000300;
-constexpr uint32_t kSizeLarge = 0x00000100;
-constexpr uint32_t kCounterCounter = 0x10410400;  // rate: increase per second
-constexpr uint32_t kDeltaBit = 0x00400000;        // any counter shown as a difference
 
 using OpenFunc = uint32_t (*)(char16_t*);
 using CollectFunc = uint32_t (*)(char16_t*, void**, uint32_t*, uint32_t*);
 using CloseFunc = uint32_t (*)();
-using InstallFunc = int (*)();
 
 uint32_t Get32(const unsigned char* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -140,48 +134,19 @@ std::string TrimRight(std::string s) {
 // Installation
 // ---------------------------------------------------------------------------
 
-bool FindLibrary(const char* given, std::string* file) {
-  if (given != nullptr) {
-    *file = given;
-    return true;
-  }
-  std::string program;
-  if (lxos::ProgramPath(&program)) {
-    std::string dir = program.substr(0, program.find_last_of('/'));
-    for (const char* rel : {"/../lib/", "/../lib64/", "/"}) {
-      std::string candidate = dir + rel + kLibraryFile;
-      if (FILE* f = std::fopen(candidate.c_str(), "rb")) {
-        std::fclose(f);
-        *file = candidate;
-        return true;
-      }
-    }
-  }
-  *file = kLibraryFile;  // the loader's own search
-  return true;
-}
-
-// Calls RegisterStatistics or DeregisterStatistics of the library `file`, so
-// that the library registers its own file path.
-int RunInstaller(const std::string& file, bool install) {
-  void* module = lxos::OpenModule(file.c_str());
-  if (module == nullptr) {
-    return lxtool::Fail(1, "cannot load %s: %s", file.c_str(), lxos::LastErrorText().c_str());
-  }
-  const char* symbol = install ? "_Z18RegisterStatisticsv" : "_Z20DeregisterStatisticsv";
-  auto func = reinterpret_cast<InstallFunc>(lxos::ModuleSymbol(module, symbol));
-  if (func == nullptr) {
-    lxos::CloseModule(module);
-    return lxtool::Fail(1, "%s does not define %s", file.c_str(),
-                        install ? "RegisterStatistics" : "DeregisterStatistics");
-  }
+// Installs or removes the counters through this library's own installer, so
+// that the library registers its own file path, and reports the outcome.
+int RunInstaller(bool install) {
   const bool before = lxos::RegKeyExists(kPerformance) == lxos::kRegOk;
-  func();
-  const bool after = lxos::RegKeyExists(kPerformance) == lxos::kRegOk;
-  lxos::CloseModule(module);
   if (install) {
-    if (before) return lxtool::Fail(1, "the counters are installed already (lxtool perf remove first)");
-    if (!after) return lxtool::Fail(1, "installation failed: the registry store cannot be written");
+    RegisterStatistics();
+  } else {
+    DeregisterStatistics();
+  }
+  const bool after = lxos::RegKeyExists(kPerformance) == lxos::kRegOk;
+  if (install) {
+    if (before) return Fail("the counters are installed already (lxtool perf remove first)");
+    if (!after) return Fail("installation failed: the registry store cannot be written");
     std::string library;
     ReadWideString(kPerformance, "Library", &library);
     bool found = false;
@@ -191,30 +156,17 @@ int RunInstaller(const std::string& file, bool install) {
                 first.size() == 4 ? Get32(reinterpret_cast<const unsigned char*>(first.data())) : 0,
                 last.size() == 4 ? Get32(reinterpret_cast<const unsigned char*>(last.data())) : 0,
                 library.c_str());
-    return 0;
+    return kExitOk;
   }
-  if (!before) return lxtool::Fail(1, "the counters are not installed");
-  if (after) return lxtool::Fail(1, "removal refused: the stored indexes do not agree with Perflib's");
+  if (!before) return Fail("the counters are not installed");
+  if (after) return Fail("removal refused: the stored indexes do not agree with Perflib's");
   std::printf("removed\n");
-  return 0;
+  return kExitOk;
 }
 
 // ---------------------------------------------------------------------------
 // Collection
 // ---------------------------------------------------------------------------
-
-struct CounterSample {
-  uint32_t nameIndex = 0;
-  uint32_t helpIndex = 0;
-  uint32_t type = 0;
-  uint64_t value = 0;
-};
-
-struct ObjectSample {
-  uint32_t nameIndex = 0;
-  uint32_t helpIndex = 0;
-  std::vector<CounterSample> counters;
-};
 
 // The performance library's side of the provider: loaded once, sampled often.
 class Provider {
@@ -231,28 +183,28 @@ class Provider {
   // or prints why not and returns 1.
   int Load() {
     if (lxos::RegKeyExists(kPerformance) != lxos::kRegOk) {
-      return lxtool::Fail(1, "the counters are not installed (lxtool perf install)");
+      return Fail("the counters are not installed (lxtool perf install)");
     }
     std::string library, open, collect, close;
     if (!ReadWideString(kPerformance, "Library", &library) || !ReadWideString(kPerformance, "Open", &open) ||
         !ReadWideString(kPerformance, "Collect", &collect) ||
         !ReadWideString(kPerformance, "Close", &close)) {
-      return lxtool::Fail(1, "the Performance key lacks Library, Open, Collect or Close");
+      return Fail("the Performance key lacks Library, Open, Collect or Close");
     }
     module_ = lxos::OpenModule(library.c_str());
     if (module_ == nullptr) {
-      return lxtool::Fail(1, "cannot load %s: %s", library.c_str(), lxos::LastErrorText().c_str());
+      return Fail("cannot load %s: %s", library.c_str(), lxos::LastErrorText().c_str());
     }
     auto openFunc = reinterpret_cast<OpenFunc>(lxos::ModuleSymbol(module_, open.c_str()));
     collect_ = reinterpret_cast<CollectFunc>(lxos::ModuleSymbol(module_, collect.c_str()));
     auto closeFunc = reinterpret_cast<CloseFunc>(lxos::ModuleSymbol(module_, close.c_str()));
     if (openFunc == nullptr || collect_ == nullptr || closeFunc == nullptr) {
-      return lxtool::Fail(1, "%s does not define %s, %s and %s", library.c_str(), open.c_str(),
-                          collect.c_str(), close.c_str());
+      return Fail("%s does not define %s, %s and %s", library.c_str(), open.c_str(), collect.c_str(),
+                  close.c_str());
     }
     char16_t none[1] = {0};
     uint32_t rc = openFunc(none);
-    if (rc != 0) return lxtool::Fail(1, "%s failed with %u", open.c_str(), rc);
+    if (rc != 0) return Fail("%s failed with %u", open.c_str(), rc);
     close_ = closeFunc;
     return 0;
   }
@@ -269,61 +221,24 @@ class Provider {
       uint32_t count = 0;
       uint32_t rc = collect_(request, &data, &bytes, &count);
       if (rc == kMoreData) continue;
-      if (rc != 0) return lxtool::Fail(1, "collect failed with %u", rc);
+      if (rc != 0) return Fail("collect failed with %u", rc);
       if (bytes > room || static_cast<unsigned char*>(data) != buffer_.data() + bytes) {
-        return lxtool::Fail(1, "collect reported %u bytes that do not match its buffer", bytes);
+        return Fail("collect reported %u bytes that do not match its buffer", bytes);
       }
       return Decode(bytes, count, objects);
     }
-    return lxtool::Fail(1, "collect wants more than 16 MiB");
+    return Fail("collect wants more than 16 MiB");
   }
 
  private:
-  // Checks every length and offset against the bytes returned.
   int Decode(uint32_t bytes, uint32_t count, std::vector<ObjectSample>* objects) const {
-    const unsigned char* p = buffer_.data();
-    uint32_t offset = 0;
-    for (uint32_t n = 0; n < count; ++n) {
-      if (bytes - offset < 64) return lxtool::Fail(1, "object %u: truncated header", n);
-      const unsigned char* obj = p + offset;
-      const uint32_t total = Get32(obj), definitionLength = Get32(obj + 4), headerLength = Get32(obj + 8);
-      const uint32_t counters = Get32(obj + 32);
-      const int32_t instances = static_cast<int32_t>(Get32(obj + 40));
-      if (total > bytes - offset || headerLength < 64 || definitionLength < headerLength ||
-          static_cast<uint64_t>(headerLength) + 40ull * counters > definitionLength ||
-          definitionLength + 8 > total) {
-        return lxtool::Fail(1, "object %u: inconsistent lengths", n);
-      }
-      ObjectSample sample;
-      sample.nameIndex = Get32(obj + 12);
-      sample.helpIndex = Get32(obj + 20);
-      if (instances > 0) {
-        std::fprintf(stderr, "lxtool: object %u has instances; only its definition is shown\n",
-                     sample.nameIndex);
-      } else {
-        const unsigned char* block = obj + definitionLength;
-        const uint32_t blockLength = Get32(block);
-        if (blockLength > total - definitionLength)
-          return lxtool::Fail(1, "object %u: counter block too long", n);
-        for (uint32_t k = 0; k < counters; ++k) {
-          const unsigned char* d = obj + headerLength + 40 * k;
-          CounterSample c;
-          c.nameIndex = Get32(d + 4);
-          c.helpIndex = Get32(d + 12);
-          c.type = Get32(d + 28);
-          const uint32_t size = (c.type & kSizeMask) == kSizeLarge ? 8 : 4;
-          const uint32_t at = Get32(d + 36);
-          if (at > blockLength || blockLength - at < size)
-            return lxtool::Fail(1, "counter %u: outside its block", k);
-          c.value = Get32(block + at);
-          if (size == 8) c.value |= static_cast<uint64_t>(Get32(block + at + 4)) << 32;
-          sample.counters.push_back(c);
-        }
-      }
-      objects->push_back(sample);
-      offset += total;
+    std::string error;
+    if (!DecodePerfObjects(buffer_.data(), bytes, count, objects, &error)) return Fail("%s", error.c_str());
+    for (const ObjectSample& o : *objects) {
+      if (o.hasInstances)
+        std::fprintf(stderr, "lxtool: object %u has instances; only its definition is shown\n", o.nameIndex);
     }
-    return 0;
+    return kExitOk;
   }
 
   void* module_ = nullptr;
@@ -350,7 +265,7 @@ struct Titles {
   }
 };
 
-bool IsRate(uint32_t type) { return (type & kDeltaBit) != 0; }
+bool IsRate(uint32_t type) { return (type & kCounterDeltaBit) != 0; }
 
 // A counter's name as a Prometheus metric name: lower case words joined by '_'
 // ("C/S Requests/sec" -> "c_s_requests", "RefreshedObjects" -> "refreshed_objects").
@@ -402,7 +317,7 @@ std::string Prometheus(const std::vector<ObjectSample>& objects, const Titles& t
       out += "# TYPE " + metric + (rate ? " counter\n" : " gauge\n");
       // Rate counters are running totals (unsigned); raw counts are signed.
       const long long value =
-          rate || (c.type & kSizeMask) == kSizeLarge
+          rate || (c.type & kCounterSizeMask) == kCounterSizeLarge
               ? static_cast<long long>(c.value)
               : static_cast<long long>(static_cast<int32_t>(static_cast<uint32_t>(c.value)));
       out += metric + " " + std::to_string(value) + "\n";
@@ -412,8 +327,9 @@ std::string Prometheus(const std::vector<ObjectSample>& objects, const Titles& t
 }
 
 long long RawValue(const CounterSample& c) {
-  return (c.type & kSizeMask) == kSizeLarge ? static_cast<long long>(c.value)
-                                            : static_cast<int32_t>(static_cast<uint32_t>(c.value));
+  return (c.type & kCounterSizeMask) == kCounterSizeLarge
+             ? static_cast<long long>(c.value)
+             : static_cast<int32_t>(static_cast<uint32_t>(c.value));
 }
 
 // The text form. With `previous` (same layout) and `seconds`, rate counters
@@ -433,8 +349,9 @@ std::string Text(const std::vector<ObjectSample>& objects, const std::vector<Obj
           k < (*previous)[o].counters.size() && seconds > 0) {
         // 32-bit counters wrap: the difference is taken modulo 2^32.
         const uint64_t was = (*previous)[o].counters[k].value;
-        const uint64_t diff =
-            (c.type & kSizeMask) == kSizeLarge ? c.value - was : static_cast<uint32_t>(c.value - was);
+        const uint64_t diff = (c.type & kCounterSizeMask) == kCounterSizeLarge
+                                  ? c.value - was
+                                  : static_cast<uint32_t>(c.value - was);
         std::snprintf(line, sizeof line, "  %-28s %14.2f\n", name.c_str(),
                       static_cast<double>(diff) / seconds);
       } else if (IsRate(c.type) && previous == nullptr && seconds < 0) {
@@ -450,102 +367,84 @@ std::string Text(const std::vector<ObjectSample>& objects, const std::vector<Obj
 }
 
 int Emit(const std::string& text, const char* output) {
-  if (output == nullptr) {
-    std::fputs(text.c_str(), stdout);
-    std::fflush(stdout);
-    return 0;
+  Output out;
+  if (!out.Open(output ? output : "-") || !out.Write(text) || !out.Commit()) {
+    return Fail("cannot write %s: %s", output ? output : "the output", std::strerror(errno));
   }
-  const std::string temp = std::string(output) + ".tmp";
-  FILE* f = std::fopen(temp.c_str(), "w");
-  if (f == nullptr) return lxtool::Fail(1, "cannot write %s", temp.c_str());
-  const bool written = std::fputs(text.c_str(), f) >= 0;
-  if (std::fclose(f) != 0 || !written || std::rename(temp.c_str(), output) != 0) {
-    std::remove(temp.c_str());
-    return lxtool::Fail(1, "cannot write %s", output);
-  }
-  return 0;
+  return kExitOk;
 }
 
 struct Options {
-  const char* library = nullptr;
   const char* output = nullptr;
   bool prometheus = false;
   double interval = 1.0;
   long count = -1;
 };
 
-// Parses the options after the action. Returns 0, or 2 after printing why.
-int ParseOptions(int argc, char** argv, Options* opt) {
-  for (int i = 2; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-    if (arg != "--library" && arg != "--output" && arg != "--format" && arg != "--interval" &&
-        arg != "--count") {
-      return lxtool::Fail(2, "perf: unknown option '%s'", argv[i]);
-    }
-    if (value == nullptr) return lxtool::Fail(2, "perf: %s needs a value", argv[i]);
-    ++i;
-    char* end = nullptr;
-    if (arg == "--library") {
-      opt->library = value;
-    } else if (arg == "--output") {
-      opt->output = value;
-    } else if (arg == "--format") {
-      if (std::strcmp(value, "prometheus") == 0) {
-        opt->prometheus = true;
-      } else if (std::strcmp(value, "text") != 0) {
-        return lxtool::Fail(2, "perf: unknown format '%s'", value);
-      }
-    } else if (arg == "--interval") {
-      opt->interval = std::strtod(value, &end);
-      if (end == value || *end != '\0' || !(opt->interval > 0) || opt->interval > 86400) {
-        return lxtool::Fail(2, "perf: bad interval '%s'", value);
-      }
-    } else {
-      opt->count = std::strtol(value, &end, 10);
-      if (end == value || *end != '\0' || opt->count < 1)
-        return lxtool::Fail(2, "perf: bad count '%s'", value);
+// Reads the options of the command line. Returns kExitOk, or kExitUsage after
+// printing why.
+int ParseOptions(const Invocation& in, Options* opt) {
+  opt->output = in.Value("--output");
+  if (const char* format = in.Value("--format")) {
+    if (std::strcmp(format, "prometheus") == 0) {
+      opt->prometheus = true;
+    } else if (std::strcmp(format, "text") != 0) {
+      return UsageError("unknown format '%s'", format);
     }
   }
-  return 0;
+  if (const char* value = in.Value("--interval")) {
+    char* end = nullptr;
+    opt->interval = std::strtod(value, &end);
+    if (end == value || *end != '\0' || !(opt->interval > 0) || opt->interval > 86400) {
+      return UsageError("bad interval '%s'", value);
+    }
+  }
+  if (const char* value = in.Value("--count")) {
+    uint64_t n = 0;
+    if (!ParseNumber(value, 0x7fffffff, &n) || n < 1) return UsageError("bad count '%s'", value);
+    opt->count = static_cast<long>(n);
+  }
+  return kExitOk;
 }
 
 int Collect(const Options& opt) {
   Provider provider;
-  if (provider.Load() != 0) return 1;
+  if (provider.Load() != 0) return kExitFailed;
   std::vector<ObjectSample> objects;
-  if (provider.Sample(&objects) != 0) return 1;
-  if (objects.empty()) return lxtool::Fail(1, "nothing collected: the library maps no statistics block");
+  if (provider.Sample(&objects) != 0) return kExitFailed;
+  if (objects.empty()) return Fail("nothing collected: the library maps no statistics block");
   Titles titles;
   return Emit(opt.prometheus ? Prometheus(objects, titles) : Text(objects, nullptr, 0, titles), opt.output);
 }
 
 int Watch(const Options& opt) {
   Provider provider;
-  if (provider.Load() != 0) return 1;
+  if (provider.Load() != 0) return kExitFailed;
   Titles titles;
   std::vector<ObjectSample> previous, current;
-  auto previousTime = std::chrono::steady_clock::now();
+  uint32_t previousTick = lxos::TickCount();
   for (long n = 0; opt.count < 0 || n < opt.count; ++n) {
     if (n > 0) std::this_thread::sleep_for(std::chrono::duration<double>(opt.interval));
-    if (provider.Sample(&current) != 0) return 1;
-    const auto now = std::chrono::steady_clock::now();
-    const double seconds = std::chrono::duration<double>(now - previousTime).count();
+    if (provider.Sample(&current) != 0) return kExitFailed;
+    const uint32_t tick = lxos::TickCount();
+    const double seconds = static_cast<uint32_t>(tick - previousTick) / 1000.0;  // the tick count wraps
     std::string text;
     if (opt.prometheus) {
       text = Prometheus(current, titles);
     } else {
-      std::time_t wall = std::time(nullptr);
+      lxos::CalendarTime local;
+      lxos::ReadCalendar(&local, nullptr);
       char stamp[32];
-      std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", std::localtime(&wall));
+      std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", local.year, local.month, local.day,
+                    local.hour, local.minute, local.second);
       text = std::string(n > 0 && !opt.output ? "\n" : "") + "-- " + stamp + "\n" +
              Text(current, n > 0 ? &previous : nullptr, n > 0 ? seconds : -1, titles);
     }
-    if (Emit(text, opt.output) != 0) return 1;
+    if (Emit(text, opt.output) != 0) return kExitFailed;
     previous.swap(current);
-    previousTime = now;
+    previousTick = tick;
   }
-  return 0;
+  return kExitOk;
 }
 
 // Counts a varying amount of server activity each tick, as a busy server would.
@@ -553,9 +452,9 @@ int Simulate(const Options& opt) {
   LxStatistics* stats = Statistics();
   stats->Enable();
   if (!stats->GetEnabled()) {
-    return lxtool::Fail(1,
-                        "the statistics stay disabled: the counters are not installed, are switched off, or "
-                        "another process is the writer");
+    return Fail(
+        "the statistics stay disabled: the counters are not installed, are switched off, or "
+        "another process is the writer");
   }
   std::printf("writing statistics (process %lu); stop with Ctrl-C\n", lxos::ProcessId());
   std::fflush(stdout);
@@ -583,46 +482,31 @@ int Simulate(const Options& opt) {
     stats->IncInternalTransactions();
     while (stats->GetTransactions() > 3) stats->DecTransactions();
   }
-  return 0;
-}
-
-int PerfCommand(int argc, char** argv) {
-  if (lxtool::WantsHelp(argc, argv)) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (argc < 2) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
-  Options opt;
-  if (ParseOptions(argc, argv, &opt) != 0) return 2;
-  const std::string action = argv[1];
-  if (action == "install" || action == "remove") {
-    if (opt.output || opt.prometheus || opt.count >= 0)
-      return lxtool::Fail(2, "perf %s takes only --library", argv[1]);
-    std::string file;
-    // Removal goes through the library that was registered, when there is one.
-    if (opt.library != nullptr || action == "install" || !ReadWideString(kPerformance, "Library", &file)) {
-      FindLibrary(opt.library, &file);
-    }
-    return RunInstaller(file, action == "install");
-  }
-  if (opt.library != nullptr) return lxtool::Fail(2, "perf %s: the library comes from the registry", argv[1]);
-  if (action == "collect") {
-    if (opt.count >= 0) return lxtool::Fail(2, "perf collect takes no --count");
-    return Collect(opt);
-  }
-  if (action == "watch") return Watch(opt);
-  if (action == "simulate") {
-    if (opt.output || opt.prometheus)
-      return lxtool::Fail(2, "perf simulate takes --interval and --count only");
-    return Simulate(opt);
-  }
-  return lxtool::Fail(2, "perf: unknown action '%s' (lxtool perf --help)", argv[1]);
+  return kExitOk;
 }
 
 }  // namespace
 
-LXTOOL_COMMAND(perf, "perf", "install, remove, collect and watch the runtime's performance counters",
-               PerfCommand);
+int RunPerfInstall(const Invocation&) { return RunInstaller(true); }
+
+int RunPerfRemove(const Invocation&) { return RunInstaller(false); }
+
+int RunPerfCollect(const Invocation& in) {
+  Options opt;
+  if (int r = ParseOptions(in, &opt)) return r;
+  return Collect(opt);
+}
+
+int RunPerfWatch(const Invocation& in) {
+  Options opt;
+  if (int r = ParseOptions(in, &opt)) return r;
+  return Watch(opt);
+}
+
+int RunPerfSimulate(const Invocation& in) {
+  Options opt;
+  if (int r = ParseOptions(in, &opt)) return r;
+  return Simulate(opt);
+}
+
+}  // namespace lxtool

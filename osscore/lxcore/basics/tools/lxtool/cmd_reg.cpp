@@ -18,31 +18,37 @@
 #include <string>
 #include <vector>
 
-#include "command.h"
+#include "commands.h"
 #include "lxplatform.h"
 #include "os/registry.h"
 #include "os/utf.h"
 #include "platform/registry_entry.h"
 
-namespace {
+namespace lxtool {
 
-const char kUsage[] =
+const char kRegHelp[] =
     "usage: lxtool reg query KEY [VALUE]        show one value, or all values of KEY\n"
     "       lxtool reg set KEY VALUE TYPE DATA  store a value, creating KEY if needed\n"
     "       lxtool reg delete KEY VALUE         delete a value\n"
-    "       lxtool reg delete-key KEY [--tree]  delete a key (with --tree: and all below it)\n"
+    "       lxtool reg delete-key [--tree] KEY  delete a key (with --tree: and all below it)\n"
     "       lxtool reg list KEY                 values of KEY, then its sub-keys\n"
     "\n"
     "KEY is a backslash path below HKEY_LOCAL_MACHINE, such as\n"
     "'SOFTWARE\\Vesk Software\\Orvanta'; names compare without regard to case.\n"
-    "VALUE \"\" is the key's default value. TYPE and DATA:\n"
+    "VALUE \"\" is the key's default value. Options come before KEY; \"--\" ends them,\n"
+    "so that KEY, VALUE and DATA may start with '-'. TYPE and DATA:\n"
     "  sz         text (stored with its terminating zero byte; below the library's\n"
     "             key 'SOFTWARE\\Vesk Software\\Orvanta' without it, as the runtime\n"
     "             writes its entries)\n"
     "  expand_sz  text, as sz\n"
     "  dword      32-bit number, decimal or 0x hex (stored little-endian)\n"
-    "  multi_sz   strings separated by ';' (stored as UTF-16)\n"
-    "  binary     hex digits, two per byte\n";
+    "  multi_sz   strings separated by ';', none of them empty (stored as UTF-16);\n"
+    "             \"\" is the empty list\n"
+    "  binary     hex digits, two per byte\n"
+    "\n"
+    "Exit status: 0 success, 1 failure (missing, refused, store failed), 2 usage.\n";
+
+namespace {
 
 const char* ResultText(int32_t r) {
   switch (r) {
@@ -64,7 +70,7 @@ const char* ResultText(int32_t r) {
 }
 
 int Failed(int32_t r, const char* what, const char* name) {
-  return lxtool::Fail(1, "%s '%s': %s (%d)", what, name, ResultText(r), static_cast<int>(r));
+  return Fail("%s '%s': %s (%d)", what, name, ResultText(r), static_cast<int>(r));
 }
 
 const char* TypeName(uint32_t type) {
@@ -148,16 +154,6 @@ bool ParseHex(const char* text, std::string* out) {
   return true;
 }
 
-bool ParseDword(const char* text, uint32_t* value) {
-  if (*text == '\0' || *text == '-' || *text == '+' || *text == ' ') return false;
-  errno = 0;
-  char* end = nullptr;
-  unsigned long long v = std::strtoull(text, &end, 0);
-  if (errno != 0 || *end != '\0' || v > 0xffffffffull) return false;
-  *value = static_cast<uint32_t>(v);
-  return true;
-}
-
 std::string Readable(uint32_t type, const std::string& data) {
   switch (type) {
     case lxos::kRegSz:
@@ -218,12 +214,12 @@ int ListKey(const char* key, bool subKeys) {
     PrintValue(name.c_str(), type, data);
   }
   if (r != lxos::kRegNoMoreItems) return Failed(r, "key", key);
-  if (!subKeys) return 0;
+  if (!subKeys) return kExitOk;
   for (uint32_t i = 0; (r = lxos::RegEnumKey(key, i, &name)) == lxos::kRegOk; ++i) {
     std::printf("%s\\\n", name.c_str());
   }
   if (r != lxos::kRegNoMoreItems) return Failed(r, "key", key);
-  return 0;
+  return kExitOk;
 }
 
 // The names below the library's key that `key` consists of, when `key` is that
@@ -254,134 +250,127 @@ std::vector<const char*> EntryPath(const std::vector<std::string>& names, const 
 }
 
 int EntryFailed(int rc, const char* what, const char* name) {
-  const char* text = rc == LX_REGISTRY_INVALID_PARAMETER ? "invalid parameter (key path too long?)"
-                                                         : "missing or not accessible";
-  return lxtool::Fail(1, "%s '%s': %s (%d)", what, name, text, rc);
+  const char* text =
+      rc == LX_REGISTRY_INVALID_PARAMETER ? "invalid parameter (key path too long?)" : "not found";
+  return Fail("%s '%s': %s (%d)", what, name, text, rc);
 }
 
+// Stores an entry below the library's key as LxSetRegistryEntry stores it (a
+// string without terminator, the key created if missing, a key path below
+// kEntryKeyBuffer characters), but without its deleting the old value first:
+// the store replaces a value in one transaction, so a run that is killed
+// leaves the old value or the new one, never none.
+int SetEntry(const char* key, const char* value, const char* text) {
+  if (std::strlen(key) >= lxplatform::kEntryKeyBuffer)
+    return EntryFailed(LX_REGISTRY_INVALID_PARAMETER, "value", value);
+  int32_t r = lxos::RegCreateKey(key);
+  if (r != lxos::kRegOk) return Failed(r, "key", key);
+  r = lxos::RegSetValue(key, value, lxos::kRegSz, text, static_cast<uint32_t>(std::strlen(text)));
+  return r == lxos::kRegOk ? kExitOk : Failed(r, "value", value);
+}
+
+// LxGetRegistryEntry answers "too small" and "missing" alike; the size tells
+// them apart. A value that needs more than the size - 1 bytes offered reports
+// what it needs; a missing value leaves size - 1; a missing key, or a store that
+// cannot be read, leaves the size as it was. That last answer also fits a value
+// of exactly `size` bytes, so it earns one retry with more room, and is taken as
+// "not found" when it comes back.
 int QueryEntry(const std::vector<std::string>& names, const char* value) {
   std::vector<const char*> path = EntryPath(names, value);
   std::string buffer(256, '\0');
+  bool retried = false;
   for (;;) {
-    int32_t size = static_cast<int32_t>(buffer.size());
+    const int32_t offered = static_cast<int32_t>(buffer.size());
+    int32_t size = offered;
     int rc = LxGetRegistryEntry(path.data(), &buffer[0], size);
     if (rc == 0) {
       PrintValue(value, lxos::kRegSz, buffer.substr(0, static_cast<size_t>(size)));
-      return 0;
+      return kExitOk;
     }
-    // Too small when the value needs more than the size - 1 bytes offered.
-    if (rc == -1 && size >= static_cast<int32_t>(buffer.size())) {
-      buffer.assign(static_cast<size_t>(size) + 1, '\0');
-      continue;
+    const bool unchanged = size == offered;
+    if (rc != LX_REGISTRY_FAILED || size < offered || (unchanged && retried)) {
+      return EntryFailed(rc, "value", value);
     }
-    return EntryFailed(rc, "value", value);
+    retried = retried || unchanged;
+    buffer.assign(static_cast<size_t>(size) + 1, '\0');
   }
 }
 
-int Query(int argc, char** argv) {
-  if (argc < 2 || argc > 3) return lxtool::Fail(2, "reg query: KEY [VALUE] expected");
-  if (argc == 2) return ListKey(argv[1], false);
+}  // namespace
+
+int RunRegQuery(const Invocation& in) {
+  const std::vector<std::string>& args = in.Operands();
+  const char* key = args[0].c_str();
+  if (args.size() == 1) return ListKey(key, false);
+  const char* value = args[1].c_str();
   std::vector<std::string> names;
-  if (EntryNames(argv[1], &names)) return QueryEntry(names, argv[2]);
+  if (EntryNames(key, &names)) return QueryEntry(names, value);
   uint32_t type = 0;
   std::string data;
-  int32_t r = ReadValue(argv[1], argv[2], &type, &data);
-  if (r != lxos::kRegOk) return Failed(r, "value", argv[2]);
-  PrintValue(argv[2], type, data);
-  return 0;
+  int32_t r = ReadValue(key, value, &type, &data);
+  if (r != lxos::kRegOk) return Failed(r, "value", value);
+  PrintValue(value, type, data);
+  return kExitOk;
 }
 
-int Set(int argc, char** argv) {
-  if (argc != 5) return lxtool::Fail(2, "reg set: KEY VALUE TYPE DATA expected");
-  const char* typeName = argv[3];
-  const char* text = argv[4];
+int RunRegSet(const Invocation& in) {
+  const char* key = in.Operands()[0].c_str();
+  const char* value = in.Operands()[1].c_str();
+  const char* typeName = in.Operands()[2].c_str();
+  const char* text = in.Operands()[3].c_str();
   uint32_t type;
   std::string data;
   std::vector<std::string> names;
-  if (std::strcmp(typeName, "sz") == 0 && EntryNames(argv[1], &names)) {
-    std::vector<const char*> path = EntryPath(names, argv[2]);
-    int32_t unused = 1;
-    int rc = LxSetRegistryEntry(path.data(), text, unused);
-    return rc == 0 ? 0 : EntryFailed(rc, "value", argv[2]);
-  }
+  if (std::strcmp(typeName, "sz") == 0 && EntryNames(key, &names)) return SetEntry(key, value, text);
   if (std::strcmp(typeName, "sz") == 0 || std::strcmp(typeName, "expand_sz") == 0) {
     type = typeName[0] == 's' ? lxos::kRegSz : lxos::kRegExpandSz;
     data.assign(text, std::strlen(text) + 1);
   } else if (std::strcmp(typeName, "dword") == 0) {
     type = lxos::kRegDword;
-    uint32_t v = 0;
-    if (!ParseDword(text, &v)) return lxtool::Fail(2, "reg set: '%s' is no 32-bit number", text);
+    uint64_t v = 0;
+    if (!ParseNumber(text, 0xFFFFFFFFu, &v)) return UsageError("'%s' is no 32-bit number", text);
     for (int i = 0; i < 4; ++i) data.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
   } else if (std::strcmp(typeName, "multi_sz") == 0) {
     type = lxos::kRegMultiSz;
-    data = EncodeMultiSz(text);
+    // An empty item would end the list where it stands.
+    const std::string list = text;
+    if (!list.empty() &&
+        (list.find(";;") != std::string::npos || list.front() == ';' || list.back() == ';')) {
+      return UsageError("'%s' holds an empty item", text);
+    }
+    data = EncodeMultiSz(list);
   } else if (std::strcmp(typeName, "binary") == 0) {
     type = lxos::kRegBinary;
-    if (!ParseHex(text, &data)) return lxtool::Fail(2, "reg set: '%s' is no even run of hex digits", text);
+    if (!ParseHex(text, &data)) return UsageError("'%s' is no even run of hex digits", text);
   } else {
-    return lxtool::Fail(2, "reg set: unknown type '%s' (sz, expand_sz, dword, multi_sz, binary)", typeName);
+    return UsageError("unknown type '%s' (sz, expand_sz, dword, multi_sz, binary)", typeName);
   }
-  int32_t r = lxos::RegCreateKey(argv[1]);
-  if (r != lxos::kRegOk) return Failed(r, "key", argv[1]);
-  r = lxos::RegSetValue(argv[1], argv[2], type, data.data(), static_cast<uint32_t>(data.size()));
-  if (r != lxos::kRegOk) return Failed(r, "value", argv[2]);
-  return 0;
+  int32_t r = lxos::RegCreateKey(key);
+  if (r != lxos::kRegOk) return Failed(r, "key", key);
+  r = lxos::RegSetValue(key, value, type, data.data(), static_cast<uint32_t>(data.size()));
+  if (r != lxos::kRegOk) return Failed(r, "value", value);
+  return kExitOk;
 }
 
-int Delete(int argc, char** argv) {
-  if (argc != 3) return lxtool::Fail(2, "reg delete: KEY VALUE expected");
+int RunRegDelete(const Invocation& in) {
+  const char* key = in.Operands()[0].c_str();
+  const char* value = in.Operands()[1].c_str();
   std::vector<std::string> names;
-  if (EntryNames(argv[1], &names)) {
-    std::vector<const char*> path = EntryPath(names, argv[2]);
+  if (EntryNames(key, &names)) {
+    std::vector<const char*> path = EntryPath(names, value);
     int rc = LxDeleteRegistryEntry(path.data());
-    return rc == 0 ? 0 : EntryFailed(rc, "value", argv[2]);
+    return rc == 0 ? kExitOk : EntryFailed(rc, "value", value);
   }
-  int32_t r = lxos::RegDeleteValue(argv[1], argv[2]);
-  return r == lxos::kRegOk ? 0 : Failed(r, "value", argv[2]);
+  int32_t r = lxos::RegDeleteValue(key, value);
+  return r == lxos::kRegOk ? kExitOk : Failed(r, "value", value);
 }
 
-int DeleteKey(int argc, char** argv) {
-  bool tree = false;
-  const char* key = nullptr;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--tree") == 0) {
-      tree = true;
-    } else if (key == nullptr) {
-      key = argv[i];
-    } else {
-      return lxtool::Fail(2, "reg delete-key: KEY [--tree] expected");
-    }
-  }
-  if (key == nullptr) return lxtool::Fail(2, "reg delete-key: KEY [--tree] expected");
-  int32_t r = tree ? lxos::RegDeleteTree(key) : lxos::RegDeleteKey(key);
-  return r == lxos::kRegOk ? 0 : Failed(r, "key", key);
+int RunRegDeleteKey(const Invocation& in) {
+  const char* key = in.Operands()[0].c_str();
+  int32_t r = in.Has("--tree") ? lxos::RegDeleteTree(key) : lxos::RegDeleteKey(key);
+  return r == lxos::kRegOk ? kExitOk : Failed(r, "key", key);
 }
 
-int List(int argc, char** argv) {
-  if (argc != 2) return lxtool::Fail(2, "reg list: KEY expected");
-  return ListKey(argv[1], true);
-}
+int RunRegList(const Invocation& in) { return ListKey(in.Operands()[0].c_str(), true); }
 
-int RunReg(int argc, char** argv) {
-  if (lxtool::WantsHelp(argc, argv)) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (argc < 2) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
-  const char* op = argv[1];
-  if (std::strcmp(op, "query") == 0) return Query(argc - 1, argv + 1);
-  if (std::strcmp(op, "set") == 0) return Set(argc - 1, argv + 1);
-  if (std::strcmp(op, "delete") == 0) return Delete(argc - 1, argv + 1);
-  if (std::strcmp(op, "delete-key") == 0) return DeleteKey(argc - 1, argv + 1);
-  if (std::strcmp(op, "list") == 0) return List(argc - 1, argv + 1);
-  std::fprintf(stderr, "lxtool: reg: unknown operation '%s'\n", op);
-  std::fputs(kUsage, stderr);
-  return 2;
-}
-
-}  // namespace
-
-LXTOOL_COMMAND(reg, "reg", "query, set and delete values and keys of the registry store", RunReg);
+}  // namespace lxtool

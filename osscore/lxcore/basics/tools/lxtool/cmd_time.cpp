@@ -6,38 +6,33 @@
 #include <cstring>
 #include <memory>
 
-#include "command.h"
+#include "commands.h"
 #include "lxplatform.h"
 
-namespace {
+namespace lxtool {
 
-const char kUsage[] =
+const char kTimeHelp[] =
     "usage: lxtool time [--offset HOURS]\n"
     "\n"
     "Prints the local date and time (bksgetdate, bksgettime), the UTC date and time\n"
     "from one reading (bksgetsystemtime), the time zone in minutes east of UTC\n"
     "(bksgettimezone; a zone without daylight time gives its standard offset, and\n"
-    "-2171 stands for an offset that could not be determined) and the milliseconds since the tick counter's "
-    "start. --offset sets the\n"
-    "hour offset first (LxOffsetHours); it is added to both hours, modulo 256.\n";
+    "-2171 stands for an offset that could not be determined) and the milliseconds\n"
+    "since the tick counter's start. --offset sets the hour offset first\n"
+    "(LxOffsetHours); it is added to both hours, modulo 256.\n"
+    "\n"
+    "Exit status: 0 success, 1 failure, 2 usage.\n";
 
-int RunTime(int argc, char** argv) {
-  if (lxtool::WantsHelp(argc, argv)) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
+int RunTime(const Invocation& in) {
   int32_t offset = 0;
-  if (argc == 3 && std::strcmp(argv[1], "--offset") == 0) {
+  if (const char* text = in.Value("--offset")) {
     errno = 0;
     char* end = nullptr;
-    long v = std::strtol(argv[2], &end, 10);
-    if (errno != 0 || *argv[2] == '\0' || *end != '\0' || v < -128 || v > 255) {
-      return lxtool::Fail(2, "time: --offset wants a number of hours from -128 to 255");
+    long v = std::strtol(text, &end, 10);
+    if (errno != 0 || *text == '\0' || *end != '\0' || v < -128 || v > 255) {
+      return UsageError("--offset wants a number of hours from -128 to 255");
     }
     offset = static_cast<int32_t>(v);
-  } else if (argc != 1) {
-    std::fputs(kUsage, stderr);
-    return 2;
   }
   LxOffsetHours(offset);
 
@@ -60,7 +55,7 @@ int RunTime(int argc, char** argv) {
   }
   std::printf("hour offset     %d\n", offset);
   std::unique_ptr<LxTimer> timer(LxTimer::MakeTimer());
-  if (timer == nullptr) return lxtool::Fail(1, "time: no memory for a timer");
+  if (timer == nullptr) return Fail("no memory for a timer");
   uint32_t h = 0, m = 0, s = 0;
   uint32_t ticks = timer->ElapsedTime();  // not started: the whole tick count
   uint32_t ms = timer->HourMinSec(h, m, s, ticks);
@@ -68,6 +63,4 @@ int RunTime(int argc, char** argv) {
   return 0;
 }
 
-}  // namespace
-
-LXTOOL_COMMAND(time, "time", "print the date, time, time zone and tick count the library reports", RunTime);
+}  // namespace lxtool

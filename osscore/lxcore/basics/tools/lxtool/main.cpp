@@ -1,63 +1,102 @@
 // lxtool: inspects and drives the basics library's state from the shell.
-#include <algorithm>
-#include <cstdarg>
-#include <cstdio>
-#include <cstring>
-
 #include "command.h"
+#include "commands.h"
 
 namespace lxtool {
 
-static std::vector<Command>& Registry() {
-  static std::vector<Command> commands;
-  return commands;
-}
-
-bool RegisterCommand(const Command& command) {
-  Registry().push_back(command);
-  return true;
-}
-
-const std::vector<Command>& Commands() { return Registry(); }
-
-bool WantsHelp(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) return true;
-  }
-  return false;
-}
-
-int Fail(int status, const char* format, ...) {
-  std::fputs("lxtool: ", stderr);
-  va_list args;
-  va_start(args, format);
-  std::vfprintf(stderr, format, args);
-  va_end(args);
-  std::fputc('\n', stderr);
-  return status;
+const std::vector<Command>& Commands() {
+  static const Option kFormat{"--format", nullptr, "text|prometheus"};
+  static const Option kOutput{"--output", nullptr, "FILE"};
+  static const Option kInterval{"--interval", nullptr, "S"};
+  static const Option kCount{"--count", nullptr, "N"};
+  static const Option kRaw{"--raw", nullptr, nullptr};
+  static const std::vector<Command> kTable = {
+      {"crc32",
+       "CRC-32 of files, and of their concatenation (--chain)",
+       kCrc32Help,
+       "FILE...",
+       1,
+       kAnyNumber,
+       {{"--chain", nullptr, nullptr}},
+       RunCrc32},
+      {"describe",
+       "show what modules report through their LxDescribeDll",
+       kDescribeHelp,
+       "MODULE...",
+       1,
+       kAnyNumber,
+       {},
+       RunDescribe},
+      {"error",
+       "texts of result codes (LxError)",
+       kErrorHelp,
+       "CODE...",
+       0,
+       kAnyNumber,
+       {{"--prefix", nullptr, "TEXT"}, {"--list", nullptr, nullptr}},
+       RunError},
+      {"eventlog",
+       "print the entries of the system log's file",
+       kEventlogHelp,
+       "",
+       0,
+       0,
+       {{"--file", nullptr, "PATH"}, {"-n", nullptr, "N"}, {"--follow", "-f", nullptr}},
+       RunEventlog},
+      {"info",
+       "show the library's identity and check versions against it",
+       kInfoHelp,
+       "",
+       0,
+       0,
+       {{"--check", nullptr, "VERSION"}, {"--flags", nullptr, "FLAGS"}},
+       RunInfo},
+      {"perf install",
+       "install, remove, collect and watch the runtime's performance counters",
+       kPerfHelp,
+       "",
+       0,
+       0,
+       {},
+       RunPerfInstall},
+      {"perf remove", nullptr, kPerfHelp, "", 0, 0, {}, RunPerfRemove},
+      {"perf collect", nullptr, kPerfHelp, "", 0, 0, {kFormat, kOutput}, RunPerfCollect},
+      {"perf watch", nullptr, kPerfHelp, "", 0, 0, {kInterval, kCount, kFormat, kOutput}, RunPerfWatch},
+      {"perf simulate", nullptr, kPerfHelp, "", 0, 0, {kInterval, kCount}, RunPerfSimulate},
+      {"reg query",
+       "query, set and delete values and keys of the registry store",
+       kRegHelp,
+       "KEY [VALUE]",
+       1,
+       2,
+       {},
+       RunRegQuery},
+      {"reg set", nullptr, kRegHelp, "KEY VALUE TYPE DATA", 4, 4, {}, RunRegSet},
+      {"reg delete", nullptr, kRegHelp, "KEY VALUE", 2, 2, {}, RunRegDelete},
+      {"reg delete-key", nullptr, kRegHelp, "KEY", 1, 1, {{"--tree", nullptr, nullptr}}, RunRegDeleteKey},
+      {"reg list", nullptr, kRegHelp, "KEY", 1, 1, {}, RunRegList},
+      {"rle encode",
+       "run-length block format: encode, decode, len (framed or --raw)",
+       kRleHelp,
+       "[INPUT [OUTPUT]]",
+       0,
+       2,
+       {kRaw, {"--block", nullptr, "BYTES"}},
+       RunRleEncode},
+      {"rle decode", nullptr, kRleHelp, "[INPUT [OUTPUT]]", 0, 2, {kRaw}, RunRleDecode},
+      {"rle len", nullptr, kRleHelp, "[INPUT [OUTPUT]]", 0, 2, {kRaw}, RunRleLen},
+      {"time",
+       "print the date, time, time zone and tick count the library reports",
+       kTimeHelp,
+       "",
+       0,
+       0,
+       {{"--offset", nullptr, "HOURS"}},
+       RunTime},
+  };
+  return kTable;
 }
 
 }  // namespace lxtool
 
-static void Usage(FILE* out) {
-  std::fprintf(out, "usage: lxtool COMMAND [ARGS...]   (lxtool COMMAND --help for details)\n\ncommands:\n");
-  std::vector<lxtool::Command> commands = lxtool::Commands();
-  std::sort(commands.begin(), commands.end(), [](const lxtool::Command& a, const lxtool::Command& b) {
-    return std::strcmp(a.name, b.name) < 0;
-  });
-  for (const lxtool::Command& c : commands) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
-}
-
-int main(int argc, char** argv) {
-  if (argc < 2 || std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0 ||
-      std::strcmp(argv[1], "help") == 0) {
-    Usage(argc < 2 ? stderr : stdout);
-    return argc < 2 ? 2 : 0;
-  }
-  for (const lxtool::Command& c : lxtool::Commands()) {
-    if (std::strcmp(c.name, argv[1]) == 0) return c.run(argc - 1, argv + 1);
-  }
-  std::fprintf(stderr, "lxtool: unknown command '%s'\n", argv[1]);
-  Usage(stderr);
-  return 2;
-}
+int main(int argc, char** argv) { return lxtool::Dispatch(argc, argv); }

@@ -1,7 +1,9 @@
 // A test module that names itself: TestModuleTag() returns the MODULE_TAG it was
 // built with, so a test can tell which of several same-named files was loaded.
-// With DESCRIBED it also carries a description of its own.
+// With DESCRIBED it also carries a description of its own; LONG_TEXTS makes
+// every text of it 1,000 characters long.
 #include <cstdint>
+#include <string>
 
 extern "C" __attribute__((visibility("default"))) const char* TestModuleTag() { return MODULE_TAG; }
 
@@ -15,6 +17,13 @@ extern "C" __attribute__((visibility("default"))) const char* LxDescribeDll(
   *release = 3;
   *build = 4;
   *patch = 5;
+#ifdef LONG_TEXTS
+  // Texts longer than any fixed buffer a caller may offer.
+  static const std::string kLong(1000, 'L');
+  *moduleName = *buildStamp = *extraText1 = *compilerName = *extraText2 = kLong.c_str();
+  *compilerVersion = 1;
+  return kLong.c_str();
+#endif
   *moduleName = "lx95Tdm71";
   *buildStamp = "Jan  2 2003 04:05:06";
   *extraText1 = "first extra";

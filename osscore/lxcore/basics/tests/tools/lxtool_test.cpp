@@ -1,0 +1,565 @@
+// lxtool as a user runs it: one table of command lines, each with what it must
+// print and how it must end. The rows of a group run in order against the
+// group's own state (registry store, system-log file, statistics block, files
+// in $DIR), so later rows see what earlier ones did. Every failing run must
+// explain itself on standard error in lines that start with "lxtool: ", a
+// usage error (status 2) in exactly one line.
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <lxmessages.h>
+#include <lxplatform.h>
+#include <lxstatistics.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <memory>
+#include <random>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "../statistics/stats_fixture.h"
+#include "lxtest.h"
+
+namespace {
+
+// What an output must be: anything, exactly a text, exactly some bytes (hex),
+// a whole match of a regular expression, or holding a match of each of several.
+struct Expect {
+  enum Kind { kAny, kExact, kHex, kMatch, kHas } kind = kAny;
+  std::vector<std::string> texts;
+};
+Expect Exact(std::string text) { return {Expect::kExact, {std::move(text)}}; }
+Expect Hex(std::string hex) { return {Expect::kHex, {std::move(hex)}}; }
+Expect Match(std::string regex) { return {Expect::kMatch, {std::move(regex)}}; }
+Expect Has(std::vector<std::string> regexes) { return {Expect::kHas, std::move(regexes)}; }
+
+using Hook = std::function<void(const std::string& dir)>;
+
+struct Case {
+  std::string group;
+  std::vector<std::string> args;  // "$DIR" stands for the group's directory
+  int code;
+  Expect out, err;
+  lxtest::ToolSetup setup;
+  Hook before, after;
+
+  Case& Out(Expect e) { return out = std::move(e), *this; }
+  Case& Err(Expect e) { return err = std::move(e), *this; }
+  Case& Input(std::string bytes) { return setup.input = std::move(bytes), *this; }
+  Case& Env(std::string assignment) { return setup.env.push_back(std::move(assignment)), *this; }
+  Case& OutputTo(std::string file) { return setup.outputFile = std::move(file), *this; }
+  Case& Terminal() { return setup.terminal = true, *this; }
+  Case& Capped() { return setup.memoryLimit = 256u << 20, *this; }
+  Case& Before(Hook h) { return before = std::move(h), *this; }
+  Case& After(Hook h) { return after = std::move(h), *this; }
+};
+
+Case Row(std::string group, std::vector<std::string> args, int code) {
+  return Case{std::move(group), std::move(args), code, {}, {}, {}, {}, {}};
+}
+
+std::string Replace(std::string s, const std::string& dir) {
+  for (size_t at; (at = s.find("$DIR")) != std::string::npos;) s.replace(at, 4, dir);
+  return s;
+}
+
+std::string ToHex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char c : bytes) hex += {kDigits[c >> 4], kDigits[c & 15]};
+  return hex;
+}
+
+std::string Bytes(const std::string& hex) {
+  std::string out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2)
+    out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  return out;
+}
+
+// The byte values 0, 1, ... n - 1.
+std::string Ascending(int n) {
+  std::string out;
+  for (int c = 0; c < n; ++c) out.push_back(static_cast<char>(c));
+  return out;
+}
+
+std::string Repeat(const std::string& piece, size_t times) {
+  std::string out;
+  out.reserve(piece.size() * times);
+  while (times-- > 0) out += piece;
+  return out;
+}
+
+void ExpectOutput(const Expect& e, const std::string& actual, const char* what) {
+  switch (e.kind) {
+    case Expect::kAny:
+      break;
+    case Expect::kExact:
+      EXPECT_EQ(e.texts[0], actual) << what;
+      break;
+    case Expect::kHex:
+      EXPECT_EQ(e.texts[0], ToHex(actual)) << what;
+      break;
+    case Expect::kMatch:
+      EXPECT_TRUE(std::regex_match(actual, std::regex(e.texts[0]))) << what << " is\n" << actual;
+      break;
+    case Expect::kHas:
+      for (const std::string& r : e.texts) {
+        EXPECT_TRUE(std::regex_search(actual, std::regex(r))) << what << " lacks " << r << ":\n" << actual;
+      }
+      break;
+  }
+}
+
+// --- Hooks -------------------------------------------------------------------
+
+void WriteFile(const std::string& path, const std::string& data) {
+  ASSERT_TRUE(lxtest::WriteFile(path, data));
+}
+
+Hook Write(const std::string& name, const std::string& data) {
+  return [=](const std::string& dir) { WriteFile(dir + "/" + name, data); };
+}
+
+// 200 stretches of runs and noise: blocks that encode and blocks that do not.
+const std::string& Mixed() {
+  static const std::string data = [] {
+    std::string d;
+    std::mt19937 rng(2);
+    for (int i = 0; i < 200; ++i) {
+      d.append(rng() % 600, static_cast<char>(rng() % 3));
+      for (int k = rng() % 300; k > 0; --k) d.push_back(static_cast<char>(rng()));
+    }
+    return d;
+  }();
+  return data;
+}
+
+// Checks that nothing in the group's directory has a name starting with `prefix`.
+Hook NoFileNamed(const std::string& prefix) {
+  return [=](const std::string& dir) {
+    std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(dir.c_str()), closedir);
+    ASSERT_TRUE(d != nullptr);
+    while (dirent* e = readdir(d.get())) EXPECT_NE(0u, std::string(e->d_name).find(prefix)) << e->d_name;
+  };
+}
+
+// The writer of the statistics: one at a time, started and released by rows.
+std::unique_ptr<statstest::LiveChild> g_writer;
+
+void StartCountingWriter(const std::string&) {
+  g_writer.reset(new statstest::LiveChild([](statstest::LiveChild& self) {
+    LxStatistics* s = Statistics();
+    s->Enable();
+    if (!s->GetEnabled()) return 3;
+    for (int i = 0; i < 7; ++i) s->IncCommits();
+    s->IncClients();
+    s->IncClients();
+    s->AddLocks(-3);
+    s->AddDeliveredObjects(2000000000);  // a running total past 2^31 shows unsigned
+    s->AddDeliveredObjects(2000000000);
+    self.Ready();
+    self.Proceed();
+    return 0;
+  }));
+  ASSERT_TRUE(g_writer->WaitReady());
+}
+
+void StartBusyWriter(const std::string&) {
+  g_writer.reset(new statstest::LiveChild([](statstest::LiveChild& self) {
+    LxStatistics* s = Statistics();
+    s->Enable();
+    if (!s->GetEnabled()) return 3;
+    s->IncClients();
+    self.Ready();
+    for (int i = 0; i < 2000; ++i) {
+      for (int k = 0; k < 10; ++k) s->IncCommits();
+      usleep(5000);
+    }
+    return 0;
+  }));
+  ASSERT_TRUE(g_writer->WaitReady());
+}
+
+void StopWriter(const std::string&) {
+  g_writer->Release();
+  g_writer->Kill();
+  g_writer->Wait();
+  g_writer.reset();
+}
+
+// Stores `value` at byte `offset` of the shared statistics block.
+Hook PokeBlock(size_t offset, uint32_t value) {
+  return [=](const std::string&) {
+    const int fd = shm_open(std::getenv("ORVANTA_SHM_NAME"), O_RDWR, 0);
+    ASSERT_GE(fd, 0);
+    void* p = mmap(nullptr, statstest::kBlock, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    close(fd);
+    ASSERT_NE(MAP_FAILED, p);
+    std::memcpy(static_cast<char*>(p) + offset, &value, 4);
+    munmap(p, statstest::kBlock);
+  };
+}
+
+// The catalog's listing as `error --list` prints it, from the catalog's copy
+// in the messages suite: each text without its quotes.
+std::string CatalogListing() {
+  std::string path = LXB_TEST_DATA_DIR;
+  path.replace(path.rfind("tools/data"), 10, "messages/data/catalog.tsv");
+  std::string expected, data = lxtest::ReadFile(path), line;
+  for (size_t start = 0; start < data.size(); start += line.size() + 1) {
+    line = data.substr(start, data.find('\n', start) - start);
+    if (line.empty() || line[0] == '#') continue;
+    const size_t tab = line.find("\t\"");
+    expected += line.substr(0, tab + 1) + line.substr(tab + 2, line.size() - tab - 3) + "\n";
+  }
+  return expected;
+}
+
+const char kEntryKey[] = "SOFTWARE\\Vesk Software\\Orvanta";
+const char kPerflib[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Perflib";
+
+std::vector<Case> Table() {
+  const std::string key = "SOFTWARE\\Test\\Types", server = std::string(kEntryKey) + "\\Server";
+  const std::string aLine =
+      R"({"time":"2026-01-01T00:00:00.000Z","source":"S","type":"error","event_type":1,)"
+      R"("event_id":1,"strings":["","","",""],"message":"red \u001b[31m bell \u0007"})";
+  return {
+      // The dispatcher.
+      Row("usage", {}, 2).Err(Has({"a command is expected"})),
+      Row("usage", {"--help"}, 0).Out(Has({"\n  crc32      CRC-32", "\n  time       ", "Exit status"})),
+      Row("usage", {"frob"}, 2).Err(Has({"unknown command 'frob'"})),
+      Row("usage", {"reg"}, 2)
+          .Err(Exact("lxtool: reg: an action is expected: query, set, delete, delete-key, list\n")),
+      Row("usage", {"reg", "--help"}, 0).Out(Has({"lxtool reg set KEY VALUE TYPE DATA"})),
+      Row("usage", {"reg", "frobnicate"}, 2),
+      Row("usage", {"reg", "set", "K", "v", "sz"}, 2)
+          .Err(Exact("lxtool: reg set: KEY VALUE TYPE DATA expected\n")),
+      Row("usage", {"reg", "delete-key", "K", "L"}, 2),
+      Row("usage", {"perf"}, 2),
+      Row("usage", {"perf", "frobnicate"}, 2),
+      Row("usage", {"perf", "watch", "--count", "0"}, 2),
+      Row("usage", {"perf", "watch", "--interval", "x"}, 2),
+      Row("usage", {"perf", "watch", "--interval"}, 2).Err(Has({"--interval needs S"})),
+      Row("usage", {"perf", "collect", "--format", "xml"}, 2),
+      Row("usage", {"perf", "collect", "--count", "3"}, 2).Err(Has({"unknown option '--count'"})),
+      Row("usage", {"perf", "install", "--format", "prometheus"}, 2),
+      Row("usage", {"rle", "squeeze"}, 2),
+      Row("usage", {"rle", "encode", "--block", "0"}, 2),
+      Row("usage", {"crc32"}, 2),
+      Row("usage", {"error"}, 2).Out(Exact("")),
+      Row("usage", {"error", "12x"}, 2).Out(Exact("")),
+      Row("usage", {"error", "4294967296"}, 2).Out(Exact("")),
+      Row("usage", {"error", "--prefix"}, 2).Out(Exact("")),
+      Row("usage", {"error", "--list", "5"}, 2).Out(Exact("")),
+      Row("usage", {"error", "--help"}, 0).Out(Has({"usage: lxtool error"})),
+      Row("usage", {"eventlog", "--bogus"}, 2).Err(Has({"--bogus"})),
+      Row("usage", {"eventlog", "--help"}, 0).Out(Has({"usage: lxtool eventlog"})),
+      Row("usage", {"time", "--offset", "x"}, 2),
+      Row("usage", {"time", "--help"}, 0),
+      Row("usage", {"info", "--flags", "3"}, 2),
+      Row("usage", {"info", "--check", "9.5"}, 2),
+
+      // Registry store, and the library's entries below its own key.
+      Row("reg", {"reg", "query", kEntryKey, "Port"}, 1).Err(Has({"not found"})),
+      Row("reg", {"reg", "query", std::string(kEntryKey) + "\\Server", "Port"}, 1)
+          .Env("ORVANTA_REGISTRY=$DIR"),
+      Row("reg", {"reg", "set", key, "Name", "sz", "hello world"}, 0),
+      Row("reg", {"reg", "set", key, "Path", "expand_sz", "%HOME%\\x"}, 0),
+      Row("reg", {"reg", "set", key, "Count", "dword", "0x2A"}, 0),
+      Row("reg", {"reg", "set", key, "Max", "dword", "4294967295"}, 0),
+      Row("reg", {"reg", "set", key, "List", "multi_sz", "a;b\xc3\xa4;c"}, 0),
+      Row("reg", {"reg", "set", key, "Empty", "multi_sz", ""}, 0),
+      Row("reg", {"reg", "set", key, "Raw", "binary", "00FF10"}, 0),
+      Row("reg", {"reg", "set", key, "", "sz", "dflt"}, 0),
+      Row("reg", {"reg", "set", key + "\\Sub", "x", "dword", "1"}, 0),
+      Row("reg", {"reg", "list", "software\\test\\TYPES"}, 0)
+          .Out(Exact("Name\tsz\thello world\nPath\texpand_sz\t%HOME%\\x\nCount\tdword\t0x0000002a (42)\n"
+                     "Max\tdword\t0xffffffff (4294967295)\nList\tmulti_sz\ta;b\xc3\xa4;c\nEmpty\tmulti_sz\t\n"
+                     "Raw\tbinary\t00ff10\n(default)\tsz\tdflt\nSub\\\n")),
+      Row("reg", {"reg", "query", key, "LIST"}, 0).Out(Exact("LIST\tmulti_sz\ta;b\xc3\xa4;c\n")),
+      Row("reg", {"reg", "query", key + "\\Sub"}, 0).Out(Exact("x\tdword\t0x00000001 (1)\n")),
+      Row("reg", {"reg", "list", kPerflib}, 0).Out(Exact("009\\\n")),
+      Row("reg", {"reg", "list", std::string(kPerflib) + "\\009"}, 0)
+          .Out(Exact("Counter\tmulti_sz\t\nHelp\tmulti_sz\t\n")),
+      Row("reg", {"reg", "set", "K", "v", "qword", "1"}, 2),
+      Row("reg", {"reg", "set", "K", "v", "dword", "4294967296"}, 2),
+      Row("reg", {"reg", "set", "K", "v", "dword", "-1"}, 2),
+      Row("reg", {"reg", "set", "K", "v", "dword", "12z"}, 2),
+      Row("reg", {"reg", "set", "K", "v", "binary", "abc"}, 2),
+      Row("reg", {"reg", "set", "K", "v", "binary", "zz"}, 2),
+      Row("reg", {"reg", "list", "K"}, 1),  // nothing written by the refused commands
+      // Numbers are decimal or 0x hex; options end at the first operand or "--";
+      // no empty item in a list.
+      Row("reg", {"reg", "set", "Opt", "v", "dword", "010"}, 0),
+      Row("reg", {"reg", "set", "Opt", "--help", "sz", "x"}, 0),
+      Row("reg", {"reg", "set", "Opt", "w", "sz", "--help"}, 0),
+      Row("reg", {"reg", "set", "--", "-dash", "v", "sz", "-x"}, 0),
+      Row("reg", {"reg", "set", "Opt", "m", "multi_sz", "a;;b"}, 2).Err(Has({"empty item"})),
+      Row("reg", {"reg", "set", "Opt", "m", "multi_sz", "a;"}, 2),
+      Row("reg", {"reg", "list", "Opt"}, 0)
+          .Out(Exact("v\tdword\t0x0000000a (10)\n--help\tsz\tx\nw\tsz\t--help\n")),
+      Row("reg", {"reg", "query", "--", "-dash", "v"}, 0).Out(Exact("v\tsz\t-x\n")),
+      Row("reg", {"reg", "delete-key", "Opt", "--tree"}, 2),
+      Row("reg", {"reg", "set", "K\\\\L", "v", "sz", "x"}, 1).Err(Has({"malformed"})),
+      Row("reg", {"reg", "query", "Missing", "v"}, 1),
+      Row("reg", {"reg", "set", "Del\\A\\B", "v", "sz", "x"}, 0),
+      Row("reg", {"reg", "set", "Del\\A", "w", "sz", "y"}, 0),
+      Row("reg", {"reg", "delete", "Del\\A", "w"}, 0),
+      Row("reg", {"reg", "delete", "Del\\A", "w"}, 1),
+      Row("reg", {"reg", "delete-key", "Del\\A"}, 1).Err(Has({"sub-keys"})),
+      Row("reg", {"reg", "delete-key", "Del\\A\\B"}, 0),
+      Row("reg", {"reg", "set", "Del\\A\\B\\C", "v", "sz", "x"}, 0),
+      Row("reg", {"reg", "delete-key", "--tree", "Del\\A"}, 0),
+      Row("reg", {"reg", "list", "Del"}, 0).Out(Exact("")),
+      Row("reg", {"reg", "list", "Del\\A"}, 1),
+      // Written by the tool as the runtime writes its entries: no terminator.
+      Row("reg", {"reg", "set", "software\\vesk software\\ORVANTA\\Server", "Port", "sz", "5000"}, 0)
+          .After([](const std::string&) {
+            const char* port[] = {"Server", "Port", nullptr};
+            char buf[16];
+            int32_t size = sizeof buf;
+            ASSERT_EQ(0, LxGetRegistryEntry(port, buf, size));
+            EXPECT_EQ(4, size);
+          }),
+      Row("reg", {"reg", "query", kEntryKey, "host"}, 0)
+          .Before([](const std::string&) {
+            const char* host[] = {"Host", nullptr};
+            int32_t unused = 1;
+            ASSERT_EQ(0, LxSetRegistryEntry(host, "db.example", unused));
+          })
+          .Out(Exact("host\tsz\tdb.example\n")),
+      Row("reg", {"reg", "query", kEntryKey, "Host"}, 0)  // a second, larger buffer
+          .Before([](const std::string&) {
+            const char* host[] = {"Host", nullptr};
+            int32_t unused = 1;
+            ASSERT_EQ(0, LxSetRegistryEntry(host, std::string(1000, 'v').c_str(), unused));
+          })
+          .Out(Exact("Host\tsz\t" + std::string(1000, 'v') + "\n")),
+      Row("reg", {"reg", "set", server + "\\" + std::string(240, 'k'), "Port", "sz", "1"}, 1)
+          .Err(Has({"invalid parameter"})),
+      Row("reg", {"reg", "delete", server, "Port"}, 0),
+      Row("reg", {"reg", "delete", server, "Port"}, 1).Err(Has({"\\(-1\\)"})),
+      Row("reg", {"reg", "set", "SOFTWARE\\Vesk Software\\OrvantaX", "v", "sz", "ab"}, 0),
+      Row("reg", {"reg", "query", "SOFTWARE\\Vesk Software\\OrvantaX", "v"}, 0).Out(Exact("v\tsz\tab\n")),
+
+      Row("time", {"time"}, 0)
+          .Env("TZ=UTC0")
+          .Out(Match("local date      \\d{4}-\\d\\d-\\d\\d\nlocal time      \\d\\d:\\d\\d:\\d\\d\n"
+                     "utc date        \\d{4}-\\d\\d-\\d\\d\nutc time        \\d\\d:\\d\\d:\\d\\d\n"
+                     "time zone       0 \\(UTC\\+0:00\\)\nhour offset     0\ntick count      \\d+ ms .*\n")),
+      Row("time", {"time", "--offset", "30"}, 0)
+          .Env("TZ=UTC0")
+          .Out(Has({"local time      (3\\d|4\\d|5[0-3]):"})),
+
+      // The system log's file, written by the library.
+      Row("eventlog", {"eventlog", "--file", "$DIR/Application.log"}, 0)
+          .Before([](const std::string& dir) {
+            setenv("ORVANTA_EVENTLOG", ("file:" + dir + "/Application.log").c_str(), 1);
+            LxSystemLog()->Printf(4, "first %d", 1);
+            LxSystemLog()->Printf(2, "second");
+            LxSystemLog()->Printf(10, "third");
+          })
+          .Out(Match("[^\n]*  0xC0000004  ERROR: first 1 \\(Orvanta 9\\.5\\.23\\.262\\.0\\)\n(    [^\n]*\n)*"
+                     "[^\n]*  information  0x40000002  second\n"
+                     "[^\n]*  0xC000000A  third \\(Orvanta 9\\.5\\.23\\.262\\.0\\)\n(    [^\n]*\n)*    "
+                     "Aborted\\.\n")),
+      Row("eventlog", {"eventlog", "--file", "$DIR/Application.log", "-n", "2"}, 0)
+          .Out(Match("[^\n]*  second\n[^\n]*  third [^\n]*\n(    [^\n]*\n)*")),
+      Row("eventlog", {"eventlog", "-n", "1"}, 0)
+          .Out(Match("[^\n]*  Orvanta Runtime System  [^\n]*  third [^\n]*\n(    [^\n]*\n)*")),
+      Row("eventlog", {"eventlog", "--file", "$DIR/none.log"}, 1),
+      // Control characters from the file reach a terminal as escapes only.
+      Row("eventlog", {"eventlog", "--file", "$DIR/colour.log"}, 0)
+          .Before(Write("colour.log", aLine + "\n"))
+          .Terminal()
+          .Out(Match("[^\n]*  S  error  0x00000001  red \\\\x1b\\[31m bell \\\\x07\n")),
+      Row("eventlog", {"eventlog", "--file", "$DIR/colour.log"}, 0)
+          .Out(Has({"  red \x1b\\[31m bell \x07\n"})),
+      Row("eventlog", {"eventlog", "--file", "$DIR"}, 1).Err(Has({"cannot read .*: Is a directory"})),
+      // A line nested too deep for any recursion is reported, and reading goes on.
+      Row("eventlog", {"eventlog", "--file", "$DIR/deep.log"}, 0)
+          .Before(Write("deep.log", "{\"x\":" + std::string(100000, '[') + "\n" + aLine + "\n"))
+          .Out(Match("[^\n]*  S  error  0x00000001  red [^\n]*\n"))
+          .Err(Match("lxtool: eventlog: .*/deep.log:1 is not an entry\n")),
+
+      Row("error", {"error", "-2002", "0", "5", "-7026"}, 0)
+          .Out(Exact("One of the parameters passed to this function is not valid.\nok\ncount\n"
+                     "The schema registry URL is not specified. \n")),
+      Row("error", {"error", "--prefix", "Open base", "-2002", "0"}, 0)
+          .Out(Exact("Open base : -2002 -> One of the parameters passed to this function is not valid.\n"
+                     "Open base : ok\n")),
+      Row("error", {"error", "--list"}, 0).Out(Exact(CatalogListing())),
+      Row("error", {"error", "--list"}, 1)
+          .OutputTo("/dev/full")
+          .Err(Has({"cannot write the output: No space left"})),
+
+      // Known answers of CRC-32 (zlib's crc32 of the same bytes).
+      Row("crc32", {"crc32", "--chain", "$DIR/a", "$DIR/b", "-", "$DIR/big"}, 0)
+          .Before([](const std::string& dir) {
+            WriteFile(dir + "/a", "12345");
+            WriteFile(dir + "/b", "6789");
+            std::string big(3000000, '\0');
+            for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 % 251);
+            WriteFile(dir + "/big", big);
+          })
+          .Input("123456789")
+          .Out(Match(
+              "cbf53a1c  .*/a\n9dbabf87  .*/b\ncbf43926  -\n9c8fa6ba  .*/big\n[0-9a-f]{8}  \\(chain\\)\n")),
+      Row("crc32", {"crc32", "--chain", "$DIR/a", "$DIR/b"}, 0)
+          .Out(Match("[^\n]*\n[^\n]*\ncbf43926  \\(chain\\)\n")),
+      Row("crc32", {"crc32", "$DIR/missing"}, 1),
+
+      // The run-length format, with the block format's own examples.
+      Row("rle", {"rle", "encode"}, 0).Input(std::string(300, 'A')).Out(Hex("040000002c010000ff412d41")),
+      Row("rle", {"rle", "encode"}, 0).Input("AB").Out(Hex("02000000020000004142")),
+      Row("rle", {"rle", "encode", "--raw"}, 0)
+          .Input(Ascending(256))
+          .Out(Hex("00ff" + ToHex(Ascending(255)) + "01ff")),
+      Row("rle", {"rle", "decode", "--raw"}, 0).Input(Bytes("ff412d41")).Out(Exact(std::string(300, 'A'))),
+      Row("rle", {"rle", "len", "--raw"}, 0).Input(Bytes("ff412d41")).Out(Exact("300\n")),
+      Row("rle", {"rle", "len"}, 0).Input(Bytes("040000002c010000ff412d41")).Out(Exact("300\n")),
+      Row("rle", {"rle", "encode", "$DIR/in", "$DIR/enc"}, 0).Before(Write("in", Mixed())),
+      Row("rle", {"rle", "decode", "$DIR/enc", "$DIR/out"}, 0),
+      Row("rle", {"crc32", "$DIR/in", "$DIR/out"}, 0).Out(Match("([0-9a-f]{8})  .*/in\n\\1  .*/out\n")),
+      Row("rle", {"rle", "len", "$DIR/enc"}, 0).Out(Exact(std::to_string(Mixed().size()) + "\n")),
+      Row("rle", {"rle", "decode"}, 1).Input(Bytes("0a0000000a000000") + "short").Err(Has({"cut short"})),
+      Row("rle", {"rle", "decode"}, 1).Input(Bytes("0a00")).Err(Has({"cut short"})),
+      // Frames are checked before anything is allocated for them: records that
+      // decode to more than the frame's length, a frame that claims 1 GiB.
+      Row("rle", {"rle", "decode"}, 1)
+          .Input(Bytes("04000000ff000000ff412d41"))
+          .Err(Has({"frame 0 holds 300 bytes, its header says 255"})),
+      Row("rle", {"rle", "decode"}, 1)
+          .Input(Bytes("0400000000000040ff41ff41"))
+          .Capped()
+          .Err(Has({"holds 510 bytes"})),
+      Row("rle", {"rle", "decode"}, 1)
+          .Input(Bytes("0000004000000040ff41ff41"))
+          .Capped()
+          .Err(Has({"cut short"})),
+      Row("rle", {"rle", "encode", "--block", "1073741824", "-", "$DIR/big"}, 0).Input(Mixed()).Capped(),
+      Row("rle", {"rle", "len", "$DIR/big"}, 0).Out(Exact(std::to_string(Mixed().size()) + "\n")),
+      // Records whose lengths add up past what an int holds.
+      Row("rle", {"rle", "decode", "--raw", "-", "$DIR/huge"}, 1)
+          .Input(Repeat("\xff\x41", 8421505))
+          .Err(Has({"decodes to more than 2147483647 bytes"}))
+          .After(NoFileNamed("huge")),
+      // 4 GiB + 255 bytes: a 32-bit sum would wrap to 255.
+      Row("rle", {"rle", "decode", "--raw", "-", "$DIR/wrap"}, 1)
+          .Input(Repeat("\xff\x41", 16843010) + "\x01\x41")
+          .After(NoFileNamed("wrap")),
+      Row("rle", {"rle", "len", "--raw"}, 1).Input(Repeat("\xff\x41", 16843010) + "\x01\x41"),
+
+      Row("describe", {"describe", "lx95Cbs71.so"}, 0)
+          .Out(Has({"^lx95Cbs71.so\n  path          /.*/lx95Cbs71.so\n",
+                    "\n  version       9\\.5\\.23\\.262\\.0\n"})),
+      Row("describe", {"describe", "lx95Xno71"}, 1).Err(Has({"describe: lx95Xno71: "})),
+      Row("describe", {"describe", LXB_LONG_TEXTS_MODULE}, 0)
+          .Out(Has({"\n  description   L{255}\n  version       1\\.2\\.3\\.4\\.5\n",
+                    "\n  extra text 2  L{255}\n$"})),
+
+      Row("info", {"info"}, 0)
+          .Out(Has({"\n  version       9\\.5\\.23\\.262\\.0\n", "LxCheckDll\\(0\\) 0 \\(compatible\\)"})),
+      Row("info", {"info", "--check", "9.5.23.262.0"}, 0).Out(Has({"compatible \\(0\\)"})),
+      Row("info", {"info", "--check", "9.4.23.262.0", "--flags", "0x10000000"}, 1).Out(Has({"incompatible"})),
+
+      // The performance counters, against a writer in another process.
+      Row("perf", {"perf", "collect"}, 1).Err(Has({"not installed"})),
+      Row("perf", {"perf", "install"}, 0)
+          .Out(Match("installed: counters \\d+ to \\d+, library /.*/lx95Cbs71\\.so\n")),
+      Row("perf", {"perf", "install"}, 1),
+      Row("perf", {"perf", "collect"}, 0)
+          .Before(StartCountingWriter)
+          .Out(Has({"^Orvanta \\(index 2\\)\n", "\n  Commits/sec +7\n", "\n  Clients +2\n", "\n  Locks +-3\n",
+                    "\n  Internal Transactions/sec +0\n", "\n  DeliveredObjects/sec +4000000000\n"})),
+      Row("perf", {"perf", "collect", "--format", "prometheus"}, 0)
+          .Out(Match("(# HELP [a-z_]+ .+\n# TYPE [a-z_]+ (counter|gauge)\n[a-z_]+ -?[0-9]+\n){15}")),
+      Row("perf", {"perf", "collect", "--format", "prometheus"}, 0)
+          .Out(Has({"# HELP orvanta_transactions The number of currently registered transactions\\.\n"
+                    "# TYPE orvanta_transactions gauge\n",
+                    "# TYPE orvanta_commits_total counter\norvanta_commits_total 7\n",
+                    "# TYPE orvanta_locks gauge\norvanta_locks -3\n", "\norvanta_c_s_requests_total 0\n",
+                    "\norvanta_delivered_objects_total 4000000000\n"})),
+      // A definition length that wraps a 32-bit sum is refused, not followed.
+      Row("perf", {"perf", "collect"}, 1)
+          .Before(PokeBlock(4, 0xFFFFFFF8))
+          .Err(Has({"object 0: inconsistent lengths"}))
+          .After(PokeBlock(4, 664)),
+      // A name planted beside the output is neither followed nor used.
+      Row("perf", {"perf", "collect", "--format", "prometheus", "--output", "$DIR/orvanta.prom"}, 0)
+          .Before([](const std::string& dir) {
+            WriteFile(dir + "/victim", "keep");
+            ASSERT_EQ(0, symlink((dir + "/victim").c_str(), (dir + "/orvanta.prom.tmp").c_str()));
+          })
+          .Out(Exact(""))
+          .After([](const std::string& dir) {
+            EXPECT_EQ("keep", lxtest::ReadFile(dir + "/victim"));
+            struct stat st;
+            ASSERT_EQ(0, lstat((dir + "/orvanta.prom").c_str(), &st));
+            EXPECT_TRUE(S_ISREG(st.st_mode));
+            EXPECT_NE(std::string::npos,
+                      lxtest::ReadFile(dir + "/orvanta.prom").find("orvanta_commits_total 7\n"));
+          }),
+      Row("perf", {"perf", "watch", "--interval", "0.3", "--count", "2"}, 0)
+          .Before([](const std::string& dir) {
+            StopWriter(dir);
+            StartBusyWriter(dir);
+          })
+          .Out(Match("-- [^\n]+\n[^-]*  Commits/sec +-\n  Aborts/sec +-\n[\\s\\S]*  Clients +1\n[\\s\\S]*\n\n"
+                     "-- [^\n]+\n[^-]*  Commits/sec +[1-9]\\d{2,4}\\.\\d\\d\n  Aborts/sec +0\\.00\n"
+                     "[\\s\\S]*  Clients +1\n[\\s\\S]*"))
+          .After(StopWriter),
+      Row("perf", {"perf", "remove"}, 0).Out(Exact("removed\n")),
+      Row("perf", {"perf", "remove"}, 1),
+      Row("perf", {"perf", "collect"}, 1),
+  };
+}
+
+class LxtoolTable : public statstest::StatsTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(LxtoolTable, Runs) {
+  const std::string group = GetParam();
+  const std::string dir = lxtest::MakeTempDir("lxtool");
+  ASSERT_FALSE(dir.empty());
+  int rows = 0;
+  for (const Case& row : Table()) {
+    if (row.group != group) continue;
+    ++rows;
+    std::vector<std::string> args;
+    std::string line = "lxtool";
+    for (const std::string& a : row.args) {
+      args.push_back(Replace(a, dir));
+      line += " " + args.back();
+    }
+    SCOPED_TRACE(line.size() > 200 ? line.substr(0, 200) + "..." : line);
+    if (row.before) row.before(dir);
+    lxtest::ToolSetup setup = row.setup;
+    for (std::string& e : setup.env) e = Replace(e, dir);
+    setup.outputFile = Replace(setup.outputFile, dir);
+    const lxtest::ToolRun run = lxtest::RunLxtool(args, setup);
+    EXPECT_EQ(row.code, run.code) << run.err;
+    ExpectOutput(row.out, run.out, "standard output");
+    ExpectOutput(row.err, run.err, "standard error");
+    if (run.code != 0) {
+      const std::string oneLine = "lxtool: [^\n]+\n";
+      EXPECT_TRUE(std::regex_match(run.err, std::regex(run.code == 2 ? oneLine : "(" + oneLine + ")+")))
+          << run.err;
+    }
+    if (row.after) row.after(dir);
+    if (HasFatalFailure()) break;
+  }
+  EXPECT_GT(rows, 0) << "no row of group " << group;
+  if (g_writer) StopWriter(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lxtool, LxtoolTable,
+                         ::testing::Values("usage", "reg", "time", "eventlog", "error", "crc32", "rle",
+                                           "describe", "info", "perf"));
+
+}  // namespace
