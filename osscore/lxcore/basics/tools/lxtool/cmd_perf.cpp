@@ -191,6 +191,12 @@ class Provider {
         !ReadWideString(kPerformance, "Close", &close)) {
       return Fail("the Performance key lacks Library, Open, Collect or Close");
     }
+    // Code is loaded only when the store that names it and the library itself
+    // can be changed by no one but this user or root.
+    std::string why;
+    if (!lxos::IsTrustedPath(lxos::RegistryFile(), &why) || !lxos::IsTrustedPath(library, &why)) {
+      return Fail("not loading %s: %s", library.c_str(), why.c_str());
+    }
     module_ = lxos::OpenModule(library.c_str());
     if (module_ == nullptr) {
       return Fail("cannot load %s: %s", library.c_str(), lxos::LastErrorText().c_str());
