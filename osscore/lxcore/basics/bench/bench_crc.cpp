@@ -1,8 +1,16 @@
-// CalcCheckSum against zlib's crc32 and against memcpy of the same buffer.
-//   CalcCheckSum/lx/N      the library
-//   CalcCheckSum/zlib/N    zlib's crc32 (same polynomial, same values)
-//   CalcCheckSum/memcpy/N  copying the buffer, for scale
+// CalcCheckSum against the CRC-32 of ISA-L, libdeflate and zlib (same
+// polynomial, same values; each is checked against zlib) and memcpy for scale.
+//   CalcCheckSum/lx/N          the library, on the best path this processor runs
+//   CalcCheckSum/lx_sse4/N     the library on the path of processors without
+//                              AVX-512 (128-bit PCLMULQDQ folding)
+//   CalcCheckSum/lx_baseline/N the library on the table path
+//   CalcCheckSum/isal/N        ISA-L crc32_gzip_refl
+//   CalcCheckSum/libdeflate/N  libdeflate_crc32
+//   CalcCheckSum/zlib/N        zlib crc32
+//   CalcCheckSum/memcpy/N      copying the buffer
 #include <benchmark/benchmark.h>
+#include <isa-l/crc.h>
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <cstdlib>
@@ -11,6 +19,7 @@
 #include <vector>
 
 #include "lxmemfile.h"
+#include "memfile/simd.h"
 
 namespace {
 
@@ -24,26 +33,21 @@ std::vector<unsigned char> RandomBuffer(size_t n) {
   return v;
 }
 
-void CheckSameValue(const std::vector<unsigned char>& data, benchmark::State& state) {
-  const uint32_t ours = CalcCheckSum(data.data(), static_cast<uint32_t>(data.size()), nullptr);
-  const uint32_t theirs = static_cast<uint32_t>(crc32(0L, data.data(), static_cast<uInt>(data.size())));
-  if (ours != theirs) state.SkipWithError("CalcCheckSum and zlib disagree");
+uint32_t Lx(const unsigned char* p, size_t n) { return CalcCheckSum(p, static_cast<uint32_t>(n), nullptr); }
+uint32_t Isal(const unsigned char* p, size_t n) { return crc32_gzip_refl(0, p, n); }
+uint32_t Libdeflate(const unsigned char* p, size_t n) { return libdeflate_crc32(0, p, n); }
+uint32_t Zlib(const unsigned char* p, size_t n) {
+  return static_cast<uint32_t>(crc32(0L, p, static_cast<uInt>(n)));
 }
 
-void BM_Lx(benchmark::State& state) {
+template <uint32_t (*Crc)(const unsigned char*, size_t), int level = lxmemfile::kSimdAvx512>
+void BM_Crc(benchmark::State& state) {
   const auto data = RandomBuffer(static_cast<size_t>(state.range(0)));
-  CheckSameValue(data, state);
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(CalcCheckSum(data.data(), static_cast<uint32_t>(data.size()), nullptr));
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
-}
-
-void BM_Zlib(benchmark::State& state) {
-  const auto data = RandomBuffer(static_cast<size_t>(state.range(0)));
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(crc32(0L, data.data(), static_cast<uInt>(data.size())));
-  }
+  const int before = lxmemfile::SetSimdLevel(level);
+  if (Crc(data.data(), data.size()) != Zlib(data.data(), data.size()))
+    state.SkipWithError("value differs from zlib's");
+  for (auto _ : state) benchmark::DoNotOptimize(Crc(data.data(), data.size()));
+  lxmemfile::SetSimdLevel(before);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
 
@@ -59,12 +63,19 @@ void BM_Memcpy(benchmark::State& state) {
 }
 
 void Sizes(benchmark::internal::Benchmark* b) {
-  for (int64_t n : {int64_t{64}, int64_t{4096}, int64_t{1} << 20, int64_t{64} << 20}) b->Arg(n);
+  for (int64_t n : {int64_t{64}, int64_t{256}, int64_t{4} << 10, int64_t{64} << 10, int64_t{1} << 20,
+                    int64_t{64} << 20}) {
+    b->Arg(n);
+  }
 }
 
 }  // namespace
 
-BENCHMARK(BM_Lx)->Name("CalcCheckSum/lx")->Apply(Sizes);
-BENCHMARK(BM_Zlib)->Name("CalcCheckSum/zlib")->Apply(Sizes);
+BENCHMARK(BM_Crc<Lx>)->Name("CalcCheckSum/lx")->Apply(Sizes);
+BENCHMARK(BM_Crc<Lx, lxmemfile::kSimdSse4>)->Name("CalcCheckSum/lx_sse4")->Apply(Sizes);
+BENCHMARK(BM_Crc<Lx, lxmemfile::kSimdBaseline>)->Name("CalcCheckSum/lx_baseline")->Apply(Sizes);
+BENCHMARK(BM_Crc<Isal>)->Name("CalcCheckSum/isal")->Apply(Sizes);
+BENCHMARK(BM_Crc<Libdeflate>)->Name("CalcCheckSum/libdeflate")->Apply(Sizes);
+BENCHMARK(BM_Crc<Zlib>)->Name("CalcCheckSum/zlib")->Apply(Sizes);
 BENCHMARK(BM_Memcpy)->Name("CalcCheckSum/memcpy")->Apply(Sizes);
 BENCHMARK_MAIN();

@@ -23,6 +23,11 @@
 // Threading: MemFile and MemQueue are used by one thread at a time (even their
 // const operations move the position). The free functions keep no state and may
 // run on any number of threads.
+//
+// CalcCheckSum, DScomp and DSdecomp pick the fastest code path this processor
+// runs when the library is loaded (carry-less multiplication, AVX-512); the
+// environment variable ORVANTA_SIMD=sse4 or =baseline holds them to the paths
+// of older processors. Every path gives the same results.
 #pragma once
 
 #include <cstring>

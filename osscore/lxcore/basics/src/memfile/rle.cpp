@@ -22,6 +22,7 @@
 #include <cstring>
 
 #include "lxmemfile.h"
+#include "memfile/simd.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -300,23 +301,19 @@ __attribute__((target("avx512f,avx512bw,bmi2"))) int DecodeRecordsAvx512(const u
   return decoded != 0 ? 0 : 2;
 }
 
-namespace {
-bool DetectAvx512() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-         __builtin_cpu_supports("bmi2");
-}
-
-const bool kHaveAvx512 = DetectAvx512();
-}  // namespace
-
-bool HaveAvx512Decoder() { return kHaveAvx512; }
 #else
-bool HaveAvx512Decoder() { return false; }
 int DecodeRecordsAvx512(const unsigned char* p, const unsigned char* end, unsigned char* out, int* room) {
   return DecodeRecords(p, end, out, room);
 }
 #endif
+
+namespace {
+// Constant-initialised: a call before the library's static initialisation takes
+// the portable decoder.
+RecordDecoder g_decode = DecodeRecords;
+}  // namespace
+
+void UseRleLevel(int level) { g_decode = level >= kSimdAvx512 ? DecodeRecordsAvx512 : DecodeRecords; }
 
 }  // namespace lxmemfile
 
@@ -327,8 +324,7 @@ int DSdecomp(const void* input, int length, void* output, int* room) {
   }
   const auto* p = static_cast<const unsigned char*>(input);
   auto* out = static_cast<unsigned char*>(output);
-  if (lxmemfile::HaveAvx512Decoder()) return lxmemfile::DecodeRecordsAvx512(p, p + length, out, room);
-  return lxmemfile::DecodeRecords(p, p + length, out, room);
+  return lxmemfile::g_decode(p, p + length, out, room);
 }
 
 int DSlen(const void* input, int length) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "memfile/crc32.h"
+#include "memfile/simd.h"
 
 namespace {
 
@@ -22,43 +23,61 @@ std::vector<unsigned char> RandomBytes(size_t n, unsigned seed) {
   return v;
 }
 
-TEST(Crc32Engines, TableEngineAtEveryLength) {
-  const auto data = RandomBytes(1200, 1);
-  for (size_t len = 0; len <= 1100; ++len) {
-    const uint32_t start = static_cast<uint32_t>(len * 2654435761u);
-    ASSERT_EQ(BitwiseRegister(start, data.data() + len % 7, len),
-              lxmemfile::Crc32Table(start, data.data() + len % 7, len))
-        << len;
-  }
-}
+struct Engine {
+  const char* name;
+  int level;  // needed to run it
+  lxmemfile::Crc32Engine run;
+  size_t minimum, step;  // lengths it takes: minimum, minimum + step, ...
+};
 
-TEST(Crc32Engines, ClmulEngineOnWholeBlocks) {
-  if (!lxmemfile::HaveClmul()) GTEST_SKIP() << "no carry-less multiplication on this processor";
+const Engine kEngines[] = {
+    {"table", lxmemfile::kSimdBaseline, lxmemfile::Crc32Table, 0, 1},
+    {"pclmul", lxmemfile::kSimdSse4, lxmemfile::Crc32Clmul, 64, 16},
+    {"vpclmul", lxmemfile::kSimdAvx512, lxmemfile::Crc32Vpclmul, 64, 16},
+};
+
+// Every engine this processor runs, at every length it takes up to a few of its
+// widest steps and at a long one, at odd alignments, from registers that
+// exercise the reduction, against the bit-wise definition.
+TEST(Crc32Engines, EachEngineMatchesTheBitwiseDefinition) {
   const auto data = RandomBytes(70000, 2);
-  for (size_t len = 64; len <= 2048; len += 16) {
-    for (size_t align : {0, 1, 8, 15}) {
-      const uint32_t start = static_cast<uint32_t>(len * 40503u + align);
-      ASSERT_EQ(BitwiseRegister(start, data.data() + align, len),
-                lxmemfile::Crc32Clmul(start, data.data() + align, len))
-          << len << "/" << align;
+  for (const Engine& e : kEngines) {
+    if (e.level > lxmemfile::SupportedSimdLevel()) {
+      std::printf("engine %s: not supported by this processor\n", e.name);
+      continue;
+    }
+    for (size_t len = e.minimum; len <= 1100; len += e.step) {
+      for (size_t align : {0, 1, 8, 15}) {
+        const uint32_t start = static_cast<uint32_t>(len * 2654435761u + align);
+        ASSERT_EQ(BitwiseRegister(start, data.data() + align, len), e.run(start, data.data() + align, len))
+            << e.name << " " << len << "/" << align;
+      }
+    }
+    ASSERT_EQ(BitwiseRegister(0xFFFFFFFFu, data.data(), 69632), e.run(0xFFFFFFFFu, data.data(), 69632))
+        << e.name;
+    const std::vector<unsigned char> zeros(256, 0);
+    for (uint32_t start : {0u, 0xFFFFFFFFu, 1u, 0x80000000u}) {
+      ASSERT_EQ(BitwiseRegister(start, zeros.data(), 256), e.run(start, zeros.data(), 256)) << e.name;
     }
   }
-  ASSERT_EQ(BitwiseRegister(0xFFFFFFFFu, data.data(), 69632),
-            lxmemfile::Crc32Clmul(0xFFFFFFFFu, data.data(), 69632));
-  // Registers that are all ones, all zeros and single bits exercise the reduction.
-  for (uint32_t start : {0u, 0xFFFFFFFFu, 1u, 0x80000000u}) {
-    const std::vector<unsigned char> zeros(64, 0);
-    ASSERT_EQ(BitwiseRegister(start, zeros.data(), 64), lxmemfile::Crc32Clmul(start, zeros.data(), 64));
-  }
 }
 
-TEST(Crc32Engines, DispatchJoinsTheEngines) {
+// At every level this processor runs, the dispatch joins a folding engine and the
+// table at every split.
+TEST(Crc32Engines, DispatchAtEveryLevel) {
   const auto data = RandomBytes(5000, 3);
-  for (size_t len : {0, 1, 15, 63, 64, 65, 79, 80, 127, 1000, 4999}) {
-    ASSERT_EQ(BitwiseRegister(0x12345678u, data.data(), len),
-              lxmemfile::Crc32Update(0x12345678u, data.data(), len))
-        << len;
+  const int before = lxmemfile::ActiveSimdLevel();
+  for (int level = lxmemfile::kSimdBaseline; level <= lxmemfile::SupportedSimdLevel(); ++level) {
+    ASSERT_EQ(level, lxmemfile::SetSimdLevel(level));
+    for (size_t len : {0, 1, 15, 63, 64, 65, 79, 80, 127, 255, 256, 257, 1000, 4999}) {
+      ASSERT_EQ(BitwiseRegister(0x12345678u, data.data(), len),
+                lxmemfile::Crc32Update(0x12345678u, data.data(), len))
+          << level << "/" << len;
+    }
   }
+  lxmemfile::SetSimdLevel(before);
+  EXPECT_EQ(lxmemfile::kSimdBaseline, lxmemfile::SimdLevelNamed("baseline"));
+  EXPECT_EQ(lxmemfile::SupportedSimdLevel(), lxmemfile::SimdLevelNamed(nullptr));
 }
 
 }  // namespace
