@@ -1,12 +1,10 @@
 // The run-length block format: DScomp, DSdecomp, DSlen.
 //
 // The encoder is defined as a greedy byte-at-a-time pass (see DScomp in
-// lxmemfile.h and the reference encoder of the tests). This one gives the same
-// records but works on maximal runs of equal bytes: between two runs of two or
-// more bytes every byte is a run of one and only joins the pending literal, so
-// it can skip ahead with vector compares instead of stepping through states.
-// What the byte-wise pass does with a maximal run of length L, given q pending
-// literal bytes (0 <= q <= 255) before it:
+// lxmemfile.h and the reference encoder of the tests). Both encoders here give
+// the same records but work on maximal runs of equal bytes. What the byte-wise
+// pass does with a maximal run of length L, given q pending literal bytes
+// (0 <= q <= 255) before it:
 //   - q = 255: the first byte of the run flushes a literal of those 255 bytes.
 //   - L = 1: the byte joins the literal (q + 1).
 //   - L = 2: with q = 254 the second byte flushes a literal of 254 first; the
@@ -16,6 +14,13 @@
 //     remainder of 1 or 2 bytes begins the next pending literal.
 // At the end a pending stretch that is nothing but the tail of the last run is
 // a run record (count 1 or 2), anything else a literal record.
+//
+// The portable encoder steps from run to run with vector compares. The AVX-512
+// one takes 64 bytes at a time: from the masks of equal neighbours it finds
+// every run of three or more that starts and ends in the window, and writes the
+// literal before it and the run without a branch on their lengths; a window
+// where that does not apply (long literals or runs, the end of the input or of
+// the room) takes one step of the general walk instead.
 #include "memfile/rle.h"
 
 #include <climits>
@@ -123,6 +128,8 @@ inline void FillRecord(unsigned char* dst, unsigned char v, size_t n) {
 
 // Writes records into the caller's room; a record that does not fit completely
 // is not written and fails the encoding.
+// Writes records into the caller's room; a record that does not fit completely
+// is not written and fails the encoding.
 class RecordWriter {
  public:
   RecordWriter(unsigned char* out, int room) : out_(out), room_(room) {}
@@ -146,6 +153,12 @@ class RecordWriter {
 
   int written() const { return written_; }
 
+  // For writers that fill the room directly: the bytes left, where the next
+  // record goes, and a move past the bytes written there.
+  int Left() const { return room_ - written_; }
+  unsigned char* Cursor() const { return out_ + written_; }
+  void Skip(int bytes) { written_ += bytes; }
+
  private:
   unsigned char* out_;
   int room_;
@@ -154,10 +167,10 @@ class RecordWriter {
 
 }  // namespace
 
-int DScomp(const void* input, int length, void* output, int* room) {
-  const auto* in = static_cast<const unsigned char*>(input);
-  const int n = length;
-  RecordWriter w(static_cast<unsigned char*>(output), *room);
+namespace lxmemfile {
+
+int EncodeRecords(const unsigned char* in, int n, unsigned char* output, int* room) {
+  RecordWriter w(output, *room);
 
   int litStart = 0;  // the pending literal bytes are in[litStart, litStart + pending)
   int pending = 0;
@@ -224,6 +237,148 @@ int DScomp(const void* input, int length, void* output, int* room) {
   return 0;
 }
 
+}  // namespace lxmemfile
+
+#if defined(__x86_64__)
+namespace {
+
+#define LXMF_AVX512 __attribute__((target("avx512f,avx512bw,bmi2")))
+
+LXMF_AVX512 inline __mmask64 FirstBits(int count) {
+  return count >= 64 ? ~0ull : count <= 0 ? 0 : _bzhi_u64(~0ull, static_cast<unsigned>(count));
+}
+
+// First t >= from where in[t], in[t + 1] and in[t + 2] are equal, or n.
+LXMF_AVX512 inline int NextTriple(const unsigned char* in, int from, int n) {
+  for (int base = from;; base += 64) {
+    const __mmask64 valid = FirstBits(n - 2 - base);
+    if (valid == 0) return n;
+    const __m512i a = _mm512_maskz_loadu_epi8(valid, in + base);
+    const __m512i b = _mm512_maskz_loadu_epi8(valid, in + base + 1);
+    const __m512i c = _mm512_maskz_loadu_epi8(valid, in + base + 2);
+    const uint64_t same = _mm512_mask_cmpeq_epi8_mask(_mm512_mask_cmpeq_epi8_mask(valid, a, b), b, c);
+    if (same != 0) return base + __builtin_ctzll(same);
+  }
+}
+
+// Length of the run of in[from] that starts at `from` (at least 1). Long runs
+// are checked 256 bytes at a time.
+LXMF_AVX512 inline int RunLengthAvx512(const unsigned char* in, int from, int n) {
+  const __m512i value = _mm512_set1_epi8(static_cast<char>(in[from]));
+  int e = from + 1;
+  while (n - e >= 256) {
+    const __mmask64 same = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(in + e), value) &
+                           _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(in + e + 64), value) &
+                           _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(in + e + 128), value) &
+                           _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(in + e + 192), value);
+    if (same != ~0ull) break;
+    e += 256;
+  }
+  for (;; e += 64) {
+    const __mmask64 valid = FirstBits(n - e);
+    // Bits past the input compare as different, so the run stops at n.
+    const uint64_t differ =
+        ~_mm512_mask_cmpeq_epi8_mask(valid, _mm512_maskz_loadu_epi8(valid, in + e), value);
+    if (differ != 0) return e + __builtin_ctzll(differ) - from;
+  }
+}
+
+}  // namespace
+
+namespace lxmemfile {
+
+LXMF_AVX512 int EncodeRecordsAvx512(const unsigned char* in, int n, unsigned char* output, int* room) {
+  RecordWriter w(output, *room);
+  int litStart = 0;  // the pending literal bytes are in[litStart, litStart + pending) = in[i - pending, i)
+  int pending = 0;
+  int i = 0;
+  while (i < n) {
+    // A window of the 64 positions from i (i is the start of a maximal run), when
+    // the input holds 66 bytes from there and the room 256 more bytes.
+    if (n - i >= 66 && w.Left() >= 256) {
+      const __m512i a = _mm512_loadu_si512(in + i);
+      const __m512i b = _mm512_loadu_si512(in + i + 1);
+      const __m512i c = _mm512_loadu_si512(in + i + 2);
+      const uint64_t same = _mm512_cmpeq_epi8_mask(a, b);  // bit k: in[i + k] == in[i + k + 1]
+      // Starts of runs of three or more: not the continuation of a run.
+      uint64_t starts = same & _mm512_cmpeq_epi8_mask(b, c) & ~(same << 1);
+      int at = i;  // first byte not yet written or pending
+      while (starts != 0) {
+        const int s = i + __builtin_ctzll(starts);
+        const uint64_t ends = ~same >> (s - i);  // bit 0: position s
+        const int literal = pending + (s - at);
+        if (ends == 0 || literal > 64) break;  // the run leaves the window, or a long literal
+        const int run = __builtin_ctzll(ends) + 1;
+        unsigned char* o = w.Cursor();
+        const __mmask64 copy = FirstBits(literal);
+        o[0] = 0;  // a header that the run record overwrites when there is no literal
+        o[1] = static_cast<unsigned char>(literal);
+        _mm512_mask_storeu_epi8(o + 2, copy, _mm512_maskz_loadu_epi8(copy, in + s - literal));
+        o += literal != 0 ? literal + 2 : 0;
+        o[0] = static_cast<unsigned char>(run);
+        o[1] = in[s];
+        w.Skip(static_cast<int>(o + 2 - w.Cursor()));
+        pending = 0;
+        at = s + run;
+        starts &= starts - 1;
+      }
+      if (at > i) {
+        litStart = at;
+        i = at;
+        continue;
+      }
+    }
+
+    // One step of the general walk: the literal bytes up to the next run of
+    // three or more, with 255-byte records as the byte-wise pass writes them
+    // (a pair never splits, so the 255th and 256th bytes being equal makes it
+    // 254), then the run.
+    const int run3 = NextTriple(in, i, n);
+    if (run3 > i) {
+      if (pending == 0) litStart = i;
+      int total = pending + (run3 - i);
+      while (total > 255) {
+        const int record = in[litStart + 254] == in[litStart + 255] ? 254 : 255;
+        if (!w.Literal(in + litStart, record)) return -1;
+        litStart += record;
+        total -= record;
+      }
+      pending = total;
+      i = run3;
+      if (i == n) break;
+    }
+    const unsigned char v = in[i];
+    const int run = RunLengthAvx512(in, i, n);
+    if (pending > 0 && !w.Literal(in + litStart, pending)) return -1;
+    const int full = (run - 1) / 255;
+    for (int k = 0; k < full; ++k) {
+      if (!w.Run(255, v)) return -1;
+    }
+    const int rest = run - full * 255;
+    if (rest >= 3) {
+      if (!w.Run(rest, v)) return -1;
+      pending = 0;
+    } else {
+      litStart = i + full * 255;
+      pending = rest;
+    }
+    i += run;
+  }
+
+  if (pending > 0) {
+    // A stretch of one run of 1 or 2 bytes is a run record (no three equal bytes
+    // are ever pending).
+    const bool oneRun = pending <= 2 && in[n - 1] == in[n - pending];
+    if (!(oneRun ? w.Run(pending, in[n - 1]) : w.Literal(in + litStart, pending))) return -1;
+  }
+  if (w.written() >= *room) return -1;
+  *room = w.written();
+  return 0;
+}
+
+}  // namespace lxmemfile
+#endif
+
 namespace lxmemfile {
 
 // Both versions write only the bytes they decode and read only [p, end).
@@ -260,6 +415,9 @@ int DecodeRecords(const unsigned char* p, const unsigned char* end, unsigned cha
 // With AVX-512 a record of up to 64 bytes is one masked load (none for a run)
 // and one masked store, whatever its kind and length, so the walk does not
 // branch on the records' lengths. Masked-off bytes are neither read nor written.
+// (A walk that branches on the kind of record, or masked stores behind such a
+// branch, measured slower on the page-like benchmark block whenever the machine
+// was shared.)
 __attribute__((target("avx512f,avx512bw,bmi2"))) int DecodeRecordsAvx512(const unsigned char* p,
                                                                          const unsigned char* end,
                                                                          unsigned char* out, int* room) {
@@ -305,17 +463,29 @@ __attribute__((target("avx512f,avx512bw,bmi2"))) int DecodeRecordsAvx512(const u
 int DecodeRecordsAvx512(const unsigned char* p, const unsigned char* end, unsigned char* out, int* room) {
   return DecodeRecords(p, end, out, room);
 }
+int EncodeRecordsAvx512(const unsigned char* in, int n, unsigned char* out, int* room) {
+  return EncodeRecords(in, n, out, room);
+}
 #endif
 
 namespace {
 // Constant-initialised: a call before the library's static initialisation takes
 // the portable decoder.
 RecordDecoder g_decode = DecodeRecords;
+RecordEncoder g_encode = EncodeRecords;
 }  // namespace
 
-void UseRleLevel(int level) { g_decode = level >= kSimdAvx512 ? DecodeRecordsAvx512 : DecodeRecords; }
+void UseRleLevel(int level) {
+  g_decode = level >= kSimdAvx512 ? DecodeRecordsAvx512 : DecodeRecords;
+  g_encode = level >= kSimdAvx512 ? EncodeRecordsAvx512 : EncodeRecords;
+}
 
 }  // namespace lxmemfile
+
+int DScomp(const void* input, int length, void* output, int* room) {
+  return lxmemfile::g_encode(static_cast<const unsigned char*>(input), length,
+                             static_cast<unsigned char*>(output), room);
+}
 
 int DSdecomp(const void* input, int length, void* output, int* room) {
   if (length <= 0) {

@@ -1,8 +1,8 @@
-// DScomp on arbitrary input with an arbitrary room, then DSdecomp of the result:
-// the encoding must equal the reference encoder's, never pass the room, succeed
-// exactly when it is shorter than the room, and decode back to the input. The
-// first two bytes choose the room (0..65535, or twice the input when both are
-// 0xFF); the rest is the input.
+// DScomp on arbitrary input with an arbitrary room, then DSdecomp of the result,
+// on every code path this processor runs: the encoding must equal the reference
+// encoder's, never pass the room, succeed exactly when it is shorter than the
+// room, and decode back to the input. The first two bytes choose the room
+// (0..65535, or twice the input when both are 0xFF); the rest is the input.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +10,7 @@
 
 #include "lxmemfile.h"
 #include "memfile/rle_reference.h"
+#include "memfile/simd.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) return 0;
@@ -19,20 +20,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (room == 0xFFFF) room = 2 * length + 2;
 
   const lxt::Bytes expected = lxt::ReferenceEncode(input);
-  std::vector<unsigned char> out(static_cast<size_t>(room));
-  int encoded = room;
-  const int result = DScomp(input.data(), length, out.data(), &encoded);
-  if (static_cast<int>(expected.size()) >= room) {
-    if (result != -1 || encoded != room) std::abort();
-    return 0;
-  }
-  if (result != 0 || encoded != static_cast<int>(expected.size())) std::abort();
-  if (std::memcmp(out.data(), expected.data(), expected.size()) != 0) std::abort();
+  const int before = lxmemfile::ActiveSimdLevel();
+  for (int level = lxmemfile::kSimdBaseline; level <= lxmemfile::SupportedSimdLevel(); ++level) {
+    lxmemfile::SetSimdLevel(level);
+    std::vector<unsigned char> out(static_cast<size_t>(room) + 16, 0xEE);
+    int encoded = room;
+    const int result = DScomp(input.data(), length, out.data(), &encoded);
+    for (size_t i = static_cast<size_t>(room); i < out.size(); ++i) {
+      if (out[i] != 0xEE) std::abort();  // written past the room
+    }
+    if (static_cast<int>(expected.size()) >= room) {
+      if (result != -1 || encoded != room) std::abort();
+      continue;
+    }
+    if (result != 0 || encoded != static_cast<int>(expected.size())) std::abort();
+    if (std::memcmp(out.data(), expected.data(), expected.size()) != 0) std::abort();
 
-  if (DSlen(out.data(), encoded) != length) std::abort();
-  std::vector<unsigned char> back(static_cast<size_t>(length));
-  int decoded = length;
-  if (DSdecomp(out.data(), encoded, back.data(), &decoded) != 0 || decoded != length) std::abort();
-  if (back != input) std::abort();
+    if (DSlen(out.data(), encoded) != length) std::abort();
+    std::vector<unsigned char> back(static_cast<size_t>(length));
+    int decoded = length;
+    if (DSdecomp(out.data(), encoded, back.data(), &decoded) != 0 || decoded != length) std::abort();
+    if (back != input) std::abort();
+  }
+  lxmemfile::SetSimdLevel(before);
   return 0;
 }
