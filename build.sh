@@ -3,7 +3,8 @@
 #
 #   ./build.sh quickstart   build, then run examples/quickstart
 #   ./build.sh test         build, then run every test (ctest)
-#   ./build.sh bench        build the benchmarks and print their ratios to the peers
+#   ./build.sh bench [--check]  build the benchmarks, print their ratios to the peers
+#                           and the targets (--check: exit 1 when one is missed)
 #   ./build.sh fuzz [SECS]  build the libFuzzer targets with clang, run each SECS (30) seconds
 #   ./build.sh coverage     build with coverage, run the tests, print coverage per subsystem
 #
@@ -16,7 +17,7 @@ jobs=${JOBS:-$(nproc)}
 
 need=(build-essential cmake pkg-config libsqlite3-dev libgtest-dev libgmock-dev)
 case "$job" in
-  bench) need+=(libbenchmark-dev zlib1g-dev libboost-dev python3) ;;
+  bench) need+=(libbenchmark-dev zlib1g-dev libboost-dev libisal-dev libdeflate-dev liblz4-dev python3) ;;
   fuzz) need+=(clang libclang-rt-dev) ;;
   coverage) need+=(gcovr) ;;
 esac
@@ -50,7 +51,7 @@ case "$job" in
   bench)
     dir=${BUILD_DIR:-build/bench}
     configure "$dir" -DCMAKE_BUILD_TYPE=Release -DLXB_BUILD_TESTS=OFF -DLXB_BUILD_BENCH=ON
-    python3 osscore/lxcore/basics/bench/ratios.py "$dir/bench" "${@:2}"
+    python3 osscore/lxcore/basics/bench/ratios.py "$dir/osscore/lxcore/basics/bench" "${@:2}"
     ;;
   fuzz)
     dir=${BUILD_DIR:-build/fuzz}
