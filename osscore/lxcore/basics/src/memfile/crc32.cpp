@@ -179,8 +179,10 @@ __attribute__((target("pclmul,sse4.1"))) uint32_t Crc32Clmul(uint32_t crc, const
 // GCC 12 reports the undefined upper lanes inside some AVX-512 intrinsics as
 // uninitialised; they are never read.
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #define LXMF_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,vpclmulqdq,pclmul,sse4.1")))
 
 // Four 128-bit lanes, each folded forward by the pair of constants in k and
@@ -302,7 +304,9 @@ Crc32Engine g_fold = nullptr;
 }  // namespace
 
 void UseCrc32Level(int level) {
-  g_fold = level >= kSimdAvx512 ? Crc32Vpclmul : level >= kSimdSse4 ? Crc32Clmul : nullptr;
+  g_fold = level >= kSimdAvx512 && HaveVpclmulqdq() ? Crc32Vpclmul
+           : level >= kSimdSse4                     ? Crc32Clmul
+                                                    : nullptr;
 }
 
 uint32_t Crc32Update(uint32_t crc, const unsigned char* p, size_t n) {

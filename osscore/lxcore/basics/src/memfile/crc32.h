@@ -18,7 +18,7 @@ using Crc32Engine = uint32_t (*)(uint32_t crc, const unsigned char* bytes, size_
 uint32_t Crc32Table(uint32_t crc, const unsigned char* bytes, size_t length);
 
 // Folding engines. REQUIRES: length >= 64, length % 16 == 0, and the level:
-// kSimdSse4 for Crc32Clmul (128-bit lanes), kSimdAvx512 for Crc32Vpclmul
+// kSimdSse4 for Crc32Clmul (128-bit lanes), kSimdAvx512 and HaveVpclmulqdq() for Crc32Vpclmul
 // (512-bit lanes).
 uint32_t Crc32Clmul(uint32_t crc, const unsigned char* bytes, size_t length);
 uint32_t Crc32Vpclmul(uint32_t crc, const unsigned char* bytes, size_t length);

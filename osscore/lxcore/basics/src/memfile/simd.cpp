@@ -13,8 +13,7 @@ int DetectLevel() {
   __builtin_cpu_init();
   if (!__builtin_cpu_supports("pclmul") || !__builtin_cpu_supports("sse4.1")) return kSimdBaseline;
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-      __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("vpclmulqdq") &&
-      __builtin_cpu_supports("bmi2")) {
+      __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("bmi2")) {
     return kSimdAvx512;
   }
   return kSimdSse4;
@@ -34,6 +33,15 @@ const int g_initial = SetSimdLevel(SimdLevelNamed(lxos::GetEnv("ORVANTA_SIMD")))
 int SupportedSimdLevel() {
   static const int supported = DetectLevel();
   return supported;
+}
+
+bool HaveVpclmulqdq() {
+#if defined(__x86_64__)
+  static const bool have = (__builtin_cpu_init(), __builtin_cpu_supports("vpclmulqdq") != 0);
+  return have;
+#else
+  return false;
+#endif
 }
 
 int ActiveSimdLevel() { return g_active; }

@@ -9,14 +9,20 @@
 
 namespace lxmemfile {
 
-// Levels, lowest first. Each includes the ones below it.
-constexpr int kSimdBaseline = 0;  // x86-64 baseline (SSE2): table CRC, portable block format
-constexpr int kSimdSse4 = 1;      // PCLMULQDQ and SSE4.1: CRC folded 128 bits at a time
-constexpr int kSimdAvx512 =
-    2;  // AVX-512 F/BW/VL, VPCLMULQDQ, BMI2: 512-bit CRC folding, AVX-512 block format
+// Levels, lowest first; each includes the ones below it.
+// x86-64 baseline (SSE2): table CRC, portable block format.
+constexpr int kSimdBaseline = 0;
+// PCLMULQDQ and SSE4.1: CRC folded 128 bits at a time.
+constexpr int kSimdSse4 = 1;
+// AVX-512 F/BW/VL and BMI2: AVX-512 block format, and CRC folded 512 bits at a
+// time where the processor has VPCLMULQDQ too.
+constexpr int kSimdAvx512 = 2;
 
 // The highest level this processor runs.
 int SupportedSimdLevel();
+
+// True when this processor has VPCLMULQDQ (512-bit carry-less multiplication).
+bool HaveVpclmulqdq();
 
 // The level in force.
 int ActiveSimdLevel();
