@@ -14,7 +14,7 @@
 // closed, when the process id changes (a forked child must not touch the
 // parent's SQLite handle: closing it could checkpoint or remove the parent's
 // WAL) or when $ORVANTA_REGISTRY names another file. SQLite opens its files
-// with O_CLOEXEC and retries EINTR itself, bypassing the library's system-call
+// with O_CLOEXEC and repeats interrupted calls itself, bypassing the library's system-call
 // table; the store's file is therefore opened (created when missing) through
 // the table first, and that descriptor is held for as long as the connection
 // lives: closing any descriptor of a file drops every POSIX lock that the
