@@ -89,7 +89,8 @@ class PrfData {
   // initialised here, found as another process left it, or mapped before); -1
   // when the Performance key is missing, "Disable Performance Counters" is
   // non-zero, or (with singleWriter) another process holds the writer lock; the
-  // system's error number when the lock or the block cannot be had. With
+  // system's error number when the lock or the block cannot be had (ETIMEDOUT
+  // when the registry store or the setup lock stayed locked for 2 seconds). With
   // singleWriter the writer lock stays held until the process ends once taken.
   // After a failure nothing is mapped that was not mapped before.
   int32_t Activate(bool singleWriter);

@@ -106,6 +106,18 @@ const Attack kAttacks[] = {
        return truncate(g_scene.ShmPath().c_str(), 0) == 0 ? 2 : 0;
      },
      nullptr},
+    {"a member of the monitoring group locks the registry store", true, false, false,
+     "held the registry store for more than 2000 ms",
+     [] {
+       for (const char* suffix : {"", "-wal", "-shm"}) {
+         int fd = open((g_scene.store + suffix).c_str(), O_RDONLY);
+         struct flock fl = {};
+         fl.l_type = F_RDLCK;  // whole file
+         if (fd < 0 || fcntl(fd, F_OFD_SETLK, &fl) != 0) return 1;
+       }
+       return 0;
+     },
+     nullptr, nullptr},
     {"another user opens the lock file to hold its lock", true, true, true, "",
      [] { return open(g_scene.lockFile.c_str(), O_RDONLY) < 0 && errno == EACCES ? 0 : 1; }, nullptr,
      nullptr},
