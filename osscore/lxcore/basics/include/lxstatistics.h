@@ -198,8 +198,9 @@ LX_C_API uint32_t PrfData_Open(char16_t* deviceNames);
 // with *totalBytes and *objectCount 0 and *data unchanged when nothing is
 // selected, this process has not attached the block, the block cannot be read
 // whole or its header is damaged (or an argument is null);
-// 234 (more data) with *totalBytes 0 when the free size is too small, nothing
-// written and *data unchanged. Nothing is ever written beyond *totalBytes.
+// LX_PRFDATA_MORE_DATA (234) with *totalBytes 0 when the free size is too
+// small, nothing written and *data unchanged. Nothing is ever written beyond
+// *totalBytes.
 LX_C_API uint32_t PrfData_Collect(char16_t* valueName, void** data, uint32_t* totalBytes,
                                   uint32_t* objectCount);
 

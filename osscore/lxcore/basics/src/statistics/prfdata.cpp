@@ -379,11 +379,11 @@ int32_t PrfData::Activate(bool singleWriter) {
           ETIMEDOUT, "",
           "another process held the registry store for more than " + std::to_string(kWaitLimitMs) + " ms");
     }
-    if (!installed || disabled != 0) return -1;
+    if (!installed || disabled != 0) return kPrfRefused;
   }
   // Holding the lock already means that this process is the writer: as with a
   // named mutex that exists, a second claim is refused.
-  if (singleWriter && writerLock >= 0) return -1;
+  if (singleWriter && writerLock >= 0) return kPrfRefused;
   // A monitor of another user than the store's owner only reads.
   uid_t storeOwner = geteuid();
   lxos::RegistryOwner(&storeOwner);
@@ -394,7 +394,7 @@ int32_t PrfData::Activate(bool singleWriter) {
   if (!reader) {
     int32_t rc =
         singleWriter ? lxos::FileLockTry(lockFile, &lock, &why) : lxos::FileLockOpen(lockFile, &lock, &why);
-    if (rc == lxos::kLockBusy) return -1;
+    if (rc == lxos::kLockBusy) return kPrfRefused;
     if (rc != 0) return Refuse(rc, lockFile, why);
     if (singleWriter) writerLock = lock;
   }
@@ -559,14 +559,14 @@ int32_t PrfData::CutTexts(const std::string& languageKey, const char* valueName,
 int32_t PrfData::Install(const std::string& library) {
   std::lock_guard<std::mutex> hold(g_providerMutex);
   const std::string perflib = kPerflibKey;
-  if (lxos::RegCreateKey(perflib.c_str()) != lxos::kRegOk) return -1;
+  if (lxos::RegCreateKey(perflib.c_str()) != lxos::kRegOk) return kPrfRefused;
   uint32_t perflibLastCounter = 0;
   uint32_t perflibLastHelp = 1;
   ReadDword(perflib, "Last Counter", &perflibLastCounter);
   ReadDword(perflib, "Last Help", &perflibLastHelp);
   const std::string key = PerformanceKey();
-  if (lxos::RegKeyExists(key.c_str()) == lxos::kRegOk) return -1;
-  if (lxos::RegCreateKey(key.c_str()) != lxos::kRegOk) return -1;
+  if (lxos::RegKeyExists(key.c_str()) == lxos::kRegOk) return kPrfRefused;
+  if (lxos::RegCreateKey(key.c_str()) != lxos::kRegOk) return kPrfRefused;
   firstCounter = lastCounter = perflibLastCounter + 2;
   firstHelp = lastHelp = perflibLastHelp + 2;
   for (int pass = 0; pass < 2; ++pass) {
@@ -600,20 +600,20 @@ int32_t PrfData::Install(const std::string& library) {
 int32_t PrfData::Remove() {
   std::lock_guard<std::mutex> hold(g_providerMutex);
   const std::string perflib = kPerflibKey;
-  if (lxos::RegCreateKey(perflib.c_str()) != lxos::kRegOk) return -1;
+  if (lxos::RegCreateKey(perflib.c_str()) != lxos::kRegOk) return kPrfRefused;
   uint32_t perflibLastCounter = 0;
   uint32_t perflibLastHelp = 1;
   ReadDword(perflib, "Last Counter", &perflibLastCounter);
   ReadDword(perflib, "Last Help", &perflibLastHelp);
   const std::string key = PerformanceKey();
-  if (lxos::RegKeyExists(key.c_str()) != lxos::kRegOk) return -1;
+  if (lxos::RegKeyExists(key.c_str()) != lxos::kRegOk) return kPrfRefused;
   if (!ReadDword(key, "First Counter", &firstCounter) || !ReadDword(key, "First Help", &firstHelp) ||
       !ReadDword(key, "Last Counter", &lastCounter) || !ReadDword(key, "Last Help", &lastHelp)) {
-    return -1;
+    return kPrfRefused;
   }
   if (firstCounter > lastCounter || firstHelp > lastHelp || lastCounter > perflibLastCounter ||
       lastHelp > perflibLastHelp) {
-    return -1;
+    return kPrfRefused;
   }
   for (int pass = 0; pass < 2; ++pass) {
     const bool help = pass == 1;

@@ -35,6 +35,7 @@
 #include <mutex>
 #include <string>
 
+#include "lxresult.h"
 #include "os/shm.h"
 
 namespace lxstats {
@@ -54,7 +55,9 @@ constexpr uint32_t kCounterValueSize = 8;
 constexpr uint32_t kBlockSize = 792;
 
 // Result of PrfData_Collect when the buffer is too small (ERROR_MORE_DATA).
-constexpr uint32_t kMoreData = 234;
+constexpr uint32_t kMoreData = LX_PRFDATA_MORE_DATA;
+// Result of Activate, Install and Remove when they refuse (see there).
+constexpr int32_t kPrfRefused = -1;
 
 // One record of the counter definition table.
 struct PrfDataEntry {
