@@ -24,9 +24,11 @@ constexpr uid_t kVictim = 65534;  // "nobody", whose home directory does not exi
 gid_t g_group = 0;                // "nogroup", the monitoring group
 std::string g_dir, g_block, g_lockFile;
 
+// Becomes `uid` in the monitoring group. The saved user id stays root, so that
+// a child can take root back to write its coverage counts when it ends.
 bool BecomeUser(uid_t uid) {
   return setgroups(1, &g_group) == 0 && setresgid(g_group, g_group, g_group) == 0 &&
-         setresuid(uid, uid, uid) == 0;
+         setresuid(uid, uid, 0) == 0;
 }
 
 // Opens `path` and takes a read lock on all of it; false when that fails.
@@ -122,7 +124,12 @@ class OtherUser : public StatsTest {
 
   template <typename Body>  // runs `body` in a child as `uid` (root stays root); its exit code
   static int As(uid_t uid, Body body) {
-    return RunInChild([&] { return uid != 0 && !BecomeUser(uid) ? 99 : static_cast<int>(body()); }).code;
+    return RunInChild([&] {
+             if (uid != 0 && !BecomeUser(uid)) return 99;
+             const int result = body();
+             return seteuid(0) == 0 ? result : 98;
+           })
+        .code;
   }
 
   void Run(const Attack& a) {
