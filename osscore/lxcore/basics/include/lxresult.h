@@ -87,3 +87,9 @@ constexpr int ERR_LX_MODULE_VERSION = -5004;  // a failed version check (CheckLx
 constexpr int LX_TIME_ZONE_UNKNOWN = -2171;  // catalog: no time-zone offset could be determined
 constexpr int LX_REGISTRY_FAILED = -1;       // value or key missing, buffer too small, or the store failed
 constexpr int LX_REGISTRY_INVALID_PARAMETER = -2530;  // catalog: "Invalid parameter."
+
+// ---------------------------------------------------------------------------
+// Statistics
+// ---------------------------------------------------------------------------
+
+constexpr int LX_PRFDATA_MORE_DATA = 234;  // PrfData_Collect: the buffer is too small (ERROR_MORE_DATA)

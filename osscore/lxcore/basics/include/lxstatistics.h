@@ -24,12 +24,13 @@
 // A monitor of another user than the registry store's owner opens an existing
 // block read-only and never creates it. Attaching waits at most 2 seconds for
 // the lock that serialises attachments (only this user's processes can hold it),
-// and never for a lock on the block. Whenever one of these leaves the statistics
-// disabled, one warning in the system log says why. A collection reads the block
-// with pread and checks its header first, so a block cut short or damaged under
-// a monitor gives nothing, never a crash. The writer maps the block; cutting it
-// short under the writer (which only this user or root can do) kills the writer
-// with SIGBUS, and is not guarded against.
+// at most 2 seconds for the registry store (which members of the monitoring
+// group may read, and so lock), and never for a lock on the block. Whenever one
+// of these leaves the statistics disabled, one warning in the system log says
+// why. A collection reads the block with pread and checks its header first, so
+// a block cut short or damaged under a monitor gives nothing, never a crash.
+// The writer maps the block; cutting it short under the writer (which only this
+// user or root can do) kills the writer with SIGBUS, and is not guarded against.
 //
 // Fork: a child made by fork after Enable() does not publish: it starts with the
 // statistics disabled and counts in its own copy of the object only. It is not
@@ -197,8 +198,9 @@ LX_C_API uint32_t PrfData_Open(char16_t* deviceNames);
 // with *totalBytes and *objectCount 0 and *data unchanged when nothing is
 // selected, this process has not attached the block, the block cannot be read
 // whole or its header is damaged (or an argument is null);
-// 234 (more data) with *totalBytes 0 when the free size is too small, nothing
-// written and *data unchanged. Nothing is ever written beyond *totalBytes.
+// LX_PRFDATA_MORE_DATA (234) with *totalBytes 0 when the free size is too
+// small, nothing written and *data unchanged. Nothing is ever written beyond
+// *totalBytes.
 LX_C_API uint32_t PrfData_Collect(char16_t* valueName, void** data, uint32_t* totalBytes,
                                   uint32_t* objectCount);
 

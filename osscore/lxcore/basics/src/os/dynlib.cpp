@@ -93,21 +93,31 @@ void* ModuleSymbol(void* module, const char* name) {
   return address;
 }
 
+namespace {
+
+// `file` with symbolic links and relative parts resolved, where it still exists.
+bool AssignResolved(const char* file, std::string* out) {
+  if (file == nullptr || file[0] == '\0') return false;
+  char* resolved = sys::RealPath(file, nullptr);
+  out->assign(resolved != nullptr ? resolved : file);
+  free(resolved);
+  return true;
+}
+
+}  // namespace
+
 bool ModulePath(void* module, std::string* out) {
   out->clear();
   struct link_map* map = nullptr;
-  if (sys::DlInfo(module, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr || map->l_name == nullptr ||
-      map->l_name[0] == '\0') {
-    return false;
-  }
-  char* resolved = sys::RealPath(map->l_name, nullptr);
-  if (resolved != nullptr) {
-    out->assign(resolved);
-    free(resolved);
-  } else {
-    out->assign(map->l_name);
-  }
-  return true;
+  if (sys::DlInfo(module, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr) return false;
+  return AssignResolved(map->l_name, out);
+}
+
+bool ModuleFileOf(const void* address, std::string* out) {
+  out->clear();
+  Dl_info info;
+  if (sys::DlAddr(address, &info) == 0) return false;
+  return AssignResolved(info.dli_fname, out);
 }
 
 bool SearchDirectories(const char* dirs, const char* file, std::string* found) {

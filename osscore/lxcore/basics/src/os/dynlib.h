@@ -38,6 +38,11 @@ void* ModuleSymbol(void* module, const char* name);
 // `out` empty, when it cannot be had.
 bool ModulePath(void* module, std::string* out);
 
+// The full path of the module file that holds `address` (a function or object
+// of a loaded module, the program included), resolved as ModulePath resolves
+// it. Returns false, leaving `out` empty, when no module holds it.
+bool ModuleFileOf(const void* address, std::string* out);
+
 // Looks for `file` in each directory named by the colon-separated `dirs` (empty
 // entries skipped) and stores the first "dir/file" that exists and is not a
 // directory in `found`. Returns false, leaving `found` empty, when none does or

@@ -78,9 +78,8 @@ int32_t AppendLine(const std::string& path, const std::string& line) {
   if (fd < 0) return LastError();
   sys::Flock(fd, LOCK_EX);
   int32_t result = WriteAll(fd, line.data(), line.size());
-  // Closing the descriptor releases the lock. A close that reports EINTR has
-  // closed it all the same.
-  if (sys::Close(fd) != 0 && result == 0 && errno != EINTR) result = LastError();
+  // Closing the descriptor releases the lock.
+  if (sys::Close(fd) != 0 && result == 0) result = LastError();
   return result;
 }
 

@@ -7,7 +7,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "os/clock.h"
 #include "os/paths.h"
+#include "os/syscall.h"
 
 namespace lxos {
 
@@ -18,18 +20,16 @@ std::string LockDirectory() {
 
 int32_t FileLockOpen(const std::string& path, int* handle, std::string* why) {
   *handle = -1;
-  int fd;
-  do {
-    fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return errno;
+  int fd = sys::Open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NOCTTY, 0600);
+  if (fd < 0) return LastError();
   int32_t rc = TrustOpen(fd, TrustRule{}, path, why);
   struct stat st;
-  if (rc == 0 && fstat(fd, &st) != 0) rc = errno;
+  if (rc == 0 && sys::Fstat(fd, &st) != 0) rc = LastError();
   // Created just now, or left with read rights for others by an older release.
-  if (rc == 0 && (st.st_mode & 07777) != 0600 && st.st_uid == geteuid() && fchmod(fd, 0600) != 0) rc = errno;
+  if (rc == 0 && (st.st_mode & 07777) != 0600 && st.st_uid == geteuid() && sys::Fchmod(fd, 0600) != 0)
+    rc = LastError();
   if (rc != 0) {
-    close(fd);
+    sys::Close(fd);
     return rc;
   }
   *handle = fd;
@@ -43,12 +43,9 @@ int32_t FileLockTry(const std::string& path, int* handle, std::string* why) {
     *handle = -1;
     return rc;
   }
-  do {
-    rc = flock(fd, LOCK_EX | LOCK_NB);
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0) {
-    int err = errno;
-    close(fd);
+  if (sys::Flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int err = LastError();
+    sys::Close(fd);
     *handle = -1;
     return err == EWOULDBLOCK ? kLockBusy : err;
   }
@@ -56,38 +53,25 @@ int32_t FileLockTry(const std::string& path, int* handle, std::string* why) {
   return 0;
 }
 
-namespace {
-
-int SetByteLock(int fd, off_t byte, short type) {
+int32_t SetByteLock(int fd, off_t byte, short type) {
   struct flock fl = {};
   fl.l_type = type;
   fl.l_whence = SEEK_SET;
   fl.l_start = byte;
   fl.l_len = 1;
-  int rc;
-  do {
-    rc = fcntl(fd, F_OFD_SETLK, &fl);
-  } while (rc != 0 && errno == EINTR);
-  if (rc == 0) return 0;
-  return errno == EACCES ? EAGAIN : errno;
+  if (sys::FcntlLock(fd, F_OFD_SETLK, &fl) == 0) return 0;
+  int32_t err = LastError();
+  return err == EACCES ? EAGAIN : err;
 }
-
-int64_t NowMs() {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
-}  // namespace
 
 int32_t FileLockByte(int handle, off_t byte, int timeoutMs) {
   // Polled, not F_OFD_SETLKW: a blocking wait could not be bounded without a
   // signal, and the host's signals are not the library's.
-  const int64_t deadline = NowMs() + timeoutMs;
+  const uint32_t start = TickCount();
   for (;;) {
-    int rc = SetByteLock(handle, byte, F_WRLCK);
+    int32_t rc = SetByteLock(handle, byte, F_WRLCK);
     if (rc != EAGAIN) return rc;
-    if (NowMs() >= deadline) return ETIMEDOUT;
+    if (TickCount() - start >= static_cast<uint32_t>(timeoutMs)) return ETIMEDOUT;
     struct timespec nap = {0, 5 * 1000 * 1000};
     nanosleep(&nap, nullptr);
   }
@@ -97,7 +81,7 @@ void FileUnlockByte(int handle, off_t byte) { SetByteLock(handle, byte, F_UNLCK)
 
 void FileLockRelease(int handle) {
   if (handle < 0) return;
-  close(handle);
+  sys::Close(handle);
 }
 
 }  // namespace lxos

@@ -44,9 +44,15 @@ int32_t FileLockOpen(const std::string& path, int* handle, std::string* why);
 // -1 after any failure.
 int32_t FileLockTry(const std::string& path, int* handle, std::string* why = nullptr);
 
+// Sets (F_RDLCK, F_WRLCK) or clears (F_UNLCK) an open-file-description lock on
+// byte `byte` of the open file `fd` without waiting. Returns 0, EAGAIN when
+// another open file description holds a lock that conflicts, or the system's
+// error number.
+int32_t SetByteLock(int fd, off_t byte, short type);
+
 // Takes an exclusive lock on byte `byte` of the open lock file `handle`, waiting
-// at most `timeoutMs` milliseconds for its holder. Returns 0, ETIMEDOUT when it
-// stayed held, or the system's error number.
+// at most `timeoutMs` milliseconds (of TickCount) for its holder. Returns 0,
+// ETIMEDOUT when it stayed held, or the system's error number.
 int32_t FileLockByte(int handle, off_t byte, int timeoutMs);
 
 // Drops a byte lock taken by FileLockByte.

@@ -1,6 +1,5 @@
 #include "os/paths.h"
 
-#include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <grp.h>
@@ -18,19 +17,21 @@
 #include <vector>
 
 #include "os/diag.h"
+#include "os/dynlib.h"
+#include "os/syscall.h"
 
 namespace lxos {
 
-const char* GetEnv(const char* name) { return secure_getenv(name); }
+const char* GetEnv(const char* name) { return sys::SecureGetEnv(name); }
 
 bool MakeDirs(const std::string& dir, mode_t mode) {
   if (dir.empty()) return false;
   struct stat st;
-  if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  if (sys::Stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
   size_t slash = dir.find_last_of('/');
   if (slash != std::string::npos && slash > 0 && !MakeDirs(dir.substr(0, slash), mode)) return false;
-  if (mkdir(dir.c_str(), mode) == 0 || errno == EEXIST)
-    return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (sys::Mkdir(dir.c_str(), mode) == 0 || errno == EEXIST)
+    return sys::Stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   return false;
 }
 
@@ -73,9 +74,10 @@ int32_t ApplySharedMode(int fd, bool directory) {
   mode_t mode;
   gid_t gid;
   int32_t rc = SharedMode(directory, &mode, &gid);
-  if (rc == 0 && gid != static_cast<gid_t>(-1) && fchown(fd, static_cast<uid_t>(-1), gid) != 0) rc = errno;
+  if (rc == 0 && gid != static_cast<gid_t>(-1) && sys::Fchown(fd, static_cast<uid_t>(-1), gid) != 0)
+    rc = LastError();
   if (rc != 0) mode = directory ? 0700 : 0600;
-  if (fchmod(fd, mode) != 0 && rc == 0) rc = errno;
+  if (sys::Fchmod(fd, mode) != 0 && rc == 0) rc = LastError();
   return rc;
 }
 
@@ -108,7 +110,7 @@ std::string CheckChain(const std::string& path, bool wantDirectory) {
   std::string start = path;
   if (start[0] != '/') {
     char cwd[4096];
-    if (getcwd(cwd, sizeof cwd) == nullptr) return "the working directory cannot be named";
+    if (sys::GetCwd(cwd, sizeof cwd) == nullptr) return "the working directory cannot be named";
     start = std::string(cwd) + "/" + start;
   }
   std::deque<std::string> todo;
@@ -126,7 +128,7 @@ std::string CheckChain(const std::string& path, bool wantDirectory) {
   push(start);
   std::string cur = "/";
   struct stat st;
-  if (lstat("/", &st) != 0) return "/ cannot be examined";
+  if (sys::Lstat("/", &st) != 0) return "/ cannot be examined";
   std::string why = Untrusted(st, "/", true, static_cast<uid_t>(-1));
   if (!why.empty()) return why;
   int links = 0;
@@ -141,15 +143,15 @@ std::string CheckChain(const std::string& path, bool wantDirectory) {
     }
     if (!S_ISDIR(st.st_mode)) return cur + " is not a directory";
     const std::string next = cur == "/" ? "/" + part : cur + "/" + part;
-    if (lstat(next.c_str(), &st) != 0) return next + ": " + std::strerror(errno);
+    if (sys::Lstat(next.c_str(), &st) != 0) return next + ": " + std::strerror(errno);
     if (S_ISLNK(st.st_mode)) {
       // The link sits in `cur`, which only trusted users can change.
       char target[4096];
-      ssize_t n = readlink(next.c_str(), target, sizeof target - 1);
+      ssize_t n = sys::ReadLink(next.c_str(), target, sizeof target - 1);
       if (n <= 0 || ++links > 40) return next + ": too many or unreadable symbolic links";
       target[n] = '\0';
       if (target[0] == '/') cur = "/";
-      if (lstat(cur.c_str(), &st) != 0) return cur + ": " + std::strerror(errno);
+      if (sys::Lstat(cur.c_str(), &st) != 0) return cur + ": " + std::strerror(errno);
       push(target);
       continue;
     }
@@ -157,7 +159,7 @@ std::string CheckChain(const std::string& path, bool wantDirectory) {
     if (!why.empty()) return why;
     cur = next;
   }
-  if (lstat(cur.c_str(), &st) != 0) return cur + ": " + std::strerror(errno);
+  if (sys::Lstat(cur.c_str(), &st) != 0) return cur + ": " + std::strerror(errno);
   if (wantDirectory ? !S_ISDIR(st.st_mode) : !S_ISREG(st.st_mode))
     return cur + (wantDirectory ? " is not a directory" : " is not a regular file");
   return Untrusted(st, cur, false, static_cast<uid_t>(-1));
@@ -197,15 +199,15 @@ std::string StateDirName(std::string* problem) {
 std::string MakeStateDir(const std::string& dir) {
   size_t slash = dir.find_last_of('/');
   if (slash != std::string::npos && slash > 0) MakeDirs(dir.substr(0, slash), 0700);
-  bool created = mkdir(dir.c_str(), 0700) == 0;
+  bool created = sys::Mkdir(dir.c_str(), 0700) == 0;
   if (!created && errno != EEXIST) return "cannot create " + dir + ": " + std::strerror(errno);
   std::string why = CheckChain(dir, true);
   if (!why.empty()) return why;
-  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  int fd = sys::Open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
   if (fd < 0) return "cannot open " + dir + ": " + std::strerror(errno);
   int32_t rc = TrustOpen(fd, TrustRule{true}, dir, &why);
   if (rc == 0 && created) ApplySharedMode(fd, true);  // an unknown group leaves it 0700
-  close(fd);
+  sys::Close(fd);
   return rc == 0 ? std::string() : why;
 }
 
@@ -213,7 +215,7 @@ std::string MakeStateDir(const std::string& dir) {
 
 int32_t TrustOpen(int fd, const TrustRule& rule, const std::string& name, std::string* why) {
   struct stat st;
-  if (fstat(fd, &st) != 0) return errno;
+  if (sys::Fstat(fd, &st) != 0) return LastError();
   std::string problem;
   if (rule.directory ? !S_ISDIR(st.st_mode) : !S_ISREG(st.st_mode)) {
     problem = name + (rule.directory ? " is not a directory" : " is not a regular file");
@@ -281,28 +283,17 @@ bool RegistryOwner(uid_t* owner) {
   // locks that SQLite holds on it in this process.
   const std::string file = RegistryFile();
   struct stat st;
-  if (file.empty() || stat(file.c_str(), &st) != 0) return false;
+  if (file.empty() || sys::Stat(file.c_str(), &st) != 0) return false;
   *owner = st.st_uid;
   return true;
 }
 
-bool LibraryPath(std::string* out) {
-  out->clear();
-  Dl_info info;
-  if (dladdr(reinterpret_cast<void*>(&LibraryPath), &info) == 0 || info.dli_fname == nullptr) return false;
-  char resolved[4096];
-  if (realpath(info.dli_fname, resolved) != nullptr) {
-    out->assign(resolved);
-  } else {
-    out->assign(info.dli_fname);
-  }
-  return !out->empty();
-}
+bool LibraryPath(std::string* out) { return ModuleFileOf(reinterpret_cast<const void*>(&LibraryPath), out); }
 
 bool ProgramPath(std::string* out) {
   out->clear();
   char buf[4096];
-  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  ssize_t n = sys::ReadLink("/proc/self/exe", buf, sizeof buf - 1);
   if (n <= 0) return false;
   out->assign(buf, static_cast<size_t>(n));
   return true;

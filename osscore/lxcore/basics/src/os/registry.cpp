@@ -14,7 +14,7 @@
 // closed, when the process id changes (a forked child must not touch the
 // parent's SQLite handle: closing it could checkpoint or remove the parent's
 // WAL) or when $ORVANTA_REGISTRY names another file. SQLite opens its files
-// with O_CLOEXEC and retries EINTR itself, bypassing the library's system-call
+// with O_CLOEXEC and repeats interrupted calls itself, bypassing the library's system-call
 // table; the store's file is therefore opened (created when missing) through
 // the table first, and that descriptor is held for as long as the connection
 // lives: closing any descriptor of a file drops every POSIX lock that the
@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "os/clock.h"
 #include "os/paths.h"
 #include "os/syscall.h"
 
@@ -38,9 +39,11 @@ namespace lxos {
 
 namespace {
 
-// How long a call waits for another process's write lock before it gives up
-// with kRegIoFailed.
+// How long a call waits for another process's lock before it gives up with
+// kRegIoFailed, unless a RegWaitLimit of the thread cuts it shorter.
 constexpr int kBusyTimeoutMs = 30000;
+// The nap between two tries for a lock that another process or thread holds.
+constexpr int kNapUs = 500;
 // Windows refuses key names (one path component) longer than this.
 constexpr size_t kMaxKeyName = 255;
 
@@ -286,17 +289,33 @@ int32_t InitStore(sqlite3* db) {
 // The process's connection
 // ---------------------------------------------------------------------------
 
+// The innermost RegWaitLimit of the thread, or null.
+thread_local RegWaitLimit* t_limit = nullptr;
+
 // Called by SQLite while another process holds the lock; non-zero asks it to
 // try again. The store's transactions are short, so short naps keep several
 // writers moving (SQLite's own timeout backs off to 100 ms naps).
 int WaitWhileBusy(void*, int count) {
-  constexpr int kNapUs = 500;
   if (static_cast<int64_t>(count) * kNapUs >= static_cast<int64_t>(kBusyTimeoutMs) * 1000) return 0;
+  if (t_limit != nullptr && t_limit->Passed()) return 0;
   usleep(kNapUs);
   return 1;
 }
 
 std::mutex g_mutex;
+
+// Takes g_mutex; false when the thread's wait limit passed first.
+bool LockProcess() {
+  if (t_limit == nullptr) {
+    g_mutex.lock();
+    return true;
+  }
+  while (!g_mutex.try_lock()) {
+    if (t_limit->Passed()) return false;
+    usleep(kNapUs);
+  }
+  return true;
+}
 sqlite3* g_db = nullptr;
 int g_storeFd = -1;  // the store's file, opened through the system-call table
 pid_t g_pid = 0;
@@ -368,7 +387,8 @@ sqlite3* Connection(int32_t* result) {
 // Runs `body(db)` with the connection, under the process's lock.
 template <typename Body>
 int32_t WithStore(Body body) {
-  std::lock_guard<std::mutex> lock(g_mutex);
+  if (!LockProcess()) return kRegIoFailed;
+  std::lock_guard<std::mutex> lock(g_mutex, std::adopt_lock);
   int32_t result = kRegOk;
   sqlite3* db = Connection(&result);
   if (db == nullptr) return result;
@@ -376,6 +396,17 @@ int32_t WithStore(Body body) {
 }
 
 }  // namespace
+
+RegWaitLimit::RegWaitLimit(uint32_t timeoutMs) : outer_(t_limit), start_(TickCount()), timeoutMs_(timeoutMs) {
+  t_limit = this;
+}
+
+RegWaitLimit::~RegWaitLimit() { t_limit = outer_; }
+
+bool RegWaitLimit::Passed() {
+  if (TickCount() - start_ >= timeoutMs_) expired_ = true;
+  return expired_;
+}
 
 // ---------------------------------------------------------------------------
 // Operations

@@ -22,15 +22,21 @@
 // Counter installation appends "index\0name\0" pairs in place of that final
 // terminator, so each pair is preceded by a zero character, as removal expects.
 //
-// Several processes may use the store at once (SQLite locking with a busy
-// timeout); each call is one transaction and durable when it returns. Threads of
-// one process share one connection under a lock. A process that forks opens a
-// connection of its own in the child (forking while another thread is inside a
-// call is not supported). Results are the host registry's error numbers; every
-// call may also return kRegAccessDenied when the store cannot be opened (no
-// state directory, not a database, no permission) and kRegIoFailed when the
-// database fails (or stays locked by another process beyond the busy timeout).
-// After a failure nothing has changed in the store.
+// Several processes may use the store at once; each call is one transaction
+// and durable when it returns. A call waits up to 30 seconds for another
+// process's lock on the store, even to read: opening the store writes its first
+// content once, in a write transaction. Whoever may read the store's files can
+// lock them, and with the monitoring group (paths.h) that includes another
+// user, who can keep each call that opens the store or writes waiting the full
+// 30 seconds. Callers that must not wait on another user bound their calls with
+// a RegWaitLimit. Threads of one process share one connection under a lock. A
+// process that forks opens a connection of its own in the child (forking while
+// another thread is inside a call is not supported). Results are the host
+// registry's error numbers; every call may also return kRegAccessDenied when
+// the store cannot be opened (no state directory, not a database, no
+// permission) and kRegIoFailed when the database fails (or stays locked by
+// another process beyond the wait). After a failure nothing has changed in the
+// store.
 #pragma once
 
 #include <cstdint>
@@ -61,6 +67,34 @@ enum RegType : uint32_t {
 
 constexpr size_t kMaxKeyPath = 1024;
 constexpr size_t kMaxValueName = 255;
+
+// Bounds the waits of the registry calls that the constructing thread makes
+// while the object lives, for the process's own connection and for locks that
+// other processes hold on the store: once `timeoutMs` milliseconds (of
+// TickCount) have passed since construction, a call gives up instead of
+// waiting, as at the end of the busy timeout (kRegIoFailed, or
+// kRegAccessDenied when the store could not be opened), and Expired() is true
+// from then on. The innermost limit of a thread applies.
+class RegWaitLimit {
+ public:
+  explicit RegWaitLimit(uint32_t timeoutMs);
+  ~RegWaitLimit();
+  RegWaitLimit(const RegWaitLimit&) = delete;
+  RegWaitLimit& operator=(const RegWaitLimit&) = delete;
+
+  // Whether a call gave up a wait because the limit had passed.
+  bool Expired() const { return expired_; }
+
+  // For the store, about to wait: true, and Expired() from then on, once the
+  // limit has passed.
+  bool Passed();
+
+ private:
+  RegWaitLimit* outer_;
+  uint32_t start_;
+  uint32_t timeoutMs_;
+  bool expired_ = false;
+};
 
 // Creates the key and its missing parents; an existing key is left as it is.
 int32_t RegCreateKey(const char* path);

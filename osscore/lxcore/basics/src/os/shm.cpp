@@ -4,11 +4,9 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstring>
 
 #include "os/filelock.h"
+#include "os/syscall.h"
 
 namespace lxos {
 
@@ -17,62 +15,29 @@ namespace {
 constexpr off_t kPresenceByte = 0;
 constexpr off_t kSetupByte = 1;  // of the setup lock file
 
-// Sets (F_RDLCK, F_WRLCK) or clears (F_UNLCK) an open-file-description lock on
-// one byte without waiting. Returns 0 or the system's error number (EAGAIN:
-// held by another).
-int LockByte(int fd, off_t byte, short type) {
-  struct flock fl = {};
-  fl.l_type = type;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = byte;
-  fl.l_len = 1;
-  int rc;
-  do {
-    rc = fcntl(fd, F_OFD_SETLK, &fl);
-  } while (rc != 0 && errno == EINTR);
-  if (rc == 0) return 0;
-  return errno == EACCES ? EAGAIN : errno;
-}
-
-int Truncate(int fd, off_t size) {
-  int rc;
-  do {
-    rc = ftruncate(fd, size);
-  } while (rc != 0 && errno == EINTR);
-  return rc == 0 ? 0 : errno;
-}
-
-int ShmOpen(const char* name, int flags) {
-  int fd;
-  do {
-    fd = shm_open(name, flags | O_NOFOLLOW | O_CLOEXEC, 0600);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
+int ShmOpen(const char* name, int flags) { return sys::ShmOpen(name, flags | O_NOFOLLOW, 0600); }
 
 // Gives a block that nobody else uses its mode and group.
 int SetMode(int fd, const ShmAccess& access) {
-  if (access.group != static_cast<gid_t>(-1) && fchown(fd, static_cast<uid_t>(-1), access.group) != 0)
-    return errno;
-  return fchmod(fd, access.mode) == 0 ? 0 : errno;
+  if (access.group != static_cast<gid_t>(-1) && sys::Fchown(fd, static_cast<uid_t>(-1), access.group) != 0)
+    return LastError();
+  return sys::Fchmod(fd, access.mode) == 0 ? 0 : LastError();
 }
 
 // Decides between a new and a found block and maps it. Runs under the setup
 // lock. Returns 0 or the system's error number.
 int MapLocked(int fd, size_t size, const ShmAccess& access, ShmInitFunc init, void* context, void** view,
               bool* created, std::string* why) {
-  int rc = LockByte(fd, kPresenceByte, F_WRLCK);
+  int rc = SetByteLock(fd, kPresenceByte, F_WRLCK);
   if (rc == 0) {
     // Nobody uses the block: whatever it holds is left over. Start it afresh.
     *created = true;
-    if ((rc = SetMode(fd, access)) != 0 || (rc = Truncate(fd, 0)) != 0 ||
-        (rc = Truncate(fd, static_cast<off_t>(size))) != 0) {
-      return rc;
-    }
+    if ((rc = SetMode(fd, access)) != 0) return rc;
+    if (sys::Ftruncate(fd, 0) != 0 || sys::Ftruncate(fd, static_cast<off_t>(size)) != 0) return LastError();
   } else if (rc == EAGAIN) {
     *created = false;
     struct stat st;
-    if (fstat(fd, &st) != 0) return errno;
+    if (sys::Fstat(fd, &st) != 0) return LastError();
     if (st.st_size != static_cast<off_t>(size)) {
       if (why != nullptr)
         *why =
@@ -82,14 +47,14 @@ int MapLocked(int fd, size_t size, const ShmAccess& access, ShmInitFunc init, vo
   } else {
     return rc;
   }
-  void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  if (p == MAP_FAILED) return errno;
+  void* p = sys::Mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (p == MAP_FAILED) return LastError();
   if (*created && init != nullptr) init(p, size, context);
   // Under the setup lock nobody else can probe the presence byte, so turning an
   // exclusive presence lock into a shared one has no window.
-  rc = LockByte(fd, kPresenceByte, F_RDLCK);
+  rc = SetByteLock(fd, kPresenceByte, F_RDLCK);
   if (rc != 0) {
-    munmap(p, size);
+    sys::Munmap(p, size);
     return rc;
   }
   *view = p;
@@ -103,8 +68,8 @@ int OpenTrusted(const char* name, const ShmAccess& access, int* rc, std::string*
     int fd = ShmOpen(name, O_RDWR | O_CREAT | O_EXCL);
     if (fd >= 0) {
       if ((*rc = SetMode(fd, access)) == 0) return fd;
-      close(fd);
-      shm_unlink(name);
+      sys::Close(fd);
+      sys::ShmUnlink(name);
       return -1;
     }
     if (errno != EEXIST) break;
@@ -115,9 +80,9 @@ int OpenTrusted(const char* name, const ShmAccess& access, int* rc, std::string*
     }
     struct stat st;
     *rc = TrustOpen(fd, TrustRule{}, std::string("/dev/shm") + name, why);
-    if (*rc == 0 && fstat(fd, &st) != 0) *rc = errno;
+    if (*rc == 0 && sys::Fstat(fd, &st) != 0) *rc = LastError();
     if (*rc == 0 && st.st_nlink > 0) return fd;
-    close(fd);
+    sys::Close(fd);
     if (*rc != 0) return -1;
     // The name was removed after opening: open the new one.
   }
@@ -143,7 +108,7 @@ int32_t ShmAttach(const char* name, size_t size, const ShmAccess& access, ShmIni
   if (fd >= 0) rc = MapLocked(fd, size, access, init, context, &view, &isNew, why);
   FileUnlockByte(access.setupLock, kSetupByte);
   if (rc != 0) {
-    if (fd >= 0) close(fd);  // drops any presence lock taken on the way
+    if (fd >= 0) sys::Close(fd);  // drops any presence lock taken on the way
     return rc;
   }
   block->fd = fd;
@@ -156,10 +121,10 @@ int32_t ShmAttach(const char* name, size_t size, const ShmAccess& access, ShmIni
 int32_t ShmOpenReadOnly(const char* name, const TrustRule& rule, ShmBlock* block, std::string* why) {
   if (name == nullptr || *name == '\0' || rule.size <= 0) return EINVAL;
   int fd = ShmOpen(name, O_RDONLY);
-  if (fd < 0) return errno;
+  if (fd < 0) return LastError();
   int32_t rc = TrustOpen(fd, rule, std::string("/dev/shm") + name, why);
   if (rc != 0) {
-    close(fd);
+    sys::Close(fd);
     return rc;
   }
   block->fd = fd;
@@ -171,13 +136,12 @@ int32_t ShmOpenReadOnly(const char* name, const TrustRule& rule, ShmBlock* block
 int32_t ShmRead(const ShmBlock& block, size_t offset, void* out, size_t length) {
   if (block.fd < 0) return EBADF;
   struct stat st;
-  if (fstat(block.fd, &st) != 0) return errno;
+  if (sys::Fstat(block.fd, &st) != 0) return LastError();
   if (st.st_size != static_cast<off_t>(block.size) || offset + length > block.size) return EIO;
   auto* p = static_cast<unsigned char*>(out);
   while (length > 0) {
-    ssize_t n = pread(block.fd, p, length, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
+    ssize_t n = sys::PRead(block.fd, p, length, static_cast<off_t>(offset));
+    if (n < 0) return LastError();
     if (n == 0) return EIO;
     p += n;
     offset += static_cast<size_t>(n);
@@ -187,16 +151,11 @@ int32_t ShmRead(const ShmBlock& block, size_t offset, void* out, size_t length) 
 }
 
 void ShmDetach(ShmBlock* block) {
-  if (block->view != nullptr) munmap(block->view, block->size);
-  if (block->fd >= 0) close(block->fd);
+  if (block->view != nullptr) sys::Munmap(block->view, block->size);
+  if (block->fd >= 0) sys::Close(block->fd);
   block->fd = -1;
   block->view = nullptr;
   block->size = 0;
-}
-
-int32_t ShmRemove(const char* name) {
-  if (name == nullptr || *name == '\0') return EINVAL;
-  return shm_unlink(name) == 0 ? 0 : errno;
 }
 
 }  // namespace lxos

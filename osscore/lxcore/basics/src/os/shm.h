@@ -89,8 +89,4 @@ int32_t ShmRead(const ShmBlock& block, size_t offset, void* out, size_t length);
 // attachment finds nobody using it and starts it afresh. `block` is reset.
 void ShmDetach(ShmBlock* block);
 
-// Removes the name of block `name` (processes that map it keep their mapping).
-// Returns 0 or the system's error number (ENOENT when there is none).
-int32_t ShmRemove(const char* name);
-
 }  // namespace lxos

@@ -54,6 +54,7 @@ int SystemFcntlLock(int fd, int command, struct flock* lock) { return ::fcntl(fd
   X(unlink, int (*)(const char*), &::unlink)                                                          \
   X(readlink, ssize_t (*)(const char*, char*, size_t), &::readlink)                                   \
   X(realpath, char* (*)(const char*, char*), &::realpath)                                             \
+  X(getcwd, char* (*)(char*, size_t), &::getcwd)                                                      \
   X(flock, int (*)(int, int), &::flock)                                                               \
   X(fcntl, int (*)(int, int, struct flock*), &SystemFcntlLock)                                        \
   X(shm_open, int (*)(const char*, int, mode_t), &::shm_open)                                         \
@@ -200,8 +201,8 @@ const SlotInfo* FindSlot(const char* name, SlotId* id) {
 
 namespace sys {
 
-// LXOS_RETRIED repeats a call after EINTR; LXOS_ONCE makes it once (close,
-// connect, and the calls that do not report through errno).
+// LXOS_RETRIED repeats a call after EINTR; LXOS_ONCE makes it once (connect,
+// and the calls that do not report through errno).
 #define LXOS_RETRIED(slot, ...) return RetryOnEintr([&] { return Call<k_##slot>(__VA_ARGS__); })
 #define LXOS_ONCE(slot, ...) return Call<k_##slot>(__VA_ARGS__)
 
@@ -227,7 +228,12 @@ ssize_t Write(int fd, const void* data, size_t size) { LXOS_RETRIED(write, fd, d
 ssize_t PWrite(int fd, const void* data, size_t size, off_t offset) {
   LXOS_RETRIED(pwrite, fd, data, size, offset);
 }
-int Close(int fd) { LXOS_ONCE(close, fd); }
+int Close(int fd) {
+  // The descriptor is gone on Linux whatever close reports: an interruption is
+  // no failure, and a second close could hit a descriptor opened meanwhile.
+  int rc = Call<k_close>(fd);
+  return rc != 0 && errno == EINTR ? 0 : rc;
+}
 int Fsync(int fd) { LXOS_RETRIED(fsync, fd); }
 int Fdatasync(int fd) { LXOS_RETRIED(fdatasync, fd); }
 int Ftruncate(int fd, off_t size) { LXOS_RETRIED(ftruncate, fd, size); }
@@ -241,6 +247,7 @@ int Rename(const char* from, const char* to) { LXOS_RETRIED(rename, from, to); }
 int Unlink(const char* path) { LXOS_RETRIED(unlink, path); }
 ssize_t ReadLink(const char* path, char* buffer, size_t size) { LXOS_RETRIED(readlink, path, buffer, size); }
 char* RealPath(const char* path, char* resolved) { LXOS_ONCE(realpath, path, resolved); }
+char* GetCwd(char* buffer, size_t size) { LXOS_ONCE(getcwd, buffer, size); }
 int Flock(int fd, int operation) { LXOS_RETRIED(flock, fd, operation); }
 int FcntlLock(int fd, int command, struct flock* lock) { LXOS_RETRIED(fcntl, fd, command, lock); }
 int ShmOpen(const char* name, int flags, mode_t mode) {

@@ -14,14 +14,15 @@
 // for Mmap) with errno set on failure. On top of the plain call they
 //   - open every descriptor close-on-exec (O_CLOEXEC, SOCK_CLOEXEC);
 //   - repeat a call that a signal interrupted (EINTR), except Close, whose
-//     descriptor is gone on Linux even when it reports EINTR, and Connect,
-//     which goes on in the background after an interruption.
+//     descriptor is gone on Linux even when it reports EINTR (Close then
+//     returns 0), and Connect, which goes on in the background after an
+//     interruption.
 //
 // Not in the table: calls that cannot fail in a way the library handles
-// (getpid, geteuid, raise, signal, _exit) and the clocks, which have their own
-// replaceable sources (clock.h). SQLite makes its own file calls for the
-// registry store; the store's file is opened through this table first (see
-// registry.cpp).
+// (getpid, geteuid, raise, signal, _exit, nanosleep, usleep), the clocks, which have
+// their own replaceable sources (clock.h), and the lookups in the password and
+// group databases (getpwuid_r, getgrnam_r), which are not system calls. SQLite makes its own file calls for
+// the registry store; the store's file is opened through this table first (see registry.cpp).
 //
 // Thread safety: the wrappers may be called from any thread. The test functions
 // change slots that other threads may be reading; set them while no other thread
@@ -67,6 +68,8 @@ int Unlink(const char* path);
 ssize_t ReadLink(const char* path, char* buffer, size_t size);
 // realpath; `resolved` null lets it allocate the result (free it).
 char* RealPath(const char* path, char* resolved);
+// getcwd: the working directory into `buffer`, or null (ERANGE: too small).
+char* GetCwd(char* buffer, size_t size);
 
 // Locks: flock, and fcntl with a lock command (F_SETLK, F_SETLKW, F_GETLK and
 // their F_OFD_ forms).

@@ -80,6 +80,10 @@ std::mutex g_providerMutex;
 
 const char kPerflibKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Perflib";
 
+// The longest wait of an activation for a lock: on the registry store, which a
+// member of the monitoring group may hold, and on the setup lock.
+constexpr int kWaitLimitMs = 2000;
+
 void Put32(unsigned char* p, uint32_t v) {
   p[0] = static_cast<unsigned char>(v);
   p[1] = static_cast<unsigned char>(v >> 8);
@@ -358,13 +362,28 @@ int32_t PrfData::Activate(bool singleWriter) {
   std::lock_guard<std::mutex> hold(g_providerMutex);
   if (entryCount == 0) Link();  // activated by a static initialiser that ran first
   const std::string key = PerformanceKey();
-  if (lxos::RegKeyExists(key.c_str()) != lxos::kRegOk) return -1;
-  uint32_t disabled = 0;
-  ReadDword(key, "Disable Performance Counters", &disabled);
-  if (disabled != 0) return -1;
+  uint32_t indexes[4] = {firstCounter, firstHelp, lastCounter, lastHelp};
+  {
+    lxos::RegWaitLimit limit(kWaitLimitMs);
+    const bool installed = lxos::RegKeyExists(key.c_str()) == lxos::kRegOk;
+    uint32_t disabled = 0;
+    if (installed) {
+      ReadDword(key, "Disable Performance Counters", &disabled);
+      ReadDword(key, "First Counter", &indexes[0]);
+      ReadDword(key, "First Help", &indexes[1]);
+      ReadDword(key, "Last Counter", &indexes[2]);
+      ReadDword(key, "Last Help", &indexes[3]);
+    }
+    if (limit.Expired()) {
+      return Refuse(
+          ETIMEDOUT, "",
+          "another process held the registry store for more than " + std::to_string(kWaitLimitMs) + " ms");
+    }
+    if (!installed || disabled != 0) return kPrfRefused;
+  }
   // Holding the lock already means that this process is the writer: as with a
   // named mutex that exists, a second claim is refused.
-  if (singleWriter && writerLock >= 0) return -1;
+  if (singleWriter && writerLock >= 0) return kPrfRefused;
   // A monitor of another user than the store's owner only reads.
   uid_t storeOwner = geteuid();
   lxos::RegistryOwner(&storeOwner);
@@ -375,14 +394,14 @@ int32_t PrfData::Activate(bool singleWriter) {
   if (!reader) {
     int32_t rc =
         singleWriter ? lxos::FileLockTry(lockFile, &lock, &why) : lxos::FileLockOpen(lockFile, &lock, &why);
-    if (rc == lxos::kLockBusy) return -1;
+    if (rc == lxos::kLockBusy) return kPrfRefused;
     if (rc != 0) return Refuse(rc, lockFile, why);
     if (singleWriter) writerLock = lock;
   }
-  ReadDword(key, "First Counter", &firstCounter);
-  ReadDword(key, "First Help", &firstHelp);
-  ReadDword(key, "Last Counter", &lastCounter);
-  ReadDword(key, "Last Help", &lastHelp);
+  firstCounter = indexes[0];
+  firstHelp = indexes[1];
+  lastCounter = indexes[2];
+  lastHelp = indexes[3];
   const uint32_t total = ComputeBlockSizes();
   int32_t rc = 0;
   const std::string name = BlockName();
@@ -398,6 +417,7 @@ int32_t PrfData::Activate(bool singleWriter) {
   } else {
     lxos::ShmAccess access;
     access.setupLock = lock;
+    access.setupTimeoutMs = kWaitLimitMs;
     rc = lxos::SharedMode(false, &access.mode, &access.group);
     if (rc != 0) {
       why = "ORVANTA_SHM_GROUP names no group";
@@ -539,14 +559,14 @@ int32_t PrfData::CutTexts(const std::string& languageKey, const char* valueName,
 int32_t PrfData::Install(const std::string& library) {
   std::lock_guard<std::mutex> hold(g_providerMutex);
   const std::string perflib = kPerflibKey;
-  if (lxos::RegCreateKey(perflib.c_str()) != lxos::kRegOk) return -1;
+  if (lxos::RegCreateKey(perflib.c_str()) != lxos::kRegOk) return kPrfRefused;
   uint32_t perflibLastCounter = 0;
   uint32_t perflibLastHelp = 1;
   ReadDword(perflib, "Last Counter", &perflibLastCounter);
   ReadDword(perflib, "Last Help", &perflibLastHelp);
   const std::string key = PerformanceKey();
-  if (lxos::RegKeyExists(key.c_str()) == lxos::kRegOk) return -1;
-  if (lxos::RegCreateKey(key.c_str()) != lxos::kRegOk) return -1;
+  if (lxos::RegKeyExists(key.c_str()) == lxos::kRegOk) return kPrfRefused;
+  if (lxos::RegCreateKey(key.c_str()) != lxos::kRegOk) return kPrfRefused;
   firstCounter = lastCounter = perflibLastCounter + 2;
   firstHelp = lastHelp = perflibLastHelp + 2;
   for (int pass = 0; pass < 2; ++pass) {
@@ -580,20 +600,20 @@ int32_t PrfData::Install(const std::string& library) {
 int32_t PrfData::Remove() {
   std::lock_guard<std::mutex> hold(g_providerMutex);
   const std::string perflib = kPerflibKey;
-  if (lxos::RegCreateKey(perflib.c_str()) != lxos::kRegOk) return -1;
+  if (lxos::RegCreateKey(perflib.c_str()) != lxos::kRegOk) return kPrfRefused;
   uint32_t perflibLastCounter = 0;
   uint32_t perflibLastHelp = 1;
   ReadDword(perflib, "Last Counter", &perflibLastCounter);
   ReadDword(perflib, "Last Help", &perflibLastHelp);
   const std::string key = PerformanceKey();
-  if (lxos::RegKeyExists(key.c_str()) != lxos::kRegOk) return -1;
+  if (lxos::RegKeyExists(key.c_str()) != lxos::kRegOk) return kPrfRefused;
   if (!ReadDword(key, "First Counter", &firstCounter) || !ReadDword(key, "First Help", &firstHelp) ||
       !ReadDword(key, "Last Counter", &lastCounter) || !ReadDword(key, "Last Help", &lastHelp)) {
-    return -1;
+    return kPrfRefused;
   }
   if (firstCounter > lastCounter || firstHelp > lastHelp || lastCounter > perflibLastCounter ||
       lastHelp > perflibLastHelp) {
-    return -1;
+    return kPrfRefused;
   }
   for (int pass = 0; pass < 2; ++pass) {
     const bool help = pass == 1;

@@ -35,6 +35,7 @@
 #include <mutex>
 #include <string>
 
+#include "lxresult.h"
 #include "os/shm.h"
 
 namespace lxstats {
@@ -54,7 +55,9 @@ constexpr uint32_t kCounterValueSize = 8;
 constexpr uint32_t kBlockSize = 792;
 
 // Result of PrfData_Collect when the buffer is too small (ERROR_MORE_DATA).
-constexpr uint32_t kMoreData = 234;
+constexpr uint32_t kMoreData = LX_PRFDATA_MORE_DATA;
+// Result of Activate, Install and Remove when they refuse (see there).
+constexpr int32_t kPrfRefused = -1;
 
 // One record of the counter definition table.
 struct PrfDataEntry {
@@ -89,7 +92,8 @@ class PrfData {
   // initialised here, found as another process left it, or mapped before); -1
   // when the Performance key is missing, "Disable Performance Counters" is
   // non-zero, or (with singleWriter) another process holds the writer lock; the
-  // system's error number when the lock or the block cannot be had. With
+  // system's error number when the lock or the block cannot be had (ETIMEDOUT
+  // when the registry store or the setup lock stayed locked for 2 seconds). With
   // singleWriter the writer lock stays held until the process ends once taken.
   // After a failure nothing is mapped that was not mapped before.
   int32_t Activate(bool singleWriter);

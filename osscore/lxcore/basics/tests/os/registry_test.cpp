@@ -1,8 +1,9 @@
 // The registry store: values, names, keys, size rules, a fresh store's content,
-// a store that cannot be opened, and several processes and threads writing at
-// once (a writer killed midway: tests/crash).
+// a store that cannot be opened, several processes and threads writing at once
+// (a writer killed midway: tests/crash), and limited waits.
 #include "os/registry.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -459,4 +460,22 @@ TEST_F(Registry, ThreadsOfOneProcessShareTheConnection) {
   for (std::thread& t : threads) t.join();
   for (int t = 0; t < kThreads; ++t) EXPECT_EQ(failures[t], 0) << "thread " << t;
   EXPECT_EQ(Values("Threads").size(), static_cast<size_t>(kThreads * kValues));
+
+  // A reader of the store's files (another user may be one) locks the WAL
+  // index: a writer without a limit waits, holding the connection; a thread with
+  // a limit gives up waiting for the connection, and for the lock.
+  int reader = open((dir_ + "/registry.db-shm").c_str(), O_RDONLY | O_CLOEXEC);
+  struct flock whole = {};
+  whole.l_type = F_RDLCK;
+  ASSERT_EQ(fcntl(reader, F_OFD_SETLK, &whole), 0);
+  std::thread waiting([] { EXPECT_EQ(RegSetValue("Threads", "late", kRegSz, "x", 1), kRegOk); });
+  usleep(100000);
+  {
+    RegWaitLimit limit(200);
+    EXPECT_EQ(RegSetValue("Threads", "limited", kRegSz, "x", 1), kRegIoFailed);
+    EXPECT_TRUE(limit.Expired());
+  }
+  close(reader);
+  waiting.join();
+  EXPECT_EQ(Query("Threads", "limited"), "<missing>");
 }

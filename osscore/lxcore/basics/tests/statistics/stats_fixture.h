@@ -1,6 +1,5 @@
-// Shared pieces of the statistics tests: a private block name and lock directory
-// per test, a child process that the test can step through, and a direct view
-// of the shared block.
+// Shared pieces of the statistics tests: a private block name, lock directory
+// and registry store per test, a view of the block, and stepped children.
 #pragma once
 
 #include <fcntl.h>
@@ -10,151 +9,113 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <string>
 
+#include "lxstatistics.h"
 #include "lxtest.h"
 
-namespace statstest {
+namespace lxtest {
 
-constexpr size_t kBlock = 792;
+constexpr uint32_t kBlock = 792;
 
 inline uint32_t Get32(const unsigned char* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-// Gives each test its own shared-memory name, lock directory and registry store,
-// so that tests running at the same time on the machine (or one after the other
-// in one process) never meet, and removes the block afterwards.
-class StatsTest : public ::testing::Test {
+// Collects every object into `buf` (kBlock bytes); the number of bytes written.
+inline uint32_t Collect(unsigned char* buf) {
+  void* data = buf;
+  uint32_t size = kBlock, objects = 0;
+  PrfData_Collect(nullptr, &data, &size, &objects);
+  return size;
+}
+
+// Runs `body` in a child (RunInChild) and expects no expectation to fail there.
+inline void ExpectPasses(const std::function<void()>& body) {
+  const ChildResult child = RunInChild([&] {
+    body();
+    return testing::Test::HasFailure() ? 1 : 0;
+  });
+  EXPECT_EQ(0, child.code) << "the child failed (signal " << child.signal << ")\n" << child.err;
+}
+
+class StatsTest : public testing::Test {
  protected:
   void SetUp() override {
     static int serial = 0;
     shmName = "/lxbtest-stats-" + std::to_string(getpid()) + "-" + std::to_string(++serial);
-    lockDir = lxtest::MakeTempDir("locks");
+    lockDir = MakeTempDir("locks");
     ASSERT_FALSE(lockDir.empty());
     setenv("ORVANTA_SHM_NAME", shmName.c_str(), 1);
     setenv("ORVANTA_LOCK_DIR", lockDir.c_str(), 1);
     setenv("ORVANTA_REGISTRY", (lockDir + "/registry.db").c_str(), 1);
   }
-  void TearDown() override {
-    UnmapBlock();
-    shm_unlink(shmName.c_str());
-  }
+  void TearDown() override { shm_unlink(shmName.c_str()); }
 
-  // Maps the block as a bystander (no presence, so it does not keep the block
-  // alive). Returns null when no block exists.
-  unsigned char* MapBlock() {
-    UnmapBlock();
-    int fd = shm_open(shmName.c_str(), O_RDWR, 0);
-    if (fd < 0) return nullptr;
-    void* p = mmap(nullptr, kBlock, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    close(fd);
-    view = p == MAP_FAILED ? nullptr : static_cast<unsigned char*>(p);
-    return view;
-  }
-  void UnmapBlock() {
-    if (view != nullptr) munmap(view, kBlock);
-    view = nullptr;
-  }
-  bool BlockExists() const {
-    int fd = shm_open(shmName.c_str(), O_RDONLY, 0);
+  unsigned char* MapBlock() {  // as a bystander, who does not keep the block alive
+    const int fd = shm_open(shmName.c_str(), O_RDWR, 0);
+    void* p = fd < 0 ? MAP_FAILED : mmap(nullptr, kBlock, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (fd >= 0) close(fd);
-    return fd >= 0;
+    return view = p == MAP_FAILED ? nullptr : static_cast<unsigned char*>(p);
   }
-  uint32_t Slot(int position) const { return Get32(view + 672 + 8 * position); }
+  uint32_t Slot(int position) const { return Get32(view + 672 + 8 * position); }  // counter 101 + position
 
-  std::string shmName;
-  std::string lockDir;
+  std::string shmName, lockDir;
   unsigned char* view = nullptr;
 };
 
-// A forked child that the parent steps through: the child signals Ready() and
-// waits in Proceed() until the parent calls Release(). The child's exit code is
-// 1 when a gtest expectation failed in it, else what its body returns.
+// A forked child that the parent steps through: the child calls Ready() and
+// waits in Proceed() for the parent's Release(). It exits with its body's
+// result (1 when an expectation failed), or is killed when the object goes.
 class LiveChild {
  public:
   explicit LiveChild(const std::function<int(LiveChild&)>& body) {
-    if (pipe(toParent) != 0 || pipe(toChild) != 0) return;
+    if (pipe(up_) != 0 || pipe(down_) != 0) return;
     fflush(nullptr);
-    pid = fork();
-    if (pid == 0) {
-      close(toParent[0]);
-      close(toChild[1]);
-      int code = body(*this);
-      if (::testing::Test::HasFailure() && code == 0) code = 1;
-      lxtest::ExitChild(code);
+    pid_ = fork();
+    close(pid_ == 0 ? down_[1] : up_[1]);  // so that each side sees the other one end
+    if (pid_ == 0) {
+      const int code = body(*this);
+      ExitChild(code == 0 && testing::Test::HasFailure() ? 1 : code);
     }
-    close(toParent[1]);
-    close(toChild[0]);
   }
   ~LiveChild() {
-    if (pid > 0 && !reaped) {
-      kill(pid, SIGKILL);
-      Wait();
-    }
-    if (pid > 0) {
-      close(toParent[0]);
-      close(toChild[1]);
-    }
+    if (pid_ > 0 && !reaped_) Kill(), Wait();
+    close(up_[0]);
+    close(down_[1]);
   }
   LiveChild(const LiveChild&) = delete;
   LiveChild& operator=(const LiveChild&) = delete;
 
-  // Child side.
-  void Ready() {
-    char c = 1;
-    if (write(toParent[1], &c, 1) != 1) _exit(90);
-  }
-  void Proceed() {
-    char c;
-    if (read(toChild[0], &c, 1) != 1) _exit(91);
-  }
-
-  // Parent side. WaitReady is false when the child ended instead.
-  bool WaitReady() {
-    char c;
-    return read(toParent[0], &c, 1) == 1;
-  }
-  void Release() {
-    char c = 1;
-    if (write(toChild[1], &c, 1) != 1) {
-    }
-  }
-  // Exit code, or 128 + signal.
-  int Wait() {
+  void Ready() { (void)!write(up_[1], "x", 1); }  // in the child
+  void Proceed() { Take(down_[0]); }
+  bool WaitReady() { return Take(up_[0]); }  // in the parent; false when the child ended
+  void Release() { (void)!write(down_[1], "x", 1); }
+  void Kill() { kill(pid_, SIGKILL); }
+  int Wait() {  // exit code, or 128 + signal
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
-    reaped = true;
+    reaped_ = true;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
-  void Kill() { kill(pid, SIGKILL); }
-  bool Started() const { return pid > 0; }
 
  private:
-  pid_t pid = -1;
-  bool reaped = false;
-  int toParent[2] = {-1, -1};
-  int toChild[2] = {-1, -1};
+  static bool Take(int fd) {
+    char c;
+    return read(fd, &c, 1) == 1;
+  }
+
+  pid_t pid_ = -1;
+  bool reaped_ = false;
+  int up_[2] = {-1, -1};
+  int down_[2] = {-1, -1};
 };
 
-// Runs `body` to the end in a child; 0 when it passed.
-inline int InChild(const std::function<void()>& body) {
-  LiveChild child([&](LiveChild&) {
-    body();
-    return 0;
-  });
-  return child.Wait();
-}
+}  // namespace lxtest
 
-// Runs `body` in a child and expects it to pass.
-inline void ExpectPasses(const std::function<void()>& body) {
-  int code = InChild(body);
-  EXPECT_EQ(0, code) << "the child process failed (exit code or 128 + signal)";
-}
-
+namespace statstest {  // the names that the lxtool suite's tests still use
+using lxtest::LiveChild;
+using lxtest::StatsTest;
 }  // namespace statstest
