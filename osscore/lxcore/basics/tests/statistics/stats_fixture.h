@@ -114,8 +114,3 @@ class LiveChild {
 };
 
 }  // namespace lxtest
-
-namespace statstest {  // the names that the lxtool suite's tests still use
-using lxtest::LiveChild;
-using lxtest::StatsTest;
-}  // namespace statstest

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <random>
@@ -150,10 +151,10 @@ Hook NoFileNamed(const std::string& prefix) {
 }
 
 // The writer of the statistics: one at a time, started and released by rows.
-std::unique_ptr<statstest::LiveChild> g_writer;
+std::unique_ptr<lxtest::LiveChild> g_writer;
 
 void StartCountingWriter(const std::string&) {
-  g_writer.reset(new statstest::LiveChild([](statstest::LiveChild& self) {
+  g_writer.reset(new lxtest::LiveChild([](lxtest::LiveChild& self) {
     LxStatistics* s = Statistics();
     s->Enable();
     if (!s->GetEnabled()) return 3;
@@ -171,7 +172,7 @@ void StartCountingWriter(const std::string&) {
 }
 
 void StartBusyWriter(const std::string&) {
-  g_writer.reset(new statstest::LiveChild([](statstest::LiveChild& self) {
+  g_writer.reset(new lxtest::LiveChild([](lxtest::LiveChild& self) {
     LxStatistics* s = Statistics();
     s->Enable();
     if (!s->GetEnabled()) return 3;
@@ -198,11 +199,11 @@ Hook PokeBlock(size_t offset, uint32_t value) {
   return [=](const std::string&) {
     const int fd = shm_open(std::getenv("ORVANTA_SHM_NAME"), O_RDWR, 0);
     ASSERT_GE(fd, 0);
-    void* p = mmap(nullptr, statstest::kBlock, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    void* p = mmap(nullptr, lxtest::kBlock, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     close(fd);
     ASSERT_NE(MAP_FAILED, p);
     std::memcpy(static_cast<char*>(p) + offset, &value, 4);
-    munmap(p, statstest::kBlock);
+    munmap(p, lxtest::kBlock);
   };
 }
 
@@ -533,7 +534,7 @@ std::vector<Case> Table() {
   };
 }
 
-class LxtoolTable : public statstest::StatsTest, public ::testing::WithParamInterface<const char*> {};
+class LxtoolTable : public lxtest::StatsTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(LxtoolTable, Runs) {
   const std::string group = GetParam();
