@@ -261,6 +261,12 @@ int32_t SetValueLocked(sqlite3* db, int64_t key, const std::string& name, const 
 
 // Schema and first content, once per store (user_version marks it done).
 int32_t InitStore(sqlite3* db) {
+  // A store that is set up already is only read here: a connection to it takes
+  // no write lock, so readers of the store (a monitoring group) cannot hold it up.
+  {
+    Stmt version(db, "PRAGMA user_version");
+    if (version.Step() == SQLITE_ROW && sqlite3_column_int(version.get(), 0) != 0) return kRegOk;
+  }
   Transaction txn(db, true);
   if (txn.rc() != SQLITE_OK) return MapError(txn.rc());
   Stmt version(db, "PRAGMA user_version");
