@@ -3,13 +3,16 @@
 // that Put or a growth leaves is undefined), and the position.
 //
 // After every step: size, position and defined bytes agree with the model, the
-// capacity is segment count times segment size and holds the size, and the
-// segment size stays within 2^15 once the file has grown past it. Results of
-// Seek, Get, Put, Copy, Write and CheckSum are those the model predicts.
+// capacity is segment count times segment size and holds the size, the segment
+// size stays within 2^15 once the file has grown past it, and a file without a
+// block is back at its initial segment size. Results of Seek, Get, GetPtr, Put,
+// Copy, Write and CheckSum are those the model predicts.
 //
 // Operation bytes with the top bit set give Seek, Put, Get into a file, Copy and
 // Delete arguments far beyond the largest file, whose ends overflow 32 bits: they
-// must fail and change nothing.
+// must fail and change nothing. Bits 5 and 6 pick variants: Seek past the end or
+// in a mode without a meaning, Put from the file itself, InitializeWith from
+// before the start, CheckSum ranges cut at the size or beyond it.
 //
 // Input: byte 0 the segment size exponents of the two files, then one operation
 // per group of bytes until the input ends (at most 64 operations).
@@ -64,6 +67,10 @@ void CheckFile(const MemFile& f, const Model& m) {
   FUZZ_CHECK(f.GetSegmentCount() >= 0);
   FUZZ_CHECK((f.GetBuffer() == nullptr) == (f.GetCapacity() == 0));
   FUZZ_CHECK(f.GetSegmentShift() <= 15);
+  FUZZ_CHECK(f.GetCapacity() != 0 || f.GetSegmentShift() == f.GetInitialSegmentShift());
+  if (f.GetSegmentCount() > 0)
+    FUZZ_CHECK(f.GetSegment(f.GetSegmentCount() - 1) + (1u << f.GetSegmentShift()) ==
+               f.GetBuffer() + f.GetCapacity());
   const char* b = f.GetBuffer();
   for (int32_t i = 0; i < m.Size(); ++i) {
     if (m.defined[i]) FUZZ_CHECK(b[i] == m.bytes[i]);
@@ -146,9 +153,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         m.position = 0;
         break;
       }
-      case 4: {  // Seek in one of the three modes, kept inside 0 .. size
+      case 4: {  // Seek in one of the three modes, inside 0 .. size (0x40: past it)
         const int mode = in.Below(3);
-        const int32_t target = static_cast<int32_t>(in.Below(static_cast<uint32_t>(m.Size()) + 1));
+        const int32_t target = static_cast<int32_t>(in.Below(static_cast<uint32_t>(m.Size()) + 1)) +
+                               ((op & 0x40) ? 1 + in.Byte() : 0);
         const int32_t offset = mode == 0 ? target : mode == 1 ? target - m.position : m.Size() - target;
         uint32_t want = in.Below(40);
         const bool nullLength = in.Bit();
@@ -160,10 +168,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           break;
         }
         const uint32_t asked = want;
-        char* p = f.Seek(offset, static_cast<unsigned short>(mode), nullLength ? nullptr : &want);
+        const int passed = mode == 0 && (op & 0x20) ? 3 + in.Byte() : mode;  // counts from the start
+        char* p = f.Seek(offset, static_cast<unsigned short>(passed), nullLength ? nullptr : &want);
         const uint32_t wanted = nullLength ? 0 : asked;
         if (static_cast<int64_t>(wanted) + target > m.Size() && target >= m.Size()) {
-          FUZZ_CHECK(p == nullptr && want == 0);
+          FUZZ_CHECK(p == nullptr && (want == 0 || nullLength));
           break;
         }
         FUZZ_CHECK(p == f.GetBuffer() + target);
@@ -193,29 +202,40 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int32_t r = f.Get(out.data(), offset, length);
         const int32_t expected = offset >= m.Size() ? 0 : std::min(length, m.Size() - offset);
         FUZZ_CHECK(r == expected);
+        uint32_t wanted = static_cast<uint32_t>(length);
+        if (f.GetBuffer() != nullptr && offset <= m.Size()) {
+          FUZZ_CHECK(f.GetPtr(offset) == f.GetBuffer() + offset);
+          FUZZ_CHECK(f.GetPtr(offset, &wanted) ==
+                     (offset + length > m.Size() ? nullptr : f.GetBuffer() + offset));
+        }
         for (int32_t i = 0; i < r; ++i) {
           if (m.defined[offset + i]) FUZZ_CHECK(out[i] == m.bytes[offset + i]);
         }
         break;
       }
-      case 7: {  // Put from the other file at this file's position
+      case 7: {  // Put from the other file (0x20: from this file) at this file's position
+        const bool self = (op & 0x20) != 0;
+        MemFile& source = self ? f : g;
+        Model& s = self ? m : n;
         int32_t from, length;
-        Range(in, n.Size(), &from, &length);
+        Range(in, s.Size(), &from, &length);
         if (wide) {
-          FUZZ_CHECK(f.Put(&g, static_cast<uint32_t>(length), 0x80000000u + in.U16()) == 0);
+          FUZZ_CHECK(f.Put(&source, static_cast<uint32_t>(length), 0x80000000u + in.U16()) == 0);
           break;
         }
         const bool toEnd = in.Bit() || length == 0;  // a length of 0 also means "to the end"
         const uint32_t asked = toEnd ? 0 : static_cast<uint32_t>(length);
-        const int32_t copied = toEnd ? n.Size() - from : length;
+        const int32_t copied = toEnd ? s.Size() - from : length;
         if (m.position + copied > kMaxSize) break;
-        const int32_t sourcePosition = n.position;
+        const int32_t sourcePosition = s.position;
         // A source without a block yields no pointer and nothing is written; else
         // the bytes (maybe none) go to this file's position, growing it to there.
-        const bool sourceHasBlock = g.GetBuffer() != nullptr;
-        const uint32_t r = f.Put(&g, asked, static_cast<uint32_t>(from));
+        // From the file itself they land where they are: positioning the source
+        // moves this file too.
+        const bool sourceHasBlock = source.GetBuffer() != nullptr;
+        const uint32_t r = f.Put(&source, asked, static_cast<uint32_t>(from));
         FUZZ_CHECK(r == static_cast<uint32_t>(sourceHasBlock ? copied : 0));
-        if (sourceHasBlock) {
+        if (sourceHasBlock && !self) {
           std::vector<char> bytes = Defined(n, from, copied);
           std::vector<bool> mask(n.defined.begin() + from, n.defined.begin() + from + copied);
           m.Put(bytes.data(), m.position, copied);
@@ -223,7 +243,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         // The source's position comes back unless it lay beyond its size; then it
         // stays where the read put it.
-        n.position = sourcePosition <= n.Size() ? sourcePosition : from;
+        s.position = sourcePosition <= s.Size() ? sourcePosition : from;
         break;
       }
       case 8: {  // Get into the other file from this file's position
@@ -269,15 +289,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       case 11: {  // Exchange
+        const unsigned char initial[2] = {f.GetInitialSegmentShift(), g.GetInitialSegmentShift()};
         f.Exchange(&g);
+        FUZZ_CHECK(f.GetInitialSegmentShift() == initial[1] && g.GetInitialSegmentShift() == initial[0]);
         std::swap(m, n);
         break;
       }
       case 12: {  // InitializeWith
         const char value = static_cast<char>(in.Byte());
-        const int32_t from = static_cast<int32_t>(in.Below(static_cast<uint32_t>(m.Size()) + 4));
+        const int32_t from = (op & 0x20)
+                                 ? -1 - in.Byte()
+                                 : static_cast<int32_t>(in.Below(static_cast<uint32_t>(m.Size()) + 4));
         f.InitializeWith(static_cast<unsigned char>(value), from);
-        for (int32_t i = from; i < m.Size(); ++i) {
+        for (int32_t i = from; from >= 0 && i < m.Size(); ++i) {
           m.bytes[i] = value;
           m.defined[i] = true;
         }
@@ -297,13 +321,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 14: {  // CheckSum of a range against the free function over the model
         int32_t offset, length;
         Range(in, m.Size(), &offset, &length);
+        uint32_t asked = static_cast<uint32_t>(length);
+        if (op & 0x20) {  // past the end, or 0xFFFFFFFF for the size: cut at the size
+          asked = (op & 0x40) ? 0xFFFFFFFFu : asked + in.Byte();
+        } else if (op & 0x40) {  // from beyond the size: nothing
+          offset = m.Size() + 1 + in.Byte();
+          asked += 1;
+        }
+        length = static_cast<int32_t>(std::min<int64_t>(asked, std::max(m.Size() - offset, 0)));
         if (!AllDefined(m, offset, length)) break;
         const uint32_t seed = in.U32();
         const bool withSeed = in.Bit();
-        const uint32_t sum = f.CheckSum(static_cast<uint32_t>(offset), static_cast<uint32_t>(length),
-                                        withSeed ? &seed : nullptr);
-        FUZZ_CHECK(sum == CalcCheckSum(m.bytes.data() + offset, static_cast<uint32_t>(length),
-                                       withSeed ? &seed : nullptr));
+        const uint32_t sum = f.CheckSum(static_cast<uint32_t>(offset), asked, withSeed ? &seed : nullptr);
+        FUZZ_CHECK(sum == CalcCheckSum(length > 0 ? m.bytes.data() + offset : nullptr,
+                                       static_cast<uint32_t>(length), withSeed ? &seed : nullptr));
         if (length > 0) m.position = offset;
         break;
       }
@@ -314,7 +345,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           FUZZ_CHECK(file[1 - a]->GetSegmentShift() == f.GetSegmentShift());
           FUZZ_CHECK(file[1 - a]->GetInitialSegmentShift() == f.GetSegmentShift());
         } else {
+          const unsigned char initial = g.GetInitialSegmentShift();
           g = f;
+          FUZZ_CHECK(g.GetInitialSegmentShift() == initial);
         }
         n = m;
         n.position = 0;

@@ -4,8 +4,9 @@
 //
 // After every step: the unread bytes are those of the model, in order; a
 // compacting queue holds only them (size = unread, read offset 0); a
-// non-compacting one keeps the consumed bytes until Delete. Get reports -12001
-// on an empty queue and -12003 (taking nothing) when too few bytes are unread.
+// non-compacting one keeps the consumed bytes until Delete; an empty file has no
+// block. Get reports -12001 on an empty queue and -12003 (taking nothing) when
+// too few bytes are unread.
 //
 // An operation byte with the top bit set makes Put ask for a length that would
 // wrap the 32-bit size, or Delete pass the read offset: nothing may change.
@@ -36,6 +37,7 @@ void CheckQueue(const MemQueue& q, const Model& m, bool compact) {
   FUZZ_CHECK(q.GetSize() == static_cast<int32_t>(m.file.size()));
   if (compact) FUZZ_CHECK(m.readOffset == 0);
   FUZZ_CHECK(static_cast<uint32_t>(q.GetSize()) <= q.GetCapacity());
+  FUZZ_CHECK((q.GetSize() == 0) == (q.GetBuffer() == nullptr));
   if (!m.file.empty()) FUZZ_CHECK(std::memcmp(q.GetBuffer(), m.file.data(), m.file.size()) == 0);
 }
 

@@ -15,10 +15,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
   const int room = data[0] | (data[1] << 8);
-  const lxt::Bytes encoded(data + 2, data + size);
+  const lxtest::Bytes encoded(data + 2, data + size);
   const int length = static_cast<int>(encoded.size());
 
-  const lxt::Bytes expected = lxt::ReferenceDecode(encoded);
+  const lxtest::Bytes expected = lxtest::ReferenceDecode(encoded);
   if (DSlen(encoded.data(), length) != static_cast<int>(expected.size())) std::abort();
 
   const int before = lxmemfile::ActiveSimdLevel();

@@ -14,12 +14,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) return 0;
-  const lxt::Bytes input(data + 2, data + size);
+  const lxtest::Bytes input(data + 2, data + size);
   const int length = static_cast<int>(input.size());
   int room = data[0] | (data[1] << 8);
   if (room == 0xFFFF) room = 2 * length + 2;
 
-  const lxt::Bytes expected = lxt::ReferenceEncode(input);
+  const lxtest::Bytes expected = lxtest::ReferenceEncode(input);
   const int before = lxmemfile::ActiveSimdLevel();
   for (int level = lxmemfile::kSimdBaseline; level <= lxmemfile::SupportedSimdLevel(); ++level) {
     lxmemfile::SetSimdLevel(level);
