@@ -4,14 +4,14 @@
 // where the library routes failures to it, no exception has left it, and the data
 // that was there before is intact; a run that met no failure must have succeeded.
 //
-// Adding an operation: append a row {"Name", setup, action, holds} to kOperations
-// (it becomes the test OutOfMemory/Sweep.Name). Each run builds a fresh World in
-// its child: `setup` prepares it, `action` is the operation, run with the n-th
-// allocation failing, and returns its result; `holds` then checks each condition
-// through HOLDS(...), with c.hit telling whether the failure happened inside the
-// action and c.handlerCalls and c.handlerSize what the memory handler heard.
-// Give the row a fifth member `true` to make every allocation from the n-th on
-// fail. Put what a new operation needs into World.
+// Adding an operation: append a row {"Name", setup, {calls...}, holds} to
+// kOperations; it becomes the test Operations/OutOfMemory.Sweep/Name. Each run
+// builds a fresh World in its child (put what a new operation needs into it);
+// `setup` (may be null) prepares it; each call then runs with its own n-th
+// allocation failing and returns its result; `holds` checks the results r[i]
+// through HOLDS(condition), where c.hits counts the calls that met their failure
+// and c.handlerCalls and c.handlerSize tell what the memory handler heard. A fifth
+// member `true` makes every allocation from the n-th on fail.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
