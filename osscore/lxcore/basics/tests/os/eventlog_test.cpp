@@ -40,33 +40,26 @@ std::vector<lxos::EventRecord> Entries(const std::string& path) {
 TEST(EventLogTarget, FollowsTheEnvironment) {
   struct stat st;
   const bool daemon = stat("/dev/log", &st) == 0 && S_ISSOCK(st.st_mode);
-  const std::string stateFile = lxtest::StateDir() + "/eventlog/Application.log";
-  const struct {
-    const char* setting;  // null: unset
-    lxos::EventTarget target;
-    std::string path;
-  } kCases[] = {
-      {"off", lxos::EventTarget::kOff, ""},
-      {"syslog:/run/x.sock", lxos::EventTarget::kSyslog, "/run/x.sock"},
-      {"file:/var/x.log", lxos::EventTarget::kFile, "/var/x.log"},
+  EXPECT_EQ(lxos::EventLogDefaultFile(), lxtest::StateDir() + "/eventlog/Application.log");
+  const lxos::EventSink byDefault{daemon ? lxos::EventTarget::kSyslog : lxos::EventTarget::kFile,
+                                  daemon ? "/dev/log" : lxos::EventLogDefaultFile()};
+  const std::pair<const char*, lxos::EventSink> kCases[] = {
+      {"off", {lxos::EventTarget::kOff, ""}},
+      {"syslog:/run/x.sock", {lxos::EventTarget::kSyslog, "/run/x.sock"}},
+      {"file:/var/x.log", {lxos::EventTarget::kFile, "/var/x.log"}},
       // Unset, empty targets and unknown values: the daemon if there is one.
-      {nullptr, daemon ? lxos::EventTarget::kSyslog : lxos::EventTarget::kFile,
-       daemon ? "/dev/log" : stateFile},
-      {"", daemon ? lxos::EventTarget::kSyslog : lxos::EventTarget::kFile, daemon ? "/dev/log" : stateFile},
-      {"syslog:", daemon ? lxos::EventTarget::kSyslog : lxos::EventTarget::kFile,
-       daemon ? "/dev/log" : stateFile},
-      {"file:", daemon ? lxos::EventTarget::kSyslog : lxos::EventTarget::kFile,
-       daemon ? "/dev/log" : stateFile},
-      {"OFF", daemon ? lxos::EventTarget::kSyslog : lxos::EventTarget::kFile,
-       daemon ? "/dev/log" : stateFile},
-  };
-  for (const auto& c : kCases) {
-    lxtest::ScopedEnv setting("ORVANTA_EVENTLOG", c.setting);
+      {nullptr, byDefault},
+      {"", byDefault},
+      {"syslog:", byDefault},
+      {"file:", byDefault},
+      {"OFF", byDefault}};
+  for (const auto& [setting, expected] : kCases) {
+    lxtest::ScopedEnv env("ORVANTA_EVENTLOG", setting);
     const lxos::EventSink sink = lxos::EventLogTarget();
-    EXPECT_TRUE(sink.target == c.target && sink.path == c.path) << (c.setting ? c.setting : "(unset)");
-    EXPECT_EQ(lxos::EventLogAvailable(), c.target != lxos::EventTarget::kOff);
+    EXPECT_TRUE(sink.target == expected.target && sink.path == expected.path)
+        << (setting ? setting : "unset");
+    EXPECT_EQ(lxos::EventLogAvailable(), expected.target != lxos::EventTarget::kOff);
   }
-  EXPECT_EQ(lxos::EventLogDefaultFile(), stateFile);
 }
 
 TEST(EventLogFormat, LineMatchesFixedVectorAndRoundTripsAnyBytes) {
