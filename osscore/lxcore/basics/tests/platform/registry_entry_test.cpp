@@ -15,11 +15,14 @@
 namespace {
 
 // A get into a buffer of `size` bytes: the result, the size after, and the buffer.
+std::string Got(int result, int32_t size, const char* bytes) {
+  return std::to_string(result) + " " + std::to_string(size) + " " + bytes;
+}
 std::string Get(const char* const* path, int32_t size) {
   char buffer[64];
   std::memset(buffer, '#', sizeof buffer);
-  const int rc = LxGetRegistryEntry(path, buffer, size);
-  return std::to_string(rc) + " " + std::to_string(size) + " " + std::string(buffer, 12);
+  const int result = LxGetRegistryEntry(path, buffer, size);
+  return Got(result, size, std::string(buffer, 12).c_str());
 }
 int Set(const char* const* path, const char* value, int32_t size = 1) {
   return LxSetRegistryEntry(path, value, size);
@@ -29,14 +32,16 @@ TEST(RegistryEntry, LimitsAndWhatAGetLeaves) {
   const char* value[] = {"Server", "Port", nullptr};
   const char* shout[] = {"SERVER", "PORT", nullptr};
   ASSERT_EQ(Set(value, "0123456789"), 0);
-  EXPECT_EQ(Get(shout, 11), "0 10 0123456789##");   // size - 1 bytes offered, no terminator added
-  EXPECT_EQ(Get(value, 10), "-1 10 ############");  // too small: the size the value needs
+  EXPECT_EQ(Get(shout, 11), Got(0, 10, "0123456789##"));  // size - 1 bytes offered, no terminator added
+  // Too small: the size the value needs. A missing key leaves the size alone, a
+  // missing value leaves what was offered.
+  EXPECT_EQ(Get(value, 10), Got(LX_REGISTRY_FAILED, 10, "############"));
   const char* noKey[] = {"Nowhere", "v", nullptr};
   const char* noValue[] = {"Server", "w", nullptr};
-  EXPECT_EQ(Get(noKey, 20), "-1 20 ############");    // a missing key leaves the size alone,
-  EXPECT_EQ(Get(noValue, 20), "-1 19 ############");  // a missing value leaves what was offered
+  EXPECT_EQ(Get(noKey, 20), Got(LX_REGISTRY_FAILED, 20, "############"));
+  EXPECT_EQ(Get(noValue, 20), Got(LX_REGISTRY_FAILED, 19, "############"));
   ASSERT_EQ(Set(value, ""), 0);
-  EXPECT_EQ(Get(value, 10), "0 0 ############");
+  EXPECT_EQ(Get(value, 10), Got(0, 0, "############"));
   EXPECT_EQ(Set(value, "x", -1), 0);  // any non-zero size is accepted by a set
   const char** mutablePath = value;
   int32_t size = 10;
@@ -48,11 +53,11 @@ TEST(RegistryEntry, LimitsAndWhatAGetLeaves) {
   const char* beyond[] = {tooLong.c_str(), "v", nullptr};
   EXPECT_EQ(Set(atLimit, "ok"), 0);
   EXPECT_EQ(Set(beyond, "no"), LX_REGISTRY_INVALID_PARAMETER);
-  EXPECT_EQ(Get(beyond, 10), "-2530 10 ############");
+  EXPECT_EQ(Get(beyond, 10), Got(LX_REGISTRY_INVALID_PARAMETER, 10, "############"));
   EXPECT_EQ(LxDeleteRegistryEntry(beyond), LX_REGISTRY_INVALID_PARAMETER);
   lxtest::ScopedEnv unopenable("ORVANTA_REGISTRY", lxtest::StateDir().c_str());  // a directory
   EXPECT_EQ(Set(value, "x"), LX_REGISTRY_FAILED);
-  EXPECT_EQ(Get(value, 10), "-1 10 ############");
+  EXPECT_EQ(Get(value, 10), Got(LX_REGISTRY_FAILED, 10, "############"));
   EXPECT_EQ(LxDeleteRegistryEntry(value), LX_REGISTRY_FAILED);
 }
 

@@ -39,13 +39,6 @@ bool WriteFile(const std::string& path, const std::string& data) {
   return static_cast<bool>(std::ofstream(path, std::ios::binary | std::ios::trunc) << data);
 }
 
-ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name), had_(std::getenv(name) != nullptr) {
-  if (had_) old_ = std::getenv(name);
-  value ? setenv(name, value, 1) : unsetenv(name);
-}
-
-ScopedEnv::~ScopedEnv() { had_ ? setenv(name_.c_str(), old_.c_str(), 1) : unsetenv(name_.c_str()); }
-
 void ExitChild(int code) {
   fflush(nullptr);
 #ifdef LXB_COVERAGE

@@ -6,6 +6,7 @@
 #include <lxframe.h>
 #include <signal.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -26,8 +27,11 @@ bool WriteFile(const std::string& path, const std::string& data);
 // Sets an environment variable (null: unsets it) for the life of the object.
 class ScopedEnv {
  public:
-  ScopedEnv(const char* name, const char* value);
-  ~ScopedEnv();
+  ScopedEnv(const char* name, const char* value) : name_(name), had_(std::getenv(name) != nullptr) {
+    if (had_) old_ = std::getenv(name);
+    value ? setenv(name, value, 1) : unsetenv(name);
+  }
+  ~ScopedEnv() { had_ ? setenv(name_.c_str(), old_.c_str(), 1) : unsetenv(name_.c_str()); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 
