@@ -22,6 +22,7 @@ TEST(ModuleErrorCallbackList, OneRangeAnsweredStrictlyInside) {
       {ModuleText, -5999, -5000, LX_CALLBACK_INVALID_PARAMETER},  // inverted
       {nullptr, -5000, -5999, LX_CALLBACK_INVALID_PARAMETER},     // nothing to remove
       {ModuleText, -5000, -5999, 0},
+      {OtherText, -5999, -6500, LX_CALLBACK_INVALID_PARAMETER},  // overlaps at -5999
       {OtherText, -7000, -7999, LX_CALLBACK_INVALID_PARAMETER},  // the one slot is taken
       {nullptr, -5000, -5998, LX_CALLBACK_INVALID_PARAMETER},    // not exactly that range
   };

@@ -116,14 +116,14 @@ TEST(VeskCheckMemory, ResolvesTheConfiguredFunctionOnce) {
       {LXB_MEMCHECK_MODULE, nullptr, 4321, "memory checking enabled"},
       {LXB_MEMCHECK_MODULE, "NoSuchCheck", LX_MEMORY_CHECK_NONE, "unable to get the memory check function"},
       {nullptr, nullptr, LX_MEMORY_CHECK_NONE, "unable to load the memory checking dll"},
-      {"off", nullptr, LX_MEMORY_CHECK_NONE, ""},
+      {"off", nullptr, LX_MEMORY_CHECK_NONE, ""},  // debug/memory not set
   };
   for (const auto& c : kCases) {
     const std::string debug = lxtest::StateDir() + "/debug.txt";
     std::remove(debug.c_str());
     lxtest::ChildResult r = lxtest::RunInChild([&c] {
       lxtest::Config config;
-      config.ints["debug/memory"] = c.library == nullptr || std::strcmp(c.library, "off") != 0;
+      if (c.library == nullptr || std::strcmp(c.library, "off") != 0) config.ints["debug/memory"] = 1;
       if (c.library) config.strings["debug/memory/library"] = c.library;
       if (c.function) config.strings["debug/memory/function"] = c.function;
       DefaultConfig(&config);

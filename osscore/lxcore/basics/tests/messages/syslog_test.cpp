@@ -132,6 +132,7 @@ TEST_F(SystemLogTest, SwitchKeepsAnyValueAndZeroDropsEntries) {
   log.Open("Module A");  // a switched-off log opens no source
   EXPECT_EQ(log.GetEventSource(), kNone);
   EXPECT_STREQ(log.GetProcessIdText(), "");
+  EXPECT_STREQ(log.GetSourceName(), "");
   EXPECT_EQ(LxSystemLog()->SetEnabled(-3), 0);
   EXPECT_EQ(LxSystemLog()->SetEnabled(1), -3);
   EXPECT_EQ(LxSystemLog()->Printf(2, "back"), 1);

@@ -103,7 +103,9 @@ TEST(EventLogFormat, LineMatchesFixedVectorAndRoundTripsAnyBytes) {
 
 TEST(EventLogFormat, ParserRefusesBrokenLinesAndSkipsUnknownMembers) {
   lxos::EventRecord r;
-  const std::string good = "{\"event_type\":2,\"event_id\":7,\"message\":\"m\"}";
+  r.time = "t", r.source = "s", r.type = "warning", r.eventType = 2, r.eventId = 7;
+  r.strings[1] = "a\"\\\t\xE9", r.message = "m\n";
+  const std::string good = lxos::EventLogFormatLine(r);
   ASSERT_TRUE(lxos::EventLogParseLine(good, &r));
   for (size_t cut = 0; cut + 1 < good.size(); ++cut)
     EXPECT_FALSE(lxos::EventLogParseLine(good.substr(0, cut), &r));

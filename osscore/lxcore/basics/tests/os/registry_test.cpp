@@ -63,8 +63,10 @@ TEST_F(Registry, EveryTypeRoundTripsByteForByte) {
                 {"binary", kRegBinary, std::string("\x00\xff\x00\x01\x80", 5)},
                 {"odd type", 11, std::string("\x00\xff", 2)},
                 {"", kRegBinary, ""}};  // the default value, empty
-  for (const auto& c : kCases)
-    ASSERT_EQ(RegSetValue("K", c.name, c.type, c.data.data(), c.data.size()), kRegOk);
+  for (const auto& c : kCases) {
+    ASSERT_EQ(RegSetValue("K", c.name, c.type, c.data.empty() ? nullptr : c.data.data(), c.data.size()),
+              kRegOk);
+  }
   for (const auto& c : kCases) {
     uint32_t type = 0;
     EXPECT_EQ(Query("K", c.name, &type), c.data) << c.name;
@@ -252,8 +254,13 @@ TEST_F(Registry, UnopenableStoreIsAccessDenied) {
 }
 
 TEST_F(Registry, ProcessesCreatingAndWritingAtOnceLoseNothing) {
-  // Four children race to create the store, then write values and keys at once.
+  // Four children race to create the store, then write values and keys at once;
+  // each inherits a connection of the parent's that it must not use.
   constexpr int kChildren = 4, kValues = 200;
+  {
+    lxtest::ScopedEnv other("ORVANTA_REGISTRY", (dir_ + "/other.db").c_str());
+    ASSERT_EQ(RegCreateKey("Parent"), kRegOk);
+  }
   std::vector<std::unique_ptr<lxtest::Child>> children;
   for (int c = 0; c < kChildren; ++c) {
     children.emplace_back(new lxtest::Child([c](int) {

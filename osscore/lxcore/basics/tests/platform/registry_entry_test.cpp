@@ -43,6 +43,7 @@ TEST(RegistryEntry, LimitsAndWhatAGetLeaves) {
   ASSERT_EQ(Set(value, ""), 0);
   EXPECT_EQ(Get(value, 10), Got(0, 0, "############"));
   EXPECT_EQ(Set(value, "x", -1), 0);  // any non-zero size is accepted by a set
+  EXPECT_EQ(Set(value, nullptr), LX_REGISTRY_INVALID_PARAMETER);
   const char** mutablePath = value;
   int32_t size = 10;
   char buffer[10];
