@@ -3,17 +3,17 @@
 #include "lxtest.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
