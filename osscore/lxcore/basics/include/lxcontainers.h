@@ -629,7 +629,10 @@ class LX_API LxRBTree : public LxVContainer {
   // status is LX_CONTAINER_BEFORE_FIRST under LX_MODE_GREATEST_BEFORE, LX_CONTAINER_BEHIND_LAST under
   // LX_MODE_LEAST_AFTER or LX_MODE_STEP_PAST, else LX_CONTAINER_POSITION_LOST. The result takes the tree's
   // current stamp over. Returns 0, LX_CONTAINER_NOT_FOUND, the source's negative status, a callback's error,
-  // or LX_CONTAINER_INTERNAL when `result` is not a tree iterator on this tree.
+  // or LX_CONTAINER_INTERNAL when `result` is not a tree iterator on this tree. After a callback's
+  // error `result` stands (status 0) where the search stopped: on the node whose comparison failed
+  // on the way down, or, when one failed inside the run of matches, on the best match so far (no
+  // step past the run, no move to a neighbour).
   int SearchElement(const LxVIterator* source, LxVParameter* sourceParam, unsigned short mode,
                     LxVParameter* param, LxVIterator* result) override;
   // Builds a node from the source through the copy callback and links it.

@@ -291,8 +291,12 @@ LxRBTreeNode* LxRBTree::Locate(const LxVIterator* source, const void* key, const
   }
 
   LxRBTreeNode* result = best;
-  if (path != nullptr && status >= 0) {
-    if (stepPast) {
+  if (path != nullptr) {
+    if (status < 0) {
+      // A comparison inside the run failed: the result is the best match so far,
+      // with no step past the matches.
+      path->SetTop(found);
+    } else if (stepPast) {
       if (path->GetTop() == found) path->Successor();
       result = path->Current();
       found = path->GetTop();

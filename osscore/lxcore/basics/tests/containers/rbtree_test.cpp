@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <lxcontainers.h>
 
+#include <memory>
 #include <vector>
 
 #include "tree_support.h"
@@ -179,40 +180,66 @@ TEST(RBTree, DeleteEntryRemovesThatVeryNode) {
 }
 
 TEST(RBTree, SearchModesPositionTheResult) {
-  LxRBTree tree(sizeof(Elem));
+  // 10/0, fifteen entries of key 20 with data 1..15, and 30/0, inserted in ascending
+  // order. The shape decides where a failed search stops: root 20/3, whose left child
+  // 20/1 holds 10/0 and 20/2, and whose right spine runs 20/7, 20/11, 20/13, 20/15, 30/0.
+  LxRBTree tree(sizeof(Elem), LX_CONTAINER_EQUAL_KEYS);
   Install(&tree);
-  for (int k : {10, 20, 30}) ASSERT_EQ(Insert(tree, k, 0), 0);
+  ASSERT_EQ(Insert(tree, 10, 0), 0);
+  for (int d = 1; d <= 15; ++d) ASSERT_EQ(Insert(tree, 20, d), 0);
+  ASSERT_EQ(Insert(tree, 30, 0), 0);
   LxRBTreeIterator it(&tree, nullptr);
+  LxRBTreeParameter named;  // for LX_MODE_STEP_PAST: the root, 20/3
+  named.entry = tree.GetRoot();
+  constexpr int kKeyOnly = -1;
   struct Case {
-    int key;
+    int key, data;
     unsigned short mode;
-    int ret, status, at;
+    int failAt;  // the n-th comparison of the search fails (0: none)
+    int ret, status, atKey, atData;
   };
-  for (const Case& c : std::vector<Case>{{20, 0, 0, 0, 20},
-                                         {15, 0x0040, -510, 0, 20},
-                                         {15, 0x0020, -510, 0, 10},
-                                         {15, 0x0060, -510, 0, 20},
-                                         {35, 0x0040, -510, -522, 0},
-                                         {5, 0x0020, -510, -521, 0},
-                                         {35, 0x0020, -510, 0, 30},
-                                         {5, 0x0040, -510, 0, 10},
-                                         {15, 0, -510, -523, 0},
-                                         {15, 0x0100, -510, -522, 0}}) {
-    SCOPED_TRACE(testing::Message() << c.key << " mode " << c.mode);
-    Source src(c.key, 0);
-    EXPECT_EQ(tree.SearchElement(src.get(), nullptr, c.mode, nullptr, &it), c.ret);
+  for (const Case& c : std::vector<Case>{
+           {20, kKeyOnly, 0, 0, 0, 0, 20, 1},
+           {20, kKeyOnly, 0x0010, 0, 0, 0, 20, 15},
+           {20, 9, 0, 0, 0, 0, 20, 9},
+           {15, 0, 0x0040, 0, -510, 0, 20, 1},
+           {15, 0, 0x0020, 0, -510, 0, 10, 0},
+           {15, 0, 0x0060, 0, -510, 0, 20, 1},
+           {35, 0, 0x0040, 0, -510, -522, 0, 0},
+           {5, 0, 0x0020, 0, -510, -521, 0, 0},
+           {35, 0, 0x0020, 0, -510, 0, 30, 0},
+           {5, 0, 0x0040, 0, -510, 0, 10, 0},
+           {15, 0, 0, 0, -510, -523, 0, 0},
+           {15, 0, 0x0100, 0, -510, -522, 0, 0},
+           {20, kKeyOnly, 0x0100, 0, 0, 0, 30, 0},
+           // A failing comparison: the result stands where the descent stopped, or
+           // inside the run of matches on the best match so far.
+           {15, 0, 0x0040, 2, -777, 0, 20, 1},
+           {20, kKeyOnly, 0, 1, -777, 0, 20, 3},
+           {20, kKeyOnly, 0, 2, -777, 0, 20, 3},
+           {20, kKeyOnly, 0, 3, -777, 0, 20, 1},
+           {20, kKeyOnly, 0x0010, 4, -777, 0, 20, 11},
+           {20, kKeyOnly, 0x0100, 2, -777, 0, 20, 3},
+       }) {
+    SCOPED_TRACE(testing::Message() << c.key << "/" << c.data << " mode " << c.mode << " fail " << c.failAt);
+    std::unique_ptr<Source> src(c.data == kKeyOnly ? new Source(c.key) : new Source(c.key, c.data));
+    if (c.failAt != 0) TheCalls().failCompareAt = TheCalls().compares + c.failAt;
+    EXPECT_EQ(tree.SearchElement(src->get(), nullptr, c.mode, &named, &it), c.ret);
     EXPECT_EQ(it.GetStatus(), c.status);
     if (c.status == 0) {
       ASSERT_NE(At(it), nullptr);
-      EXPECT_EQ(At(it)->key, c.at);
+      EXPECT_EQ(At(it)->key, c.atKey);
+      EXPECT_EQ(At(it)->data, c.atData);
     }
-    EXPECT_EQ(tree.SearchElement(src.get(), nullptr, c.mode, nullptr, nullptr), c.ret);
+    if (c.failAt != 0) TheCalls().failCompareAt = TheCalls().compares + c.failAt;
+    EXPECT_EQ(tree.SearchElement(src->get(), nullptr, c.mode, &named, nullptr), c.ret);
+    TheCalls().failCompareAt = 0;
   }
   // The neighbours can be walked from a miss.
   Source src(15, 0);
   ASSERT_EQ(tree.SearchElement(src.get(), nullptr, 0x0040, nullptr, &it), -510);
   EXPECT_EQ(it.Next(), 0);
-  EXPECT_EQ(At(it)->key, 30);
+  EXPECT_EQ(At(it)->data, 2);
   EXPECT_EQ(it.Prior(), 0);
   EXPECT_EQ(it.Prior(), 0);
   EXPECT_EQ(At(it)->key, 10);
