@@ -810,10 +810,11 @@ class LX_API LxVContainerDiffer {
   // holds more than the second, and into `onlySecond` likewise, through
   // InsertElement(iterator on the entry, null, 0, parameter) whose callerFlags
   // bit 0 tells the side (0 first, 1 second).
-  // `fraction` times the larger container's count bounds the entry-by-entry
-  // comparisons that may disagree: 0 compares nothing, a positive product below
-  // 1 allows 10, a product of 2^32 - 1 or more (or NaN) allows any number, and
-  // a negative fraction allows nearly any number.
+  // `fraction` times the larger container's count, truncated toward zero and
+  // kept as its low 32 bits, bounds the entry-by-entry comparisons that may
+  // disagree: 0 compares nothing, a positive product below 1 allows 10, a
+  // product of 2^32 - 1 or more, NaN and -infinity allow any number, and a
+  // small negative product allows nearly any number (-1 allows 2^32 - 1).
   // Returns 1 when anything was inserted into a result container, 0 when the
   // sequences hold the same entries, or the first negative result of an
   // iterator, container or diff-list operation (besides the end markers LX_CONTAINER_BEFORE_FIRST

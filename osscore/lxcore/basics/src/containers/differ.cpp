@@ -15,11 +15,12 @@ namespace {
 constexpr uint32_t kFromSecond = 1;  // callerFlags bit 0: the entry comes from the second sequence
 
 // How many disagreeing comparisons the walk tolerates: larger * fraction,
-// truncated toward zero and kept as its low 32 bits; a positive product below 1
-// gives 10, one of 2^32 - 1 or more (or NaN) gives no limit.
+// truncated toward zero and kept as its low 32 bits (fmod is exact, and so is
+// the wrap of a negative remainder into 0 .. 2^32 - 1); a positive product below
+// 1 gives 10. A product of 2^32 - 1 or more, NaN and -infinity give no limit.
 uint32_t MismatchLimit(uint32_t larger, double fraction) {
   double product = static_cast<double>(larger) * fraction;
-  if (std::isnan(product) || product >= 4294967295.0) return 0xFFFFFFFFu;
+  if (!std::isfinite(product) || product >= 4294967295.0) return 0xFFFFFFFFu;
   double low = std::fmod(std::trunc(product), 4294967296.0);
   if (low < 0) low += 4294967296.0;
   uint32_t limit = static_cast<uint32_t>(low);

@@ -240,14 +240,17 @@ TEST(Differ, FractionBoundsTheDisagreeingComparisons) {
     double fraction;
     int compares;
   } cases[] = {
-      {0.0, 0},             // limit 0: every entry goes through the diff list
-      {1.0 / 1024, 10},     // product 0.5: a positive product below 1 allows 10
-      {1.0 / 512, 1},       // product exactly 1
-      {3.0 / 512, 3},       //
-      {1.0, 512},           // no limit reached
-      {-1.0, 512},          // negative: a very large limit
-      {std::nan(""), 512},  // not a number: no limit
-      {1e300, 512},         //
+      {0.0, 0},                                         // limit 0: every entry goes through the diff list
+      {1.0 / 1024, 10},                                 // product 0.5: a positive product below 1 allows 10
+      {1.0 / 512, 1},                                   // product exactly 1
+      {3.0 / 512, 3},                                   //
+      {1.0, 512},                                       // no limit reached
+      {-1.0, 512},                                      // negative: a very large limit
+      {-4294967293.0 / 512, 3},                         // product -(2^32 - 3): its low 32 bits, 3
+      {-1e300, 0},                                      // a multiple of 2^32: low 32 bits 0
+      {-std::numeric_limits<double>::infinity(), 512},  // no limit
+      {std::nan(""), 512},                              // not a number: no limit
+      {1e300, 512},                                     //
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fraction);
