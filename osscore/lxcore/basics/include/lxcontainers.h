@@ -619,7 +619,10 @@ class LX_API LxRBTree : public LxVContainer {
 
   unsigned short GetType() const override;
   // Removes everything: stores the former count in *count (when given), destroys
-  // the elements in post-order, takes all nodes back. Keeps `stamp`. Returns 0.
+  // the elements in post-order, takes all nodes back. Returns 0. Keeps `stamp`,
+  // so an iterator positioned before Clear is not seen as stale although its path
+  // names recycled nodes: callers must position it again (First, Last or a
+  // search) before they use it.
   int Clear(LxTransactionContext* ctx, uint32_t* count, LxVContainer* other) override;
   // Locates the source's key and data. Without `result` returns 0 or LX_CONTAINER_NOT_FOUND. With
   // `result` (an LxRBTreeIterator bound to this tree) positions it on the match
