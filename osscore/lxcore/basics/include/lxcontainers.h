@@ -556,44 +556,14 @@ class LX_API LxRBTreePath {
   // Cuts the path back (or forward, over slots still holding nodes) to slot i.
   void SetTop(int32_t i) { top = i; }
 
-  // Moves to the in-order successor; the current node becomes 0 past the end.
-  void Successor() {
-    LxRBTreeNode* n = slot[top];
-    if (n == nullptr) return;
-    if (n->right != nullptr) {
-      n = n->right;
-      slot[++top] = n;
-      while ((n = n->Left()) != nullptr) slot[++top] = n;
-      return;
-    }
-    ClimbFromRight();
-  }
-  // Moves to the in-order predecessor; the current node becomes 0 past the start.
-  void Predecessor() {
-    LxRBTreeNode* n = slot[top];
-    if (n == nullptr) return;
-    if (n->Left() != nullptr) {
-      n = n->Left();
-      slot[++top] = n;
-      while ((n = n->right) != nullptr) slot[++top] = n;
-      return;
-    }
-    ClimbFromLeft();
-  }
-  // The upward parts of the steps: pop until the popped node is the left (right)
-  // child of the new current node, or the bottom is reached.
-  void ClimbFromRight() {
-    LxRBTreeNode* popped;
-    do {
-      popped = Pop();
-    } while (slot[top] != nullptr && slot[top]->Left() != popped);
-  }
-  void ClimbFromLeft() {
-    LxRBTreeNode* popped;
-    do {
-      popped = Pop();
-    } while (slot[top] != nullptr && slot[top]->right != popped);
-  }
+  // Moves to the in-order successor (predecessor); the current node becomes 0
+  // past the end (start). An empty path stays empty.
+  void Successor();
+  void Predecessor();
+  // The upward parts of those steps: pop until the popped node is the left
+  // (right) child of the new current node, or the bottom is reached.
+  void ClimbFromRight();
+  void ClimbFromLeft();
 
  protected:
   LxRBTreeNode* slot[kSlots];

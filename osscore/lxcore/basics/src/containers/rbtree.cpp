@@ -4,7 +4,11 @@
 //
 // Nodes carry no parent link. Every step that must climb works on an explicit
 // LxRBTreePath of ancestors, kept in the caller's frame or in an iterator.
+#include "containers/rbtree_walk.h"
 #include "lxcontainers.h"
+
+using lxcontainers::PushLeftSpine;
+using lxcontainers::PushRightSpine;
 
 namespace {
 
@@ -26,6 +30,11 @@ inline void Prefetch(const LxRBTreeNode* n) {
 }
 
 }  // namespace
+
+void LxRBTreePath::Successor() { lxcontainers::Successor(*this); }
+void LxRBTreePath::Predecessor() { lxcontainers::Predecessor(*this); }
+void LxRBTreePath::ClimbFromRight() { lxcontainers::ClimbFromRight(*this); }
+void LxRBTreePath::ClimbFromLeft() { lxcontainers::ClimbFromLeft(*this); }
 
 LxRBTree::LxRBTree(uint32_t elementSize, unsigned short flags, uint32_t entriesPerBlock)
     : LxVContainer(elementSize, flags),
@@ -109,7 +118,7 @@ int LxRBTree::InsertEntry(const void* entry, unsigned short mode, LxVParameter* 
       // Append shortcut: the new node follows the greatest one.
       status = CheckUnique(keyOrder, entryOrder);
       if (status < 0) goto failure;
-      for (LxRBTreeNode* n = root; n != nullptr; n = n->right) path.Push(n);
+      PushRightSpine(path, root);
       parent = greatest;
       toLeft = false;
       greatest = node;
@@ -226,9 +235,9 @@ LxRBTreeNode* LxRBTree::Locate(const LxVIterator* source, const void* key, const
       return nullptr;
     }
     if (mode & LX_MODE_LEAST_AFTER) {
-      if (entryOrder > 0) path->ClimbFromRight();
+      if (entryOrder > 0) lxcontainers::ClimbFromRight(*path);
     } else {
-      if (entryOrder < 0) path->ClimbFromLeft();
+      if (entryOrder < 0) lxcontainers::ClimbFromLeft(*path);
     }
     return path->Current();
   }
@@ -297,7 +306,7 @@ LxRBTreeNode* LxRBTree::Locate(const LxVIterator* source, const void* key, const
       // with no step past the matches.
       path->SetTop(found);
     } else if (stepPast) {
-      if (path->GetTop() == found) path->Successor();
+      if (path->GetTop() == found) lxcontainers::Successor(*path);
       result = path->Current();
       found = path->GetTop();
     } else if (!(mode & LX_MODE_KEEP_NEIGHBOUR)) {
@@ -329,9 +338,9 @@ LxRBTreeNode* LxRBTree::MatchEntry(const LxRBTreeNode* node, int& status, unsign
   bool backward = (mode & LX_MODE_LAST_MATCH) != 0;
   for (;;) {
     if (backward)
-      path.Predecessor();
+      lxcontainers::Predecessor(path);
     else
-      path.Successor();
+      lxcontainers::Successor(path);
     LxRBTreeNode* cur = path.Current();
     if (cur == nullptr) break;
     int keyOrder = 0, entryOrder = 0;
@@ -343,15 +352,10 @@ LxRBTreeNode* LxRBTree::MatchEntry(const LxRBTreeNode* node, int& status, unsign
     if (cur == node) {
       foundSlot = path.GetTop();
       if (mode & LX_MODE_KEEP_NEIGHBOUR) {
-        if (backward) {
-          if (LxRBTreeNode* c = cur->right) {
-            path.Push(c);
-            while ((c = c->Left()) != nullptr) path.Push(c);
-          }
-        } else if (LxRBTreeNode* c = cur->Left()) {
-          path.Push(c);
-          while ((c = c->right) != nullptr) path.Push(c);
-        }
+        if (backward)
+          PushLeftSpine(path, cur->right);  // down to the successor
+        else
+          PushRightSpine(path, cur->Left());  // down to the predecessor
       }
       return cur;
     }

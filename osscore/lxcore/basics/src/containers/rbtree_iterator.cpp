@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "containers/rbtree_walk.h"
 #include "frame/resize.h"
 #include "lxcontainers.h"
 
@@ -125,7 +126,7 @@ LxVIterator* LxRBTreeIterator::Clone(LxVIterator* target) const {
 int LxRBTreeIterator::First() {
   if (status == LX_CONTAINER_UNBOUND || container == nullptr) return LX_CONTAINER_UNBOUND;
   path.Reset();
-  for (LxRBTreeNode* n = Tree()->root; n != nullptr; n = n->Left()) path.Push(n);
+  lxcontainers::PushLeftSpine(path, Tree()->root);
   if (path.Current() == nullptr) return status = LX_CONTAINER_BEFORE_FIRST;
   stamp = Tree()->stamp;
   return status = 0;
@@ -134,7 +135,7 @@ int LxRBTreeIterator::First() {
 int LxRBTreeIterator::Last() {
   if (status == LX_CONTAINER_UNBOUND || container == nullptr) return LX_CONTAINER_UNBOUND;
   path.Reset();
-  for (LxRBTreeNode* n = Tree()->root; n != nullptr; n = n->right) path.Push(n);
+  lxcontainers::PushRightSpine(path, Tree()->root);
   if (path.Current() == nullptr) return status = LX_CONTAINER_BEHIND_LAST;
   stamp = Tree()->stamp;
   return status = 0;
@@ -151,7 +152,7 @@ int LxRBTreeIterator::Next() {
     status = LX_CONTAINER_POSITION_LOST;
     return LX_CONTAINER_CHANGED;
   }
-  path.Successor();
+  lxcontainers::Successor(path);
   return status = path.Current() != nullptr ? 0 : LX_CONTAINER_BEHIND_LAST;
 }
 
@@ -166,7 +167,7 @@ int LxRBTreeIterator::Prior() {
     status = LX_CONTAINER_POSITION_LOST;
     return LX_CONTAINER_CHANGED;
   }
-  path.Predecessor();
+  lxcontainers::Predecessor(path);
   return status = path.Current() != nullptr ? 0 : LX_CONTAINER_BEFORE_FIRST;
 }
 
@@ -199,10 +200,7 @@ int LxRBTreeIterator::DeleteElement(unsigned short mode, LxVParameter* param) {
   // The slots up to z's are still z's ancestors: a step only pops above them or
   // pushes past them. Removal splices out z's predecessor when z has a left child.
   path.SetTop(zSlot);
-  if (LxRBTreeNode* c = z->Left()) {
-    path.Push(c);
-    while ((c = c->right) != nullptr) path.Push(c);
-  }
+  lxcontainers::PushRightSpine(path, z->Left());
   tree->Remove(path, zSlot);
   if (moved == 0) stamp = tree->stamp;
   path.Reset();

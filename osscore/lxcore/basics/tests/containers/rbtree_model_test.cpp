@@ -77,6 +77,17 @@ class ModelRun {
     }
     ASSERT_EQ(r, model.rend());
     ASSERT_EQ(it.GetStatus(), -521);
+    // A bare path walks the same order through the exported steps.
+    auto serialAt = [](const LxRBTreePath& p) {
+      return static_cast<const Elem*>(p.Current()->Element())->serial;
+    };
+    LxRBTreePath path;
+    for (auto* n = tree.GetRoot(); n != nullptr; n = n->Left()) path.Push(const_cast<LxRBTreeNode*>(n));
+    for (m = model.begin(); m != model.end(); ++m, path.Successor()) ASSERT_EQ(serialAt(path), m->serial);
+    ASSERT_EQ(path.Current(), nullptr);
+    for (auto* n = tree.GetRoot(); n != nullptr; n = n->Right()) path.Push(const_cast<LxRBTreeNode*>(n));
+    for (r = model.rbegin(); r != model.rend(); ++r, path.Predecessor()) ASSERT_EQ(serialAt(path), r->serial);
+    ASSERT_EQ(path.Current(), nullptr);
   }
 
   int steps = 0;
