@@ -24,9 +24,25 @@ inline bool IsRed(const LxRBTreeNode* n) { return n != nullptr && n->IsRed(); }
 // The address is computed as an integer: a missing child gives a harmless
 // prefetch of a low address, which never faults.
 inline void Prefetch(const LxRBTreeNode* n) {
-  const uintptr_t keyOffset = 2 * sizeof(void*);
+  const uintptr_t keyOffset = LxRBTreeNode::kHeaderSize;
   __builtin_prefetch(reinterpret_cast<const void*>((n->left & ~uintptr_t{1}) + keyOffset));
   __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(n->right) + keyOffset));
+}
+
+// The neighbour that a miss yields, with the path ending at it (null past either
+// end of the tree): the least entry after the sought pair under
+// LX_MODE_LEAST_AFTER, the greatest before it under LX_MODE_GREATEST_BEFORE, and
+// otherwise none, with the path reset. `entryOrder` is the pair's order against
+// the last node of the descent, the path's current node.
+LxRBTreeNode* NeighbourOfMiss(LxRBTreePath& path, unsigned short mode, int entryOrder) {
+  if (mode & LX_MODE_LEAST_AFTER) {
+    if (entryOrder > 0) lxcontainers::ClimbFromRight(path);
+  } else if (mode & LX_MODE_GREATEST_BEFORE) {
+    if (entryOrder < 0) lxcontainers::ClimbFromLeft(path);
+  } else {
+    path.Reset();
+  }
+  return path.Current();
 }
 
 }  // namespace
@@ -36,9 +52,17 @@ void LxRBTreePath::Predecessor() { lxcontainers::Predecessor(*this); }
 void LxRBTreePath::ClimbFromRight() { lxcontainers::ClimbFromRight(*this); }
 void LxRBTreePath::ClimbFromLeft() { lxcontainers::ClimbFromLeft(*this); }
 
+// What a locate step looks for, with what each of its comparisons passes on.
+struct LxRBTree::Sought {
+  const LxVIterator* source;
+  const void* key;
+  const void* data;
+  LxVParameter* param;
+};
+
 LxRBTree::LxRBTree(uint32_t elementSize, unsigned short flags, uint32_t entriesPerBlock)
     : LxVContainer(elementSize, flags),
-      entryCache(elementSize + 2 * sizeof(void*), entriesPerBlock, alignof(void*)) {}
+      entryCache(elementSize + LxRBTreeNode::kHeaderSize, entriesPerBlock, alignof(void*)) {}
 
 LxRBTree::~LxRBTree() {
   if (destroyFunc != nullptr) DestroyElements(root);
@@ -47,7 +71,7 @@ LxRBTree::~LxRBTree() {
 unsigned short LxRBTree::GetType() const { return 1; }
 
 const void* LxRBTree::GetElementOfEntry(const void* entry) const {
-  return entry != nullptr ? static_cast<const char*>(entry) + 2 * sizeof(void*) : nullptr;
+  return entry != nullptr ? static_cast<const char*>(entry) + LxRBTreeNode::kHeaderSize : nullptr;
 }
 
 void* LxRBTree::CreateEntry(int& status) {
@@ -204,117 +228,104 @@ LxRBTreeNode* LxRBTree::Locate(const LxVIterator* source, const void* key, const
                                int32_t* foundSlot) {
   status = 0;
   if (path != nullptr) path->Reset();
-  int32_t found = -1;
   if (foundSlot != nullptr) *foundSlot = -1;
   if (compareFunc == nullptr) {
     status = LX_CONTAINER_NOT_IMPLEMENTED;
     return nullptr;
   }
+  // Descend from the root to the first match.
   int keyOrder = 0, entryOrder = 1;
   LxRBTreeNode* n = root;
-  LxRBTreeNode* last = nullptr;
   while (n != nullptr) {
     Prefetch(n);
     if (path != nullptr) path->Push(n);
     int r = compareFunc(this, &keyOrder, &entryOrder, source, key, data, n->Element(), param);
     if (r < 0) {
       status = r;
-      return n;
+      return n;  // where the search stopped
     }
     if (entryOrder == 0) break;
-    last = n;
     n = entryOrder < 0 ? n->Left() : n->right;
   }
-
   if (n == nullptr) {
-    // No match.
     status = LX_CONTAINER_NOT_FOUND;
-    if (path == nullptr) return nullptr;
-    if (!(mode & (LX_MODE_GREATEST_BEFORE | LX_MODE_LEAST_AFTER)) || last == nullptr) {
-      path->Reset();
-      return nullptr;
-    }
-    if (mode & LX_MODE_LEAST_AFTER) {
-      if (entryOrder > 0) lxcontainers::ClimbFromRight(*path);
-    } else {
-      if (entryOrder < 0) lxcontainers::ClimbFromLeft(*path);
-    }
-    return path->Current();
+    return path != nullptr ? NeighbourOfMiss(*path, mode, entryOrder) : nullptr;
   }
+  return LocateInRun(Sought{source, key, data, param}, n, status, mode, path, foundSlot);
+}
 
-  // A match at n.
-  bool firstWanted = !(mode & LX_MODE_LAST_MATCH);
-  bool stepPast = false;
+LxRBTreeNode* LxRBTree::LocateInRun(const Sought& sought, LxRBTreeNode* n, int& status, unsigned short mode,
+                                    LxRBTreePath* path, int32_t* foundSlot) {
+  int32_t found = path != nullptr ? path->GetTop() : -1;
   const LxRBTreeNode* named = nullptr;
-  if (path != nullptr) {
-    found = path->GetTop();
-    if ((mode & LX_MODE_STEP_PAST) && param != nullptr)
-      named = static_cast<const LxRBTreeNode*>(param->entry);
-    if (named == n) {
-      stepPast = true;
-      firstWanted = false;
-    }
+  if (path != nullptr && (mode & LX_MODE_STEP_PAST) && sought.param != nullptr) {
+    named = static_cast<const LxRBTreeNode*>(sought.param->entry);
   }
+  bool stepPast = named == n;
   LxRBTreeNode* best = n;
   if (duplicateKeys || (mode & LX_MODE_KEEP_NEIGHBOUR)) {
-    if (named != nullptr && !stepPast) {
-      const void* namedKey;
-      const void* namedData;
-      int s = ReadParts(named, &namedKey, &namedData, param);
-      if (s < 0) {
-        status = s;
-        return n;
-      }
-      s = compareFunc(this, &keyOrder, &entryOrder, nullptr, namedKey, namedData, n->Element(), param);
-      if (s < 0) {
-        status = s;
-        return n;
-      }
-      if (entryOrder == 0) {
-        stepPast = true;
-        firstWanted = false;
-      }
-    }
-    // Walk down from the match towards the end of the run that is wanted.
-    bool matched = true;
-    LxRBTreeNode* cur = n;
-    for (;;) {
-      LxRBTreeNode* child = (matched == firstWanted) ? cur->Left() : cur->right;
-      if (child == nullptr) break;
-      cur = child;
-      if (path != nullptr) path->Push(cur);
-      matched = false;
-      if (duplicateKeys) {
-        int r = compareFunc(this, &keyOrder, &entryOrder, source, key, data, cur->Element(), param);
-        if (r < 0) {
-          status = r;
-          break;
-        }
-        matched = entryOrder == 0;
-      }
-      if (matched) {
-        best = cur;
-        if (path != nullptr) found = path->GetTop();
-      }
+    if (named != nullptr && !stepPast) stepPast = NamedMatches(named, n, sought.param, status);
+    if (status >= 0) {
+      const bool firstWanted = !stepPast && !(mode & LX_MODE_LAST_MATCH);
+      best = WalkRun(sought, n, firstWanted, status, path, found);
     }
   }
-
-  LxRBTreeNode* result = best;
   if (path != nullptr) {
     if (status < 0) {
-      // A comparison inside the run failed: the result is the best match so far,
-      // with no step past the matches.
+      // A callback failed: the result is the best match so far, with no step past
+      // the run.
       path->SetTop(found);
     } else if (stepPast) {
       if (path->GetTop() == found) lxcontainers::Successor(*path);
-      result = path->Current();
+      best = path->Current();
       found = path->GetTop();
     } else if (!(mode & LX_MODE_KEEP_NEIGHBOUR)) {
       path->SetTop(found);
     }
   }
   if (foundSlot != nullptr) *foundSlot = found;
-  return result;
+  return best;
+}
+
+bool LxRBTree::NamedMatches(const LxRBTreeNode* named, const LxRBTreeNode* n, LxVParameter* param,
+                            int& status) {
+  const void* key;
+  const void* data;
+  int s = ReadParts(named, &key, &data, param);
+  if (s >= 0) {
+    int keyOrder = 0, entryOrder = 0;
+    s = compareFunc(this, &keyOrder, &entryOrder, nullptr, key, data, n->Element(), param);
+    if (s >= 0) return entryOrder == 0;
+  }
+  status = s;
+  return false;
+}
+
+LxRBTreeNode* LxRBTree::WalkRun(const Sought& sought, LxRBTreeNode* n, bool firstWanted, int& status,
+                                LxRBTreePath* path, int32_t& found) {
+  LxRBTreeNode* best = n;
+  bool matched = true;
+  for (LxRBTreeNode* cur = n;;) {
+    cur = matched == firstWanted ? cur->Left() : cur->right;
+    if (cur == nullptr) break;
+    if (path != nullptr) path->Push(cur);
+    matched = false;
+    if (duplicateKeys) {
+      int keyOrder = 0, entryOrder = 0;
+      int r = compareFunc(this, &keyOrder, &entryOrder, sought.source, sought.key, sought.data,
+                          cur->Element(), sought.param);
+      if (r < 0) {
+        status = r;
+        break;
+      }
+      matched = entryOrder == 0;
+    }
+    if (matched) {
+      best = cur;
+      if (path != nullptr) found = path->GetTop();
+    }
+  }
+  return best;
 }
 
 // ---------------------------------------------------------------------------

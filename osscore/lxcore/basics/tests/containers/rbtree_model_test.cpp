@@ -25,7 +25,7 @@ struct ByEntry {
 using Model = std::multiset<Elem, ByEntry>;
 
 const void* NodeOfSerial(int32_t serial) {
-  return static_cast<const char*>(TheCalls().live.at(serial)) - 2 * sizeof(void*);
+  return static_cast<const char*>(TheCalls().live.at(serial)) - LxRBTreeNode::kHeaderSize;
 }
 
 class ModelRun {

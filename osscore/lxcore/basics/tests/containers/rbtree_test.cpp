@@ -164,7 +164,7 @@ TEST(RBTree, DeleteEntryRemovesThatVeryNode) {
   ASSERT_EQ(Insert(tree, 9, 0), 0);
   const std::pair<int32_t, unsigned short> victims[] = {{3, 0x0010}, {5, 0}, {1, 0x0010}};
   for (auto [serial, mode] : victims) {
-    const void* node = static_cast<const char*>(TheCalls().live.at(serial)) - 2 * sizeof(void*);
+    const void* node = static_cast<const char*>(TheCalls().live.at(serial)) - LxRBTreeNode::kHeaderSize;
     ASSERT_EQ(tree.DeleteEntry(node, mode, nullptr), 0);
     EXPECT_EQ(TheCalls().live.count(serial), 0u);
     ASSERT_EQ(tree.CheckTree(nullptr), 0);
@@ -269,11 +269,11 @@ TEST(RBTree, IdenticalEntriesFirstLastAndStepPast) {
   EXPECT_EQ(At(it)->serial, 4);
   // The parameter names an entry of the run: the result stands past the run.
   LxRBTreeParameter p;
-  p.entry = static_cast<const char*>(TheCalls().live.at(3)) - 2 * sizeof(void*);
+  p.entry = static_cast<const char*>(TheCalls().live.at(3)) - LxRBTreeNode::kHeaderSize;
   ASSERT_EQ(tree.SearchElement(src.get(), nullptr, 0x0100, &p, &it), 0);
   EXPECT_EQ(At(it)->serial, 5);
   Source last(9, 0);
-  p.entry = static_cast<const char*>(TheCalls().live.at(5)) - 2 * sizeof(void*);
+  p.entry = static_cast<const char*>(TheCalls().live.at(5)) - LxRBTreeNode::kHeaderSize;
   ASSERT_EQ(tree.SearchElement(last.get(), nullptr, 0x0100, &p, &it), 0);
   EXPECT_EQ(it.GetStatus(), -522);
   // Deleting through the tree takes the first, or with 0x0010 the last.
