@@ -251,6 +251,11 @@ LxRBTreeNode* LxRBTree::Locate(const LxVIterator* source, const void* key, const
     status = LX_CONTAINER_NOT_FOUND;
     return path != nullptr ? NeighbourOfMiss(*path, mode, entryOrder) : nullptr;
   }
+  if (!duplicateKeys && !(mode & (LX_MODE_KEEP_NEIGHBOUR | LX_MODE_STEP_PAST))) {
+    // The only match, and the path already ends at it.
+    if (path != nullptr && foundSlot != nullptr) *foundSlot = path->GetTop();
+    return n;
+  }
   return LocateInRun(Sought{source, key, data, param}, n, status, mode, path, foundSlot);
 }
 
