@@ -52,14 +52,6 @@ void LxRBTreePath::Predecessor() { lxcontainers::Predecessor(*this); }
 void LxRBTreePath::ClimbFromRight() { lxcontainers::ClimbFromRight(*this); }
 void LxRBTreePath::ClimbFromLeft() { lxcontainers::ClimbFromLeft(*this); }
 
-// What a locate step looks for, with what each of its comparisons passes on.
-struct LxRBTree::Sought {
-  const LxVIterator* source;
-  const void* key;
-  const void* data;
-  LxVParameter* param;
-};
-
 LxRBTree::LxRBTree(uint32_t elementSize, unsigned short flags, uint32_t entriesPerBlock)
     : LxVContainer(elementSize, flags),
       entryCache(elementSize + LxRBTreeNode::kHeaderSize, entriesPerBlock, alignof(void*)) {}
@@ -223,6 +215,101 @@ void LxRBTree::InsertFixup(LxRBTreeNode* x, LxRBTreePath& path) {
 // Locate
 // ---------------------------------------------------------------------------
 
+// Locate after a match at `n`, the path's current node: takes the first match
+// (the last under LX_MODE_LAST_MATCH) or steps past the run under
+// LX_MODE_STEP_PAST, and leaves the path ending at the result, or under
+// LX_MODE_KEEP_NEIGHBOUR at the in-order neighbour that removal needs. Its
+// comparisons pass on what Locate's do.
+struct LxRBTree::RunSearch {
+  LxRBTree& tree;
+  const LxVIterator* source;
+  const void* key;
+  const void* data;
+  LxVParameter* param;
+  unsigned short mode;
+  LxRBTreePath* path;  // may be null
+  int& status;
+
+  LxRBTreeNode* Run(LxRBTreeNode* n, int32_t* foundSlot);
+  // Whether the entry `named` equals the match `n` as a whole; false with
+  // `status` set when a callback fails.
+  bool NamedMatches(const LxRBTreeNode* named, const LxRBTreeNode* n);
+  // Walks down from the match `n` towards the wanted end of the run of matches:
+  // after a node that matched, left when the first is wanted and right
+  // otherwise; after one that did not, the other way. Pushes every node visited;
+  // `found` follows the best match, which it returns. Nodes are compared only
+  // while duplicateKeys is set; without it the walk just extends the path to
+  // n's neighbour. A failing comparison ends the walk with `status` set.
+  LxRBTreeNode* Walk(LxRBTreeNode* n, bool firstWanted, int32_t& found);
+};
+
+inline LxRBTreeNode* LxRBTree::RunSearch::Run(LxRBTreeNode* n, int32_t* foundSlot) {
+  int32_t found = path != nullptr ? path->GetTop() : -1;
+  const LxRBTreeNode* named = nullptr;
+  if (path != nullptr && (mode & LX_MODE_STEP_PAST) && param != nullptr) {
+    named = static_cast<const LxRBTreeNode*>(param->entry);
+  }
+  bool stepPast = named == n;
+  LxRBTreeNode* best = n;
+  if (tree.duplicateKeys || (mode & LX_MODE_KEEP_NEIGHBOUR)) {
+    if (named != nullptr && !stepPast) stepPast = NamedMatches(named, n);
+    if (status >= 0) best = Walk(n, !stepPast && !(mode & LX_MODE_LAST_MATCH), found);
+  }
+  if (path != nullptr) {
+    if (status < 0) {
+      // A callback failed: the result is the best match so far, with no step past
+      // the run.
+      path->SetTop(found);
+    } else if (stepPast) {
+      if (path->GetTop() == found) lxcontainers::Successor(*path);
+      best = path->Current();
+      found = path->GetTop();
+    } else if (!(mode & LX_MODE_KEEP_NEIGHBOUR)) {
+      path->SetTop(found);
+    }
+  }
+  if (foundSlot != nullptr) *foundSlot = found;
+  return best;
+}
+
+inline bool LxRBTree::RunSearch::NamedMatches(const LxRBTreeNode* named, const LxRBTreeNode* n) {
+  const void* namedKey;
+  const void* namedData;
+  int s = tree.ReadParts(named, &namedKey, &namedData, param);
+  if (s >= 0) {
+    int keyOrder = 0, entryOrder = 0;
+    s = tree.compareFunc(&tree, &keyOrder, &entryOrder, nullptr, namedKey, namedData, n->Element(), param);
+    if (s >= 0) return entryOrder == 0;
+  }
+  status = s;
+  return false;
+}
+
+inline LxRBTreeNode* LxRBTree::RunSearch::Walk(LxRBTreeNode* n, bool firstWanted, int32_t& found) {
+  LxRBTreeNode* best = n;
+  bool matched = true;
+  for (LxRBTreeNode* cur = n;;) {
+    cur = matched == firstWanted ? cur->Left() : cur->right;
+    if (cur == nullptr) break;
+    if (path != nullptr) path->Push(cur);
+    matched = false;
+    if (tree.duplicateKeys) {
+      int keyOrder = 0, entryOrder = 0;
+      int r = tree.compareFunc(&tree, &keyOrder, &entryOrder, source, key, data, cur->Element(), param);
+      if (r < 0) {
+        status = r;
+        break;
+      }
+      matched = entryOrder == 0;
+    }
+    if (matched) {
+      best = cur;
+      if (path != nullptr) found = path->GetTop();
+    }
+  }
+  return best;
+}
+
 LxRBTreeNode* LxRBTree::Locate(const LxVIterator* source, const void* key, const void* data, int& status,
                                unsigned short mode, LxVParameter* param, LxRBTreePath* path,
                                int32_t* foundSlot) {
@@ -256,81 +343,7 @@ LxRBTreeNode* LxRBTree::Locate(const LxVIterator* source, const void* key, const
     if (path != nullptr && foundSlot != nullptr) *foundSlot = path->GetTop();
     return n;
   }
-  return LocateInRun(Sought{source, key, data, param}, n, status, mode, path, foundSlot);
-}
-
-LxRBTreeNode* LxRBTree::LocateInRun(const Sought& sought, LxRBTreeNode* n, int& status, unsigned short mode,
-                                    LxRBTreePath* path, int32_t* foundSlot) {
-  int32_t found = path != nullptr ? path->GetTop() : -1;
-  const LxRBTreeNode* named = nullptr;
-  if (path != nullptr && (mode & LX_MODE_STEP_PAST) && sought.param != nullptr) {
-    named = static_cast<const LxRBTreeNode*>(sought.param->entry);
-  }
-  bool stepPast = named == n;
-  LxRBTreeNode* best = n;
-  if (duplicateKeys || (mode & LX_MODE_KEEP_NEIGHBOUR)) {
-    if (named != nullptr && !stepPast) stepPast = NamedMatches(named, n, sought.param, status);
-    if (status >= 0) {
-      const bool firstWanted = !stepPast && !(mode & LX_MODE_LAST_MATCH);
-      best = WalkRun(sought, n, firstWanted, status, path, found);
-    }
-  }
-  if (path != nullptr) {
-    if (status < 0) {
-      // A callback failed: the result is the best match so far, with no step past
-      // the run.
-      path->SetTop(found);
-    } else if (stepPast) {
-      if (path->GetTop() == found) lxcontainers::Successor(*path);
-      best = path->Current();
-      found = path->GetTop();
-    } else if (!(mode & LX_MODE_KEEP_NEIGHBOUR)) {
-      path->SetTop(found);
-    }
-  }
-  if (foundSlot != nullptr) *foundSlot = found;
-  return best;
-}
-
-bool LxRBTree::NamedMatches(const LxRBTreeNode* named, const LxRBTreeNode* n, LxVParameter* param,
-                            int& status) {
-  const void* key;
-  const void* data;
-  int s = ReadParts(named, &key, &data, param);
-  if (s >= 0) {
-    int keyOrder = 0, entryOrder = 0;
-    s = compareFunc(this, &keyOrder, &entryOrder, nullptr, key, data, n->Element(), param);
-    if (s >= 0) return entryOrder == 0;
-  }
-  status = s;
-  return false;
-}
-
-LxRBTreeNode* LxRBTree::WalkRun(const Sought& sought, LxRBTreeNode* n, bool firstWanted, int& status,
-                                LxRBTreePath* path, int32_t& found) {
-  LxRBTreeNode* best = n;
-  bool matched = true;
-  for (LxRBTreeNode* cur = n;;) {
-    cur = matched == firstWanted ? cur->Left() : cur->right;
-    if (cur == nullptr) break;
-    if (path != nullptr) path->Push(cur);
-    matched = false;
-    if (duplicateKeys) {
-      int keyOrder = 0, entryOrder = 0;
-      int r = compareFunc(this, &keyOrder, &entryOrder, sought.source, sought.key, sought.data,
-                          cur->Element(), sought.param);
-      if (r < 0) {
-        status = r;
-        break;
-      }
-      matched = entryOrder == 0;
-    }
-    if (matched) {
-      best = cur;
-      if (path != nullptr) found = path->GetTop();
-    }
-  }
-  return best;
+  return RunSearch{*this, source, key, data, param, mode, path, status}.Run(n, foundSlot);
 }
 
 // ---------------------------------------------------------------------------
