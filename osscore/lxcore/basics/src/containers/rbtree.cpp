@@ -101,6 +101,12 @@ void LxRBTree::ReleaseNode(LxRBTreeNode* n) {
 // Key and data of a node's element; data is null when the element has none.
 int LxRBTree::ReadParts(const LxRBTreeNode* n, const void** key, const void** data, LxVParameter* param) {
   if (keyFunc == nullptr || dataFunc == nullptr) return LX_CONTAINER_NOT_IMPLEMENTED;
+  if (keyFunc == DefaultKey && dataFunc == DefaultData) {
+    // What the default views yield, without their calls.
+    *key = n->Element();
+    *data = nullptr;
+    return 0;
+  }
   int s = 0;
   *key = keyFunc(this, n->Element(), &s, param);
   if (s < 0) return s;

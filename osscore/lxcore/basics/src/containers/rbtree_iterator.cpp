@@ -3,12 +3,25 @@
 // deletes at its position.
 
 #include <new>
+#include <typeinfo>
 
 #include "containers/rbtree_walk.h"
 #include "frame/resize.h"
 #include "lxcontainers.h"
 
 namespace {
+
+// The key and data views of the entry `e` of `c`, as GetEntryParts reads them.
+inline int ReadViews(LxVContainer* c, const void* e, const void** key, const void** data,
+                     LxVParameter* sourceParam) {
+  if (c->GetKeyFunc() == nullptr) return LX_CONTAINER_NOT_IMPLEMENTED;
+  int status = 0;
+  *key = c->GetKeyFunc()(c, e, &status, sourceParam);
+  if (status < 0) return status;
+  if (c->GetDataFunc() == nullptr) return LX_CONTAINER_NOT_IMPLEMENTED;
+  *data = c->GetDataFunc()(c, e, &status, sourceParam);
+  return status;
+}
 
 // Reads the key and data at which `source` stands. Returns 0 (data null when the
 // entry has none), or the source's status or a view's error.
@@ -17,9 +30,22 @@ inline int ReadSource(const LxVIterator* source, LxVParameter* sourceParam, cons
   *key = *data = nullptr;
   if (source == nullptr) return LX_CONTAINER_UNBOUND;
   int status = 0;
-  const void* entry = source->GetEntry(status, sourceParam);
-  if (status < 0) return status;
-  status = source->GetEntryParts(entry, nullptr, key, data, nullptr, sourceParam);
+  LxVContainer* c = source->GetContainer();
+  if (typeid(*source) == typeid(LxOneEntryIterator) && c != nullptr &&
+      typeid(*c) == typeid(LxOneEntryContainer)) {
+    // The usual source. For exactly these classes GetEntry yields the
+    // container's key while the iterator stands on it, and GetEntryParts reads
+    // the views of that entry, which is its own element: the same without
+    // three virtual calls.
+    status = source->GetStatus();
+    if (status < 0) return status;
+    const void* entry = static_cast<const LxOneEntryContainer*>(c)->GetKey();
+    status = entry != nullptr ? ReadViews(c, entry, key, data, sourceParam) : 0;
+  } else {
+    const void* entry = source->GetEntry(status, sourceParam);
+    if (status < 0) return status;
+    status = source->GetEntryParts(entry, nullptr, key, data, nullptr, sourceParam);
+  }
   if (status == LX_CONTAINER_NO_DATA) return 0;
   return status;
 }
