@@ -569,6 +569,10 @@ class LX_API LxRBTreePath {
   void ClimbFromLeft();
 
  protected:
+  // The tree's descents fill the slots directly, with `top` kept in a register
+  // across the compare callbacks.
+  friend class LxRBTree;
+
   LxRBTreeNode* slot[kSlots];
   int32_t top;
 };

@@ -36,6 +36,10 @@ inline void Prefetch(const LxRBTreeNode* n) {
   PrefetchNode(reinterpret_cast<uintptr_t>(n->right));
 }
 
+// Below this many entries a tree stays in the core's own caches, where the
+// prefetches would only cost instructions.
+constexpr uint32_t kPrefetchFrom = 16384;
+
 // The left child of `n` when `toLeft`, else the right one, chosen without a
 // branch. Inside the caches a descent's sides are a coin toss for the branch
 // predictor, and a mispredicted side costs more than a comparison.
@@ -161,10 +165,13 @@ int LxRBTree::InsertEntry(const void* entry, unsigned short mode, LxVParameter* 
       toLeft = false;
       greatest = node;
     } else {
+      // The path's top stays in a local while the compare callback runs.
+      const bool prefetch = count >= kPrefetchFrom;
       LxRBTreeNode* n = root;
+      int32_t top = 0;
       do {
-        Prefetch(n);
-        path.Push(n);
+        if (prefetch) Prefetch(n);
+        path.slot[++top] = n;
         parent = n;
         status = compareFunc(this, &keyOrder, &entryOrder, nullptr, key, data, n->Element(), nullptr);
         if (status < 0) goto failure;
@@ -175,6 +182,7 @@ int LxRBTree::InsertEntry(const void* entry, unsigned short mode, LxVParameter* 
         toLeft = entryOrder < 0 || (entryOrder == 0 && (mode & LX_MODE_INSERT_BEFORE));
         n = Child(n, toLeft);
       } while (n != nullptr);
+      path.top = top;
     }
     if (toLeft)
       parent->SetLeft(node);
@@ -344,20 +352,26 @@ LxRBTreeNode* LxRBTree::Locate(const LxVIterator* source, const void* key, const
     status = LX_CONTAINER_NOT_IMPLEMENTED;
     return nullptr;
   }
-  // Descend from the root to the first match.
+  // Descend from the root to the first match. The path's top stays in a local
+  // while the compare callback runs.
+  const bool prefetch = count >= kPrefetchFrom;
   int keyOrder = 0, entryOrder = 1;
   LxRBTreeNode* n = root;
+  LxRBTreeNode** slot = path != nullptr ? path->slot : nullptr;
+  int32_t top = 0;
   while (n != nullptr) {
-    Prefetch(n);
-    if (path != nullptr) path->Push(n);
+    if (prefetch) Prefetch(n);
+    if (slot != nullptr) slot[++top] = n;
     int r = compareFunc(this, &keyOrder, &entryOrder, source, key, data, n->Element(), param);
     if (r < 0) {
       status = r;
-      return n;  // where the search stopped
+      break;
     }
     if (entryOrder == 0) break;
     n = Child(n, entryOrder < 0);
   }
+  if (path != nullptr) path->top = top;
+  if (status < 0) return n;  // where the search stopped
   if (n == nullptr) {
     status = LX_CONTAINER_NOT_FOUND;
     return path != nullptr ? NeighbourOfMiss(*path, mode, entryOrder) : nullptr;

@@ -2,6 +2,7 @@
 // source iterator) and LxRBTreeIterator, which walks the tree in order and
 // deletes at its position.
 
+#include <cstring>
 #include <new>
 #include <typeinfo>
 
@@ -71,7 +72,10 @@ int LxRBTree::SearchElement(const LxVIterator* source, LxVParameter* sourceParam
     }
     return status;
   }
-  if (result->GetContainer() != this || result->GetType() != 1) return LX_CONTAINER_INTERNAL;
+  if (result->GetContainer() != this ||
+      (typeid(*result) != typeid(LxRBTreeIterator) && result->GetType() != 1)) {
+    return LX_CONTAINER_INTERNAL;
+  }
   LxRBTreeIterator* it = static_cast<LxRBTreeIterator*>(result);
   if (Locate(source, key, data, status, mode, param, &it->path, nullptr) != nullptr) {
     it->status = 0;
@@ -97,8 +101,14 @@ int LxRBTree::InsertElement(const LxVIterator* source, LxVParameter* sourceParam
   if (node == nullptr) return LX_CONTAINER_OUT_OF_MEMORY;
   node->left = 1;
   node->right = nullptr;
-  status = copyFunc != nullptr ? copyFunc(this, node->Element(), source, key, data, param)
-                               : LX_CONTAINER_NOT_IMPLEMENTED;
+  if (copyFunc == DefaultCopy) {
+    // What the default copy does, without its call.
+    if (elementSize > 0 && key != nullptr) std::memcpy(node->Element(), key, elementSize);
+    status = 0;
+  } else {
+    status = copyFunc != nullptr ? copyFunc(this, node->Element(), source, key, data, param)
+                                 : LX_CONTAINER_NOT_IMPLEMENTED;
+  }
   if (status < 0) {
     // Nothing was built, so there is nothing to destroy.
     entryCache.UngetEntry(node);
