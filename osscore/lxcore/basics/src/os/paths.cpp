@@ -65,7 +65,9 @@ int32_t SharedMode(bool directory, mode_t* mode, gid_t* gid) {
   gid_t group = 0;
   int32_t rc = SharedGroup(&configured, &group);
   if (rc != 0 || !configured) return rc;
-  *mode = directory ? 0750 : 0640;
+  // Set-group-id: what SQLite adds beside the store (-wal, -shm) gets the group too,
+  // also when the server does not run as root.
+  *mode = directory ? 02750 : 0640;
   *gid = group;
   return 0;
 }

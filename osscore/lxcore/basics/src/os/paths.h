@@ -4,7 +4,7 @@
 // State directory: $ORVANTA_STATE_DIR, else /var/lib/orvanta for root, else
 // ${XDG_STATE_HOME:-$HOME/.local/state}/orvanta, with the home directory from the
 // password database when HOME is unset (never a shared directory such as /tmp).
-// Missing directories are created 0700 (the state directory itself 0750 with the
+// Missing directories are created 0700 (the state directory itself 02750 with the
 // monitoring group, see below); the state directory is used only when it is
 // trusted (TrustPath). The registry store is registry.db in it unless
 // $ORVANTA_REGISTRY names a file.
@@ -13,7 +13,8 @@
 // ignores them.
 //
 // Monitoring group: $ORVANTA_SHM_GROUP names a group that may read what the
-// library shares: the statistics block 0640 and the state directory 0750 and the
+// library shares: the statistics block 0640, the state directory 02750 (set-group-id,
+// so that the files SQLite adds beside the store share its group) and the
 // registry store 0640 with that group, instead of 0600 and 0700 owner only.
 // Modes are always set explicitly on the open descriptor, never left to the umask.
 //
@@ -58,7 +59,7 @@ int32_t SharedGroup(bool* configured, gid_t* gid);
 
 // The mode and group for something the monitoring group may read: a file 0600
 // and a directory 0700 with no group change (*gid = -1); with the monitoring
-// group, 0640 and 0750 with that group. Returns 0, or ENOENT as SharedGroup
+// group, 0640 and 02750 (set-group-id) with that group. Returns 0, or ENOENT as SharedGroup
 // (*mode and *gid then hold the owner-only choice). The registry store's creator
 // applies it with ApplySharedMode.
 int32_t SharedMode(bool directory, mode_t* mode, gid_t* gid);

@@ -148,9 +148,9 @@ class OtherUser : public StatsTest {
     setenv("ORVANTA_LOCK_DIR", (g_dir + "/locks").c_str(), 1);
     setenv("ORVANTA_REGISTRY", (g_dir + "/state/registry.db").c_str(), 1);
     a.group ? setenv("ORVANTA_SHM_GROUP", "nogroup", 1) : unsetenv("ORVANTA_SHM_GROUP");
-    ExpectPasses([&a] {  // installs, shares the store's directory as its creator does, makes the block
-      EXPECT_EQ(0, RegisterStatistics());
+    ExpectPasses([&a] {  // shares the store's directory as its creator does, installs, makes the block
       EXPECT_EQ(0, lxos::ApplySharedMode(open((g_dir + "/state").c_str(), O_RDONLY), true));
+      EXPECT_EQ(0, RegisterStatistics());
       EXPECT_EQ(0u, a.blockFirst ? PrfData_Open(nullptr) : 0);
     });
     WriteFile(StateDir() + "/eventlog.jsonl", "");
@@ -188,6 +188,10 @@ class OtherUser : public StatsTest {
                 (block.st_mode == (a.group ? 0100640u : 0100600u) && block.st_gid == (a.group ? g_group : 0)))
         << std::oct << block.st_mode;
     EXPECT_TRUE(lstat(g_lockFile.c_str(), &lock) != 0 || lock.st_uid != 0 || lock.st_mode == 0100600u);
+    struct stat state;  // set-group-id, so that files SQLite adds beside the store get the group
+    EXPECT_TRUE(stat((g_dir + "/state").c_str(), &state) == 0 &&
+                (state.st_mode & 07777) == (a.group ? 02750u : 0700u))
+        << std::oct << state.st_mode;
     EXPECT_EQ("precious", ReadFile(g_dir + "/precious"));
     EXPECT_TRUE(stat((g_dir + "/precious").c_str(), &precious) == 0 && precious.st_mode == 0100644);
     shm_unlink(shmName.c_str());
