@@ -401,6 +401,20 @@ int32_t WithStore(Body body) {
   return body(db);
 }
 
+// Runs `body(db, id)` inside a transaction (a writing one when `write`) with the
+// id of the existing key `key`; commits when the body returns kRegOk.
+template <typename Body>
+int32_t InKey(const KeyPath& key, bool write, Body body) {
+  return WithStore([&](sqlite3* db) -> int32_t {
+    Transaction txn(db, write);
+    if (txn.rc() != SQLITE_OK) return MapError(txn.rc());
+    const int64_t id = FindKey(db, key.folded);
+    if (id <= 0) return KeyError(id);
+    const int32_t r = body(db, id);
+    return r == kRegOk ? txn.Commit() : r;
+  });
+}
+
 }  // namespace
 
 RegWaitLimit::RegWaitLimit(uint32_t timeoutMs) : outer_(t_limit), start_(TickCount()), timeoutMs_(timeoutMs) {
@@ -481,13 +495,8 @@ int32_t RegSetValue(const char* path, const char* name, uint32_t type, const voi
   if (result != kRegOk) return result;
   if (data == nullptr && size != 0) return kRegInvalidParameter;
   if (size > static_cast<uint32_t>(INT32_MAX)) return kRegInvalidParameter;
-  return WithStore([&](sqlite3* db) -> int32_t {
-    Transaction txn(db, true);
-    if (txn.rc() != SQLITE_OK) return MapError(txn.rc());
-    int64_t id = FindKey(db, key.folded);
-    if (id <= 0) return KeyError(id);
-    int32_t r = SetValueLocked(db, id, spelled, lname, type, data, size);
-    return r == kRegOk ? txn.Commit() : r;
+  return InKey(key, true, [&](sqlite3* db, int64_t id) {
+    return SetValueLocked(db, id, spelled, lname, type, data, size);
   });
 }
 
@@ -512,11 +521,7 @@ int32_t RegDeleteKey(const char* path) {
   KeyPath key;
   int32_t result = ParseKeyPath(path, &key);
   if (result != kRegOk) return result;
-  return WithStore([&](sqlite3* db) -> int32_t {
-    Transaction txn(db, true);
-    if (txn.rc() != SQLITE_OK) return MapError(txn.rc());
-    int64_t id = FindKey(db, key.folded);
-    if (id <= 0) return KeyError(id);
+  return InKey(key, true, [&](sqlite3* db, int64_t id) -> int32_t {
     Stmt child(db, "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
     int rc = child.Int(1, id).Step();
     if (rc == SQLITE_ROW) return kRegKeyHasChildren;
@@ -525,7 +530,7 @@ int32_t RegDeleteKey(const char* path) {
     if (vals.Int(1, id).Step() != SQLITE_DONE) return MapError(vals.rc());
     Stmt keys(db, "DELETE FROM keys WHERE id = ?1");
     if (keys.Int(1, id).Step() != SQLITE_DONE) return MapError(keys.rc());
-    return txn.Commit();
+    return kRegOk;
   });
 }
 
@@ -537,18 +542,14 @@ int32_t RegDeleteTree(const char* path) {
   // is the character after the backslash.
   std::string low = key.folded + '\\';
   std::string high = key.folded + ']';
-  return WithStore([&](sqlite3* db) -> int32_t {
-    Transaction txn(db, true);
-    if (txn.rc() != SQLITE_OK) return MapError(txn.rc());
-    int64_t id = FindKey(db, key.folded);
-    if (id <= 0) return KeyError(id);
+  return InKey(key, true, [&](sqlite3* db, int64_t) -> int32_t {
     Stmt vals(db,
               "DELETE FROM vals WHERE key IN "
               "(SELECT id FROM keys WHERE lpath = ?1 OR (lpath >= ?2 AND lpath < ?3))");
     if (vals.Text(1, key.folded).Text(2, low).Text(3, high).Step() != SQLITE_DONE) return MapError(vals.rc());
     Stmt keys(db, "DELETE FROM keys WHERE lpath = ?1 OR (lpath >= ?2 AND lpath < ?3)");
     if (keys.Text(1, key.folded).Text(2, low).Text(3, high).Step() != SQLITE_DONE) return MapError(keys.rc());
-    return txn.Commit();
+    return kRegOk;
   });
 }
 
@@ -557,17 +558,13 @@ int32_t RegEnumKey(const char* path, uint32_t index, std::string* name) {
   int32_t result = ParseKeyPath(path, &key);
   if (result != kRegOk) return result;
   if (name == nullptr) return kRegInvalidParameter;
-  return WithStore([&](sqlite3* db) -> int32_t {
-    Transaction txn(db, false);
-    if (txn.rc() != SQLITE_OK) return MapError(txn.rc());
-    int64_t id = FindKey(db, key.folded);
-    if (id <= 0) return KeyError(id);
+  return InKey(key, false, [&](sqlite3* db, int64_t id) -> int32_t {
     Stmt s(db, "SELECT name FROM keys WHERE parent = ?1 ORDER BY id LIMIT 1 OFFSET ?2");
     int rc = s.Int(1, id).Int(2, index).Step();
     if (rc == SQLITE_DONE) return kRegNoMoreItems;
     if (rc != SQLITE_ROW) return MapError(rc);
     ColumnText(s, 0, name);
-    return txn.Commit();
+    return kRegOk;
   });
 }
 
@@ -576,18 +573,14 @@ int32_t RegEnumValue(const char* path, uint32_t index, std::string* name, uint32
   int32_t result = ParseKeyPath(path, &key);
   if (result != kRegOk) return result;
   if (name == nullptr) return kRegInvalidParameter;
-  return WithStore([&](sqlite3* db) -> int32_t {
-    Transaction txn(db, false);
-    if (txn.rc() != SQLITE_OK) return MapError(txn.rc());
-    int64_t id = FindKey(db, key.folded);
-    if (id <= 0) return KeyError(id);
+  return InKey(key, false, [&](sqlite3* db, int64_t id) -> int32_t {
     Stmt s(db, "SELECT name, type FROM vals WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2");
     int rc = s.Int(1, id).Int(2, index).Step();
     if (rc == SQLITE_DONE) return kRegNoMoreItems;
     if (rc != SQLITE_ROW) return MapError(rc);
     ColumnText(s, 0, name);
     if (type != nullptr) *type = static_cast<uint32_t>(sqlite3_column_int64(s.get(), 1));
-    return txn.Commit();
+    return kRegOk;
   });
 }
 
