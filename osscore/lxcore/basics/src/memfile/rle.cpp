@@ -128,8 +128,6 @@ inline void FillRecord(unsigned char* dst, unsigned char v, size_t n) {
 
 // Writes records into the caller's room; a record that does not fit completely
 // is not written and fails the encoding.
-// Writes records into the caller's room; a record that does not fit completely
-// is not written and fails the encoding.
 class RecordWriter {
  public:
   RecordWriter(unsigned char* out, int room) : out_(out), room_(room) {}
@@ -148,6 +146,26 @@ class RecordWriter {
     out_[written_ + 1] = static_cast<unsigned char>(length);
     CopyRecord(out_ + written_ + 2, bytes, static_cast<size_t>(length));
     written_ += 2 + length;
+    return true;
+  }
+
+  // The pending literal bytes in[litStart, litStart + pending), then the run of
+  // `run` bytes at in[i] as records of at most 255; a rest shorter than three
+  // becomes the new pending literal.
+  bool LiteralThenRun(const unsigned char* in, int i, int run, int& litStart, int& pending) {
+    if (pending > 0 && !Literal(in + litStart, pending)) return false;
+    const unsigned char v = in[i];
+    const int full = (run - 1) / 255;
+    for (int k = 0; k < full; ++k) {
+      if (!Run(255, v)) return false;
+    }
+    const int rest = run - full * 255;
+    if (rest >= 3) {
+      pending = 0;
+      return Run(rest, v);
+    }
+    litStart = i + full * 255;
+    pending = rest;
     return true;
   }
 
@@ -210,20 +228,8 @@ int EncodeRecords(const unsigned char* in, int n, unsigned char* output, int* ro
       pending += 2;
       tail = 2;
     } else {
-      if (pending > 0 && !w.Literal(in + litStart, pending)) return -1;
-      const int full = run <= 255 ? 0 : (run - 1) / 255;
-      for (int k = 0; k < full; ++k) {
-        if (!w.Run(255, v)) return -1;
-      }
-      const int rest = run - full * 255;
-      if (rest >= 3) {
-        if (!w.Run(rest, v)) return -1;
-        pending = 0;
-      } else {
-        litStart = i + full * 255;
-        pending = rest;
-        tail = rest;
-      }
+      if (!w.LiteralThenRun(in, i, run, litStart, pending)) return -1;
+      if (pending > 0) tail = pending;
     }
     i += run;
   }
@@ -347,21 +353,8 @@ LXMF_AVX512 int EncodeRecordsAvx512(const unsigned char* in, int n, unsigned cha
       i = run3;
       if (i == n) break;
     }
-    const unsigned char v = in[i];
     const int run = RunLengthAvx512(in, i, n);
-    if (pending > 0 && !w.Literal(in + litStart, pending)) return -1;
-    const int full = (run - 1) / 255;
-    for (int k = 0; k < full; ++k) {
-      if (!w.Run(255, v)) return -1;
-    }
-    const int rest = run - full * 255;
-    if (rest >= 3) {
-      if (!w.Run(rest, v)) return -1;
-      pending = 0;
-    } else {
-      litStart = i + full * 255;
-      pending = rest;
-    }
+    if (!w.LiteralThenRun(in, i, run, litStart, pending)) return -1;
     i += run;
   }
 
