@@ -101,7 +101,7 @@ bool ReadDword(const std::string& key, const char* name, uint32_t* value) {
   unsigned char buf[4];
   uint32_t size = sizeof buf;
   if (lxos::RegQueryValue(key.c_str(), name, nullptr, buf, &size) != lxos::kRegOk || size != 4) return false;
-  *value = buf[0] | (buf[1] << 8) | (buf[2] << 16) | (static_cast<uint32_t>(buf[3]) << 24);
+  *value = Get32(buf);
   return true;
 }
 
@@ -231,6 +231,30 @@ struct ProviderLifetime {
   }
   ~ProviderLifetime() { g_provider.Unload(); }
 } g_lifetime;
+
+// Creates the counter-name key `perflib` when missing and reads its last counter
+// and help indexes (left as they are when missing); false when the key cannot
+// be had.
+bool ReadLastIndexes(const std::string& perflib, uint32_t* lastCounter, uint32_t* lastHelp) {
+  if (lxos::RegCreateKey(perflib.c_str()) != lxos::kRegOk) return false;
+  ReadDword(perflib, "Last Counter", lastCounter);
+  ReadDword(perflib, "Last Help", lastHelp);
+  return true;
+}
+
+// Calls `visit(languageKey, help)` for every language sub-key of `perflib`, first
+// for the counter names, then for the help texts. Sub-key names take at most
+// nine characters; the first longer one ends a walk, as a ten-character name
+// buffer would.
+template <typename Visit>
+void ForEachLanguage(const std::string& perflib, Visit visit) {
+  for (const bool help : {false, true}) {
+    std::string language;
+    for (uint32_t n = 0;
+         lxos::RegEnumKey(perflib.c_str(), n, &language) == lxos::kRegOk && language.size() <= 9; ++n)
+      visit(perflib + "\\" + language, help);
+  }
+}
 
 }  // namespace
 
@@ -559,28 +583,17 @@ int32_t PrfData::CutTexts(const std::string& languageKey, const char* valueName,
 int32_t PrfData::Install(const std::string& library) {
   std::lock_guard<std::mutex> hold(g_providerMutex);
   const std::string perflib = kPerflibKey;
-  if (lxos::RegCreateKey(perflib.c_str()) != lxos::kRegOk) return kPrfRefused;
-  uint32_t perflibLastCounter = 0;
-  uint32_t perflibLastHelp = 1;
-  ReadDword(perflib, "Last Counter", &perflibLastCounter);
-  ReadDword(perflib, "Last Help", &perflibLastHelp);
+  uint32_t perflibLastCounter = 0, perflibLastHelp = 1;
+  if (!ReadLastIndexes(perflib, &perflibLastCounter, &perflibLastHelp)) return kPrfRefused;
   const std::string key = PerformanceKey();
   if (lxos::RegKeyExists(key.c_str()) == lxos::kRegOk) return kPrfRefused;
   if (lxos::RegCreateKey(key.c_str()) != lxos::kRegOk) return kPrfRefused;
   firstCounter = lastCounter = perflibLastCounter + 2;
   firstHelp = lastHelp = perflibLastHelp + 2;
-  for (int pass = 0; pass < 2; ++pass) {
-    const bool help = pass == 1;
-    std::string language;
-    // Sub-key names take at most nine characters; the first longer one ends the
-    // walk, as a ten-character name buffer would.
-    for (uint32_t n = 0;
-         lxos::RegEnumKey(perflib.c_str(), n, &language) == lxos::kRegOk && language.size() <= 9; ++n) {
-      const std::string languageKey = perflib + "\\" + language;
-      if (lxos::RegCreateKey(languageKey.c_str()) != lxos::kRegOk) continue;
+  ForEachLanguage(perflib, [this](const std::string& languageKey, bool help) {
+    if (lxos::RegCreateKey(languageKey.c_str()) == lxos::kRegOk)
       AddTexts(languageKey, help ? "Help" : "Counter", help);
-    }
-  }
+  });
   lastCounter = firstCounter + 2 * (entryCount - 1);
   lastHelp = firstHelp + 2 * (entryCount - 1);
   WriteDword(perflib, "Last Counter", lastCounter);
@@ -600,11 +613,8 @@ int32_t PrfData::Install(const std::string& library) {
 int32_t PrfData::Remove() {
   std::lock_guard<std::mutex> hold(g_providerMutex);
   const std::string perflib = kPerflibKey;
-  if (lxos::RegCreateKey(perflib.c_str()) != lxos::kRegOk) return kPrfRefused;
-  uint32_t perflibLastCounter = 0;
-  uint32_t perflibLastHelp = 1;
-  ReadDword(perflib, "Last Counter", &perflibLastCounter);
-  ReadDword(perflib, "Last Help", &perflibLastHelp);
+  uint32_t perflibLastCounter = 0, perflibLastHelp = 1;
+  if (!ReadLastIndexes(perflib, &perflibLastCounter, &perflibLastHelp)) return kPrfRefused;
   const std::string key = PerformanceKey();
   if (lxos::RegKeyExists(key.c_str()) != lxos::kRegOk) return kPrfRefused;
   if (!ReadDword(key, "First Counter", &firstCounter) || !ReadDword(key, "First Help", &firstHelp) ||
@@ -615,19 +625,13 @@ int32_t PrfData::Remove() {
       lastHelp > perflibLastHelp) {
     return kPrfRefused;
   }
-  for (int pass = 0; pass < 2; ++pass) {
-    const bool help = pass == 1;
-    std::string language;
-    for (uint32_t n = 0;
-         lxos::RegEnumKey(perflib.c_str(), n, &language) == lxos::kRegOk && language.size() <= 9; ++n) {
-      const std::string languageKey = perflib + "\\" + language;
-      if (help) {
-        CutTexts(languageKey, "Help", firstHelp, lastHelp);
-      } else {
-        CutTexts(languageKey, "Counter", firstCounter, lastCounter);
-      }
+  ForEachLanguage(perflib, [this](const std::string& languageKey, bool help) {
+    if (help) {
+      CutTexts(languageKey, "Help", firstHelp, lastHelp);
+    } else {
+      CutTexts(languageKey, "Counter", firstCounter, lastCounter);
     }
-  }
+  });
   if (lastCounter == perflibLastCounter) {
     WriteDword(perflib, "Last Counter", perflibLastCounter - 2 * entryCount);
     WriteDword(perflib, "Last Help", perflibLastHelp - 2 * entryCount);
