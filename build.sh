@@ -3,8 +3,9 @@
 #
 #   ./build.sh quickstart   build, then run examples/quickstart
 #   ./build.sh test         build, then run every test (ctest)
-#   ./build.sh bench [--check]  build the benchmarks, print their ratios to the peers
-#                           and the targets (--check: exit 1 when one is missed)
+#   ./build.sh bench [--check|--smoke]  build the benchmarks, print their ratios to the peers
+#                           and the targets (--check: exit 1 when one is missed;
+#                           --smoke: run each once, briefly, only to check results)
 #   ./build.sh fuzz [SECS]  build the libFuzzer targets with clang, run each SECS (30) seconds
 #   ./build.sh coverage     build with coverage, run the tests, print coverage per subsystem
 #

@@ -11,7 +11,11 @@ After the results, every target of TARGETS whose program ran is printed with
 its ratio and a check mark. With --check the script exits with 1 when a target
 is missed (meant for a quiet machine: timings on a shared one vary).
 
-usage: ratios.py BENCH_DIR [PROGRAM...] [--repetitions N] [--check]
+With --smoke every benchmark runs once and briefly: no figures worth reading,
+but every program builds, runs and checks its results (meant for CI).
+A benchmark that finds a wrong result fails the script in every mode.
+
+usage: ratios.py BENCH_DIR [PROGRAM...] [--repetitions N] [--check | --smoke]
 """
 import json
 import os
@@ -60,14 +64,20 @@ TARGETS = [
 ]
 
 
-def run(path, repetitions):
+def run(path, repetitions, smoke=False):
     # Repetitions of all benchmarks run in random order, so that a slow moment of
     # the machine does not fall on one implementation only.
-    out = subprocess.run(
-        [path, "--benchmark_format=json", f"--benchmark_repetitions={repetitions}",
-         "--benchmark_report_aggregates_only=true", "--benchmark_enable_random_interleaving=true"],
-        check=True, capture_output=True, text=True).stdout
+    args = [path, "--benchmark_format=json", f"--benchmark_repetitions={repetitions}",
+            "--benchmark_report_aggregates_only=true", "--benchmark_enable_random_interleaving=true"]
+    if smoke:
+        args += ["--benchmark_min_time=0.0001"]
+    out = subprocess.run(args, check=True, capture_output=True, text=True).stdout
     return json.loads(out)
+
+
+def errors_of(data):
+    """The names and messages of the benchmarks that reported a wrong result."""
+    return [f"{b['name']}: {b.get('error_message', '')}" for b in data["benchmarks"] if b.get("error_occurred")]
 
 
 def medians_of(data):
@@ -135,7 +145,10 @@ def main():
         repetitions = int(args[i + 1])
         del args[i:i + 2]
     check = "--check" in args
-    args = [a for a in args if a != "--check"]
+    smoke = "--smoke" in args
+    if smoke:
+        repetitions = 1
+    args = [a for a in args if a not in ("--check", "--smoke")]
     if not args:
         print(__doc__)
         return 2
@@ -148,15 +161,23 @@ def main():
     if not programs:
         print(f"ratios.py: no benchmark programs in {bench_dir}", file=sys.stderr)
         return 2
-    results = {}
+    results, errors = {}, []
     for prog in programs:
-        data = run(os.path.join(bench_dir, prog), repetitions)
+        data = run(os.path.join(bench_dir, prog), repetitions, smoke)
+        errors += [f"{prog} {e}" for e in errors_of(data)]
         results[prog] = medians_of(data)
-        print_program(prog, data, results[prog])
-    missed = check_targets(results)
-    if missed:
-        print(f"\n{missed} target(s) missed")
-    return 1 if check and missed else 0
+        if not smoke:
+            print_program(prog, data, results[prog])
+    if smoke:
+        print(f"{len(programs)} benchmark programs ran, {len(errors)} wrong result(s)")
+        missed = 0
+    else:
+        missed = check_targets(results)
+        if missed:
+            print(f"\n{missed} target(s) missed")
+    for e in errors:
+        print(f"wrong result: {e}", file=sys.stderr)
+    return 1 if errors or (check and missed) else 0
 
 
 if __name__ == "__main__":
