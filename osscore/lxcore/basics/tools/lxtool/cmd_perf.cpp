@@ -4,7 +4,7 @@
 // names of its open, collect and close entry points, loads that library into
 // this process, collects samples through it and decodes the performance-data
 // objects it returns, naming each counter from Perflib's English ("009") texts
-// (perf_monitor.h).
+// (perf_monitor.h). perf serve publishes them over HTTP (perf_serve.h).
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -18,8 +18,10 @@
 #include "io.h"
 #include "lxstatistics.h"
 #include "os/clock.h"
+#include "os/paths.h"
 #include "os/registry.h"
 #include "perf_monitor.h"
+#include "perf_serve.h"
 
 namespace lxtool {
 
@@ -28,6 +30,7 @@ const char kPerfHelp[] =
     "       lxtool perf remove\n"
     "       lxtool perf collect [--format text|prometheus] [--output FILE]\n"
     "       lxtool perf watch [--interval S] [--count N] [--format text|prometheus] [--output FILE]\n"
+    "       lxtool perf serve [--listen ADDR:PORT] [--interval S]\n"
     "       lxtool perf simulate [--interval S] [--count N]\n"
     "\n"
     "install   registers the runtime's counters (names and help texts in every\n"
@@ -41,6 +44,15 @@ const char kPerfHelp[] =
     "watch     samples every S seconds (default 1), N times (default: until\n"
     "          interrupted), and shows raw counts as they are and rate counters as\n"
     "          their increase per second since the previous sample.\n"
+    "serve     publishes the counters over HTTP on ADDR:PORT (default\n"
+    "          127.0.0.1:9477; port 0 picks a free one; the address and port are\n"
+    "          printed once listening) until SIGINT or SIGTERM, sampling every S\n"
+    "          seconds (default 1): GET /metrics in the Prometheus text format\n"
+    "          (as --format prometheus, plus orvanta_up and\n"
+    "          orvanta_scrape_duration_seconds), GET / a page that plots every\n"
+    "          counter live, GET /api/counters the latest sample as JSON. There\n"
+    "          is no authentication: listen on loopback, or behind a proxy that\n"
+    "          has it.\n"
     "simulate  a stand-in server for trying the monitor: enables the statistics\n"
     "          as their writer and counts made-up activity every S seconds\n"
     "          (default 1), N times (default: until interrupted).\n"
@@ -268,6 +280,17 @@ int RunPerfWatch(const Invocation& in) {
   Options opt;
   if (int r = ParseOptions(in, &opt)) return r;
   return Watch(opt);
+}
+
+int RunPerfServe(const Invocation& in) {
+  Options opt;
+  if (int r = ParseOptions(in, &opt)) return r;
+  ServeOptions serve;
+  serve.interval = opt.interval;
+  if (const char* listen = in.Value("--listen")) {
+    if (!ParseListenAddress(listen, &serve.host, &serve.port)) return UsageError("bad address '%s'", listen);
+  }
+  return Serve(serve);
 }
 
 int RunPerfSimulate(const Invocation& in) {

@@ -6,6 +6,7 @@
 
 #include "command.h"
 #include "os/dynlib.h"
+#include "os/filelock.h"
 #include "os/paths.h"
 #include "os/registry.h"
 #include "os/utf.h"
@@ -139,7 +140,8 @@ int Provider::Load() {
     return Fail("the counters are not installed (lxtool perf install)");
   }
   std::string library, open, collect, close;
-  if (!ReadWideString(kPerformanceKey, "Library", &library) || !ReadWideString(kPerformanceKey, "Open", &open) ||
+  if (!ReadWideString(kPerformanceKey, "Library", &library) ||
+      !ReadWideString(kPerformanceKey, "Open", &open) ||
       !ReadWideString(kPerformanceKey, "Collect", &collect) ||
       !ReadWideString(kPerformanceKey, "Close", &close)) {
     return Fail("the Performance key lacks Library, Open, Collect or Close");
@@ -239,8 +241,8 @@ uint64_t Increase(const CounterSample& now, const CounterSample& before) {
   return (now.type & kCounterSizeMask) == kCounterSizeLarge ? diff : static_cast<uint32_t>(diff);
 }
 
-std::string Prometheus(const std::vector<ObjectSample>& objects, const Titles& titles) {
-  std::string out;
+std::vector<std::string> MetricNames(const std::vector<ObjectSample>& objects, const Titles& titles) {
+  std::vector<std::string> names;
   std::set<std::string> used;
   for (const ObjectSample& obj : objects) {
     const std::string prefix = MetricWords(titles.Name(obj.nameIndex), false) + "_";
@@ -248,8 +250,23 @@ std::string Prometheus(const std::vector<ObjectSample>& objects, const Titles& t
       const bool rate = IsRate(c.type);
       std::string metric = prefix + MetricWords(titles.Name(c.nameIndex), rate) + (rate ? "_total" : "");
       while (!used.insert(metric).second) metric += "_" + std::to_string(c.nameIndex);
+      names.push_back(metric);
+    }
+  }
+  return names;
+}
+
+std::string Prometheus(const std::vector<ObjectSample>& objects, const Titles& titles) {
+  const std::vector<std::string> names = MetricNames(objects, titles);
+  std::string out;
+  size_t i = 0;
+  for (const ObjectSample& obj : objects) {
+    for (const CounterSample& c : obj.counters) {
+      const bool rate = IsRate(c.type);
+      const std::string& metric = names[i++];
       std::string help = titles.Help(c.helpIndex);
-      out += "# HELP " + metric + " " + MetricHelp(help.empty() ? titles.Name(c.nameIndex) : help, rate) + "\n";
+      out +=
+          "# HELP " + metric + " " + MetricHelp(help.empty() ? titles.Name(c.nameIndex) : help, rate) + "\n";
       out += "# TYPE " + metric + (rate ? " counter\n" : " gauge\n");
       // Rate counters are running totals (unsigned); raw counts are signed.
       out += metric + " " + (rate ? std::to_string(c.value) : std::to_string(RawValue(c))) + "\n";
@@ -257,5 +274,7 @@ std::string Prometheus(const std::vector<ObjectSample>& objects, const Titles& t
   }
   return out;
 }
+
+std::string WriterLockFile() { return lxos::LockDirectory() + "/Orvanta_mt"; }
 
 }  // namespace lxtool

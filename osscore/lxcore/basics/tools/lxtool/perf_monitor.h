@@ -84,12 +84,22 @@ long long RawValue(const CounterSample& c);
 // wraps, so its increase is taken modulo 2^32.
 uint64_t Increase(const CounterSample& now, const CounterSample& before);
 
+// The Prometheus name of every counter of `objects`, in the order of the
+// objects and of their counters: the counter name in lower-case words joined by
+// '_' after the object's name (an abbreviation spelled with slashes, "C/S", is
+// one word), "_total" added for a rate counter; a name taken already gets the
+// counter's title index added.
+std::vector<std::string> MetricNames(const std::vector<ObjectSample>& objects, const Titles& titles);
+
 // The sample in the Prometheus text exposition format: per counter its HELP,
 // TYPE and value lines; rate counters as counters of their running totals
-// (orvanta_<name>_total), raw counts as gauges. Names are the counter names
-// in lower-case words joined by '_' (an abbreviation spelled with slashes,
-// "C/S", is one word); the HELP text is the installed help text, where a rate
-// counter's "since last sample" says instead what the total counts from.
+// (orvanta_<name>_total), raw counts as gauges, named as MetricNames says. The
+// HELP text is the installed help text, where a rate counter's "since last
+// sample" says instead what the total counts from.
 std::string Prometheus(const std::vector<ObjectSample>& objects, const Titles& titles);
+
+// The writer lock file of the runtime's statistics, which the writer holds (an
+// exclusive flock) for as long as it runs.
+std::string WriterLockFile();
 
 }  // namespace lxtool
