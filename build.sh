@@ -16,7 +16,9 @@ cd "$(dirname "$0")"
 job=${1:-test}
 jobs=${JOBS:-$(nproc)}
 
-need=(build-essential cmake pkg-config libsqlite3-dev libgtest-dev libgmock-dev)
+need=(build-essential cmake pkg-config libsqlite3-dev libgtest-dev libgmock-dev libcpp-httplib-dev)
+# What the tests run beside the build: an HTTP client, a browser and promtool (perf serve).
+case "$job" in test | coverage) need+=(curl chromium prometheus) ;; esac
 case "$job" in
   bench) need+=(libbenchmark-dev zlib1g-dev libboost-dev libisal-dev libdeflate-dev liblz4-dev python3) ;;
   fuzz) need+=(clang libclang-rt-dev) ;;

@@ -62,4 +62,14 @@ void FileUnlockByte(int handle, off_t byte);
 // a forked child still shares them); -1 is ignored.
 void FileLockRelease(int handle);
 
+// Tells whether some process holds the exclusive flock of the lock file `path`,
+// without opening the file or taking any lock, so that a process that may not
+// open it (another user) can ask too: the kernel's table of locks
+// (/proc/locks) is searched for an exclusive flock on the file's device and
+// inode. fcntl's F_GETLK cannot answer this: it sees only record locks, never a
+// flock. The table lists the locks of the caller's PID namespace only. Returns 0
+// with *held set (false when `path` does not exist or is a symbolic link); else
+// the error number of the lstat, open or read that failed, *held then false.
+int32_t FileLockHeld(const std::string& path, bool* held);
+
 }  // namespace lxos

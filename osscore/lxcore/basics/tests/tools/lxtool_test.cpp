@@ -12,8 +12,10 @@
 #include <lxstatistics.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -63,8 +65,11 @@ Case Row(std::string group, std::vector<std::string> args, int code) {
   return Case{std::move(group), std::move(args), code, {}, {}, {}, {}, {}};
 }
 
+std::string g_address;  // "127.0.0.1:PORT" of the running perf serve, for "$ADDR"
+
 std::string Replace(std::string s, const std::string& dir) {
   for (size_t at; (at = s.find("$DIR")) != std::string::npos;) s.replace(at, 4, dir);
+  for (size_t at; (at = s.find("$ADDR")) != std::string::npos;) s.replace(at, 5, g_address);
   return s;
 }
 
@@ -207,6 +212,108 @@ Hook PokeBlock(size_t offset, uint32_t value) {
   };
 }
 
+Hook All(std::vector<Hook> hooks) {
+  return [=](const std::string& dir) {
+    for (const Hook& h : hooks) h(dir);
+  };
+}
+
+// Runs `command` with the shell: its standard output, and its exit status in *status.
+std::string Shell(const std::string& command, int* status = nullptr) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  char buf[4096];
+  for (size_t n; pipe != nullptr && (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+  const int rc = pipe == nullptr ? -1 : pclose(pipe);
+  if (status != nullptr) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  return out;
+}
+
+// perf serve on a free port, as a child: its standard output goes to $DIR/serve.out.
+std::unique_ptr<lxtest::Child> g_server;
+
+void StartServer(const std::string& dir) {
+  const std::string out = dir + "/serve.out";
+  g_server.reset(new lxtest::Child([out](int) {
+    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+    execl(LXB_BINARY_DIR "/bin/lxtool", "lxtool", "perf", "serve", "--listen", "127.0.0.1:0", "--interval",
+          "0.2", nullptr);
+    return 127;
+  }));
+  std::smatch m;
+  for (int i = 0; i < 200 && g_address.empty(); lxtest::Nap(50000), ++i) {
+    const std::string text = lxtest::ReadFile(out);
+    if (std::regex_match(text, m, std::regex("listening on http://(127\\.0\\.0\\.1:\\d+)/\n")))
+      g_address = m[1];
+  }
+  ASSERT_FALSE(g_address.empty()) << lxtest::ReadFile(out);
+}
+
+void StopServer(const std::string&) {
+  g_server->Kill(SIGTERM);
+  EXPECT_EQ(0, g_server->Wait()) << g_server->Result().err;
+  g_server.reset();
+  g_address.clear();
+}
+
+// Requests `path` with curl (`options` before the URL) until the answer has
+// status `code` and a body with a match of `body`, for at most 5 seconds.
+Hook Fetch(std::string options, std::string path, int code, std::string body = "") {
+  return [=](const std::string& dir) {
+    std::string status, got;
+    for (int i = 0; i < 50 && !(status == std::to_string(code) && std::regex_search(got, std::regex(body)));
+         lxtest::Nap(100000), ++i) {
+      status =
+          Shell("curl -sS -o " + dir + "/body -w '%{http_code}' " + options + " http://" + g_address + path);
+      got = lxtest::ReadFile(dir + "/body");
+    }
+    EXPECT_EQ(std::to_string(code), status) << options << " " << path;
+    EXPECT_TRUE(std::regex_search(got, std::regex(body))) << path << " lacks " << body << ":\n" << got;
+  };
+}
+
+// /metrics is what perf collect printed into $DIR/collect.prom and the two
+// metrics of the server; promtool finds nothing to say about either.
+void SameAsCollect(const std::string& dir) {
+  Fetch("", "/metrics", 200)(dir);
+  const std::string collect = lxtest::ReadFile(dir + "/collect.prom"),
+                    metrics = lxtest::ReadFile(dir + "/body");
+  EXPECT_EQ(collect, metrics.substr(0, collect.size()));
+  EXPECT_TRUE(std::regex_match(
+      metrics.substr(std::min(collect.size(), metrics.size())),
+      std::regex("# HELP orvanta_up [^\n]+\n# TYPE orvanta_up gauge\norvanta_up 1\n# HELP "
+                 "orvanta_scrape_duration_seconds [^\n]+\n# TYPE orvanta_scrape_duration_seconds gauge\n"
+                 "orvanta_scrape_duration_seconds 0\\.\\d{6}\n")))
+      << metrics;
+  for (const char* file : {"collect.prom", "body"}) {
+    int status = -1;
+    EXPECT_EQ("", Shell("promtool check metrics < " + dir + "/" + file + " 2>&1", &status)) << file;
+    EXPECT_EQ(0, status) << file;
+  }
+}
+
+// The page in a headless browser has one chart per counter, with the installed
+// names and help texts, and shows the latest rate of Commits/sec as `rate`.
+Hook Page(std::string rate) {
+  return [=](const std::string& dir) {
+    // It reaches no host but the server's.
+    const std::string dom = Shell(
+        "chromium --headless --no-sandbox --disable-gpu --disable-background-networking --no-first-run "
+        "--host-resolver-rules='MAP * ~NOTFOUND, EXCLUDE 127.0.0.1' --user-data-dir=" +
+        dir + "/browser --virtual-time-budget=3000 --dump-dom http://" + g_address + "/ 2>/dev/null");
+    size_t charts = 0;
+    for (size_t at = 0; (at = dom.find("<figure class=\"chart\"", at)) != std::string::npos; ++at) ++charts;
+    EXPECT_EQ(15u, charts) << dom;
+    EXPECT_TRUE(std::regex_search(
+        dom, std::regex("<figure class=\"chart\" data-metric=\"orvanta_commits_total\" "
+                        "data-latest=\"" +
+                        rate +
+                        "\"><figcaption><span>Commits/sec</span><output>[^<]+</output></figcaption><p>The "
+                        "number of transaction commit requests since last sample\\.</p>")))
+        << dom;
+  };
+}
+
 // The catalog's listing as `error --list` prints it, from the catalog's copy
 // in the messages suite: each text without its quotes.
 std::string CatalogListing() {
@@ -250,6 +357,10 @@ std::vector<Case> Table() {
       Row("usage", {"perf", "collect", "--format", "xml"}, 2),
       Row("usage", {"perf", "collect", "--count", "3"}, 2).Err(Has({"unknown option '--count'"})),
       Row("usage", {"perf", "install", "--format", "prometheus"}, 2),
+      Row("usage", {"perf", "serve", "--listen", "localhost"}, 2).Err(Has({"bad address 'localhost'"})),
+      Row("usage", {"perf", "serve", "--listen", "127.0.0.1:65536"}, 2),
+      Row("usage", {"perf", "serve", "--listen", "::1:80"}, 2),
+      Row("usage", {"perf", "serve", "--format", "text"}, 2),
       Row("usage", {"rle", "squeeze"}, 2),
       Row("usage", {"rle", "encode", "--block", "0"}, 2),
       Row("usage", {"crc32"}, 2),
@@ -485,7 +596,9 @@ std::vector<Case> Table() {
           .Out(Has({"# HELP orvanta_transactions The number of currently registered transactions\\.\n"
                     "# TYPE orvanta_transactions gauge\n",
                     "# TYPE orvanta_commits_total counter\norvanta_commits_total 7\n",
-                    "# TYPE orvanta_locks gauge\norvanta_locks -3\n", "\norvanta_c_s_requests_total 0\n",
+                    "# TYPE orvanta_locks gauge\norvanta_locks -3\n", "\norvanta_cs_requests_total 0\n",
+                    "# HELP orvanta_commits_total The number of transaction commit requests since the writer "
+                    "enabled its statistics\\.\n",
                     "\norvanta_delivered_objects_total 4000000000\n"})),
       // A definition length that wraps a 32-bit sum is refused, not followed (the
       // library's collection refuses the block first; the tool's own decoder has
@@ -531,6 +644,28 @@ std::vector<Case> Table() {
           .Err(Has({"not loading .*lx95Cbs71\\.so: .*/open"})),
       Row("perf", {"perf", "remove"}, 1),
       Row("perf", {"perf", "collect"}, 1),
+
+      // perf serve, against a writer in another process.
+      Row("serve", {"perf", "install"}, 0),
+      Row("serve", {"perf", "collect", "--format", "prometheus", "--output", "$DIR/collect.prom"}, 0)
+          .Before(All({StartCountingWriter, StartServer}))
+          .After(SameAsCollect),
+      Row("serve", {"perf", "serve", "--listen", "$ADDR"}, 1)
+          .Err(Has({"cannot listen on 127\\.0\\.0\\.1:\\d+"}))
+          .After(All(
+              {Fetch(
+                   "", "/api/counters", 200,
+                   "^\\{\"time\":\\d+,\"interval\":0\\.2,\"up\":1,\"counters\":\\[\\{\"object\":\"Orvanta\","
+                   "\"name\":\"Transactions\",\"help\":\"The number of currently registered "
+                   "transactions\\.\","
+                   "\"metric\":\"orvanta_transactions\",\"type\":\"raw\",\"value\":0,\"rate\":null\\},"
+                   "\\{[^}]*\"name\":\"Commits/sec\",[^}]*\"type\":\"rate\",\"value\":7,\"rate\":0\\.000\\}"),
+               Fetch("-I", "/metrics", 200), Fetch("", "/metrics/", 404, "not found"),
+               Fetch("-X POST -d x", "/metrics", 405), Fetch("-X TRACE", "/", 405),
+               Fetch("-X DELETE", "/nothing", 404), Fetch("--request-target '/a b'", "/", 400), Page("0")})),
+      Row("serve", {"perf", "collect"}, 0)
+          .Before(All({StopWriter, Fetch("", "/metrics", 200, "\norvanta_up 0\n"), StartBusyWriter}))
+          .After(All({Page("[1-9][0-9.]*"), StopServer})),
   };
 }
 
@@ -569,10 +704,12 @@ TEST_P(LxtoolTable, Runs) {
   }
   EXPECT_GT(rows, 0) << "no row of group " << group;
   if (g_writer) StopWriter(dir);
+  g_server.reset();
+  g_address.clear();
 }
 
 INSTANTIATE_TEST_SUITE_P(Lxtool, LxtoolTable,
                          ::testing::Values("usage", "reg", "time", "eventlog", "error", "crc32", "rle",
-                                           "describe", "info", "perf"));
+                                           "describe", "info", "perf", "serve"));
 
 }  // namespace

@@ -27,6 +27,7 @@ int RunPerfInstall(const Invocation& in);
 int RunPerfRemove(const Invocation& in);
 int RunPerfCollect(const Invocation& in);
 int RunPerfWatch(const Invocation& in);
+int RunPerfServe(const Invocation& in);
 int RunPerfSimulate(const Invocation& in);
 
 extern const char kRegHelp[];
