@@ -1,7 +1,8 @@
 // Arrays against the standard library, on the same 16-byte records:
 //   Sort     LxVArray::Sort (SortList, 100,000; LxCList, 32,767) vs std::sort
 //   Search   LxVArray::Search vs std::lower_bound
-//   Append   LxCList / LxLList appends vs std::vector::push_back
+//   Append   LxCList / LxLList appends vs std::vector::push_back (the contents
+//            of one run of each are checked against the source first)
 //   Find     _LxBitString::Find over 1,000,000 bits vs a bit-by-bit loop
 // The peer of every comparison is the implementation named "baseline".
 // SortQuadratic shows the cost of the shapes that the exact sort still handles in
@@ -158,11 +159,31 @@ void SearchWithStd(benchmark::State& state, int n) {
 // measure the processor's store-to-load forwarding stall on that variable.)
 std::vector<Record> AppendSource(int n) { return Input("random", n); }
 
+// Appends the first n records of `source` to `list`, as the timed loops do.
+template <class List>
+void AppendAll(List& list, const std::vector<Record>& source, int n) {
+  for (int i = 0; i < n; ++i) list.Insert(list.GetCount(), &source[i]);
+}
+
+// Whether `list` holds exactly the first n records of `source`.
+bool HoldsSource(const LxVArray& list, const std::vector<Record>& source, int n) {
+  if (list.GetCount() != static_cast<uint32_t>(n)) return false;
+  for (int i = 0; i < n; ++i) {
+    if (std::memcmp(list.Element(i), &source[i], sizeof(Record)) != 0) return false;
+  }
+  return true;
+}
+
 void AppendToCList(benchmark::State& state, int n) {
   auto source = AppendSource(n);
+  {
+    LxCList check(sizeof(Record), 0, nullptr);
+    AppendAll(check, source, n);
+    if (!HoldsSource(check, source, n)) return state.SkipWithError("wrong contents");
+  }
   for (auto _ : state) {
     LxCList list(sizeof(Record), 0, nullptr);
-    for (int i = 0; i < n; ++i) list.Insert(list.GetCount(), &source[i]);
+    AppendAll(list, source, n);
     benchmark::DoNotOptimize(list.Element(0));
   }
   state.SetItemsProcessed(state.iterations() * n);
@@ -170,9 +191,14 @@ void AppendToCList(benchmark::State& state, int n) {
 
 void AppendToLList(benchmark::State& state, int n) {
   auto source = AppendSource(n);
+  {
+    LxLList check(sizeof(Record), 0, nullptr);
+    AppendAll(check, source, n);
+    if (!HoldsSource(check, source, n)) return state.SkipWithError("wrong contents");
+  }
   for (auto _ : state) {
     LxLList list(sizeof(Record), 0, nullptr);
-    for (int i = 0; i < n; ++i) list.Insert(list.GetCount(), &source[i]);
+    AppendAll(list, source, n);
     benchmark::DoNotOptimize(list.Element(0));
   }
   state.SetItemsProcessed(state.iterations() * n);
@@ -180,6 +206,13 @@ void AppendToLList(benchmark::State& state, int n) {
 
 void AppendToVector(benchmark::State& state, int n) {
   auto source = AppendSource(n);
+  {
+    std::vector<Record> check;
+    for (int i = 0; i < n; ++i) check.push_back(source[i]);
+    if (std::memcmp(check.data(), source.data(), n * sizeof(Record)) != 0) {
+      return state.SkipWithError("wrong contents");
+    }
+  }
   for (auto _ : state) {
     std::vector<Record> list;
     for (int i = 0; i < n; ++i) list.push_back(source[i]);

@@ -5,7 +5,10 @@
 //
 // Operations: RandomInsert, AscendingInsert, LookupPresent, LookupAbsent, Walk
 // (in order, with the iterator), DeleteAll (random order); each at 1,000,
-// 100,000 and 1,000,000 entries, timed per whole batch. MemoryPerEntry reports
+// 100,000 and 1,000,000 entries, timed per whole batch. Every implementation's
+// results are checked against the same data: the keys in order after the first
+// insertion batch, the payload sums of lookups and walks, and emptiness after
+// the deletions. MemoryPerEntry reports
 // the heap bytes per entry (chunk overhead included) as its time in ns.
 // EntryCache compares the entry cache's get/unget with malloc/free of 32 bytes.
 #include <benchmark/benchmark.h>
@@ -43,9 +46,11 @@ struct KeyLess {
 };
 
 // The data of one size: present keys (even) in random and ascending order and in
-// a second random order for deletion, absent keys (odd) in random order.
+// a second random order for deletion, absent keys (odd) in random order, and the
+// sum of the payloads (key ^ 1) that every lookup batch and walk must yield.
 struct Data {
   std::vector<uint64_t> random, ascending, absent, deletion;
+  uint64_t payloadSum = 0;
 };
 
 const Data& DataFor(size_t n) {
@@ -65,6 +70,7 @@ const Data& DataFor(size_t n) {
     std::shuffle(d->deletion.begin(), d->deletion.end(), rng);
     d->ascending = d->random;
     std::sort(d->ascending.begin(), d->ascending.end());
+    for (uint64_t k : d->random) d->payloadSum += k ^ 1;
   }
   return *d;
 }
@@ -105,10 +111,31 @@ struct Tree {
 
 void Fail(benchmark::State& state, const char* what) { state.SkipWithError(what); }
 
+// Whether the keys met in order are exactly `want`.
+template <class Range>
+bool SameKeys(const Range& range, const std::vector<uint64_t>& want) {
+  auto w = want.begin();
+  for (const auto& item : range) {
+    if (w == want.end() || item.key != *w) return false;
+    ++w;
+  }
+  return w == want.end();
+}
+
+// The tree's keys in order through its iterator, as a caller walks it.
+std::vector<Item> Walked(LxRBTree& tree) {
+  std::vector<Item> out;
+  LxRBTreeIterator it(&tree, nullptr);
+  int s = 0;
+  while (it.Next() == 0) out.push_back(*static_cast<const Item*>(it.GetElement(s, nullptr)));
+  return out;
+}
+
 template <bool Ascending>
 void LxInsert(benchmark::State& state) {
   const Data& d = DataFor(state.range(0));
   const std::vector<uint64_t>& keys = Ascending ? d.ascending : d.random;
+  bool checked = false;
   for (auto _ : state) {
     state.PauseTiming();
     auto t = std::make_unique<Tree>();
@@ -117,6 +144,10 @@ void LxInsert(benchmark::State& state) {
       if (t->Insert(k) != 0) return Fail(state, "insert failed");
     state.PauseTiming();
     if (t->tree.GetCount() != keys.size()) return Fail(state, "count");
+    if (!checked && (t->tree.CheckTree(nullptr) != 0 || !SameKeys(Walked(t->tree), d.ascending))) {
+      return Fail(state, "wrong tree");
+    }
+    checked = true;
     t.reset();
     state.ResumeTiming();
   }
@@ -127,12 +158,15 @@ template <bool Ascending>
 void StdInsert(benchmark::State& state) {
   const Data& d = DataFor(state.range(0));
   const std::vector<uint64_t>& keys = Ascending ? d.ascending : d.random;
+  bool checked = false;
   for (auto _ : state) {
     state.PauseTiming();
     auto s = std::make_unique<std::multiset<Item>>();
     state.ResumeTiming();
     for (uint64_t k : keys) s->insert(Item{k, k ^ 1});
     state.PauseTiming();
+    if (!checked && !SameKeys(*s, d.ascending)) return Fail(state, "wrong set");
+    checked = true;
     s.reset();
     state.ResumeTiming();
   }
@@ -145,10 +179,13 @@ void BoostInsert(benchmark::State& state) {
   const std::vector<uint64_t>& keys = Ascending ? d.ascending : d.random;
   std::vector<BoostItem> items(keys.size());
   for (size_t i = 0; i < keys.size(); ++i) items[i].key = keys[i], items[i].payload = keys[i] ^ 1;
+  bool checked = false;
   for (auto _ : state) {
     BoostSet s;
     for (BoostItem& it : items) s.insert(it);
     state.PauseTiming();
+    if (!checked && !SameKeys(s, d.ascending)) return Fail(state, "wrong set");
+    checked = true;
     s.clear();
     state.ResumeTiming();
   }
@@ -170,10 +207,11 @@ void LxLookup(benchmark::State& state) {
       if (Present) {
         if (r != 0) return Fail(state, "lookup missed");
         sum += static_cast<const Item*>(result.GetElement(s, nullptr))->payload;
-      } else if (r != -510) {
+      } else if (r != LX_CONTAINER_NOT_FOUND) {
         return Fail(state, "lookup hit");
       }
     }
+    if (Present && sum != d.payloadSum) return Fail(state, "payloads");
     benchmark::DoNotOptimize(sum);
   }
   state.SetItemsProcessed(state.iterations() * keys.size());
@@ -192,6 +230,7 @@ void StdLookup(benchmark::State& state) {
       if ((it != set.end()) != Present) return Fail(state, "lookup");
       if (Present) sum += it->payload;
     }
+    if (Present && sum != d.payloadSum) return Fail(state, "payloads");
     benchmark::DoNotOptimize(sum);
   }
   state.SetItemsProcessed(state.iterations() * keys.size());
@@ -215,6 +254,7 @@ void BoostLookup(benchmark::State& state) {
       if ((it != set.end()) != Present) return Fail(state, "lookup");
       if (Present) sum += it->payload;
     }
+    if (Present && sum != d.payloadSum) return Fail(state, "payloads");
     benchmark::DoNotOptimize(sum);
   }
   set.clear();
@@ -230,6 +270,7 @@ void LxWalk(benchmark::State& state) {
     uint64_t sum = 0;
     int s = 0;
     while (it.Next() == 0) sum += static_cast<const Item*>(it.GetElement(s, nullptr))->payload;
+    if (sum != d.payloadSum) return Fail(state, "payloads");
     benchmark::DoNotOptimize(sum);
   }
   state.SetItemsProcessed(state.iterations() * d.random.size());
@@ -242,6 +283,7 @@ void StdWalk(benchmark::State& state) {
   for (auto _ : state) {
     uint64_t sum = 0;
     for (const Item& i : set) sum += i.payload;
+    if (sum != d.payloadSum) return Fail(state, "payloads");
     benchmark::DoNotOptimize(sum);
   }
   state.SetItemsProcessed(state.iterations() * d.random.size());
@@ -259,6 +301,7 @@ void BoostWalk(benchmark::State& state) {
   for (auto _ : state) {
     uint64_t sum = 0;
     for (const BoostItem& i : set) sum += i.payload;
+    if (sum != d.payloadSum) return Fail(state, "payloads");
     benchmark::DoNotOptimize(sum);
   }
   set.clear();

@@ -107,7 +107,7 @@ void DecodeLx(benchmark::State& state, std::string kind) {
   if (DSdecomp(encoded.data(), static_cast<int>(encoded.size()), out.data(), &room) != 0 || out != block) {
     state.SkipWithError("round trip failed");
   }
-  if (encoded != lxt::ReferenceEncode(block))
+  if (encoded != lxtest::ReferenceEncode(block))
     state.SkipWithError("DScomp differs from the reference encoder");
   state.counters["stored"] = static_cast<double>(encoded.size());
   for (auto _ : state) {
@@ -121,7 +121,7 @@ void DecodeLx(benchmark::State& state, std::string kind) {
 void EncodeLx(benchmark::State& state, std::string kind) {
   const Bytes block = Block(kind);
   Bytes out(2 * kBlock + 16);
-  const Bytes expected = lxt::ReferenceEncode(block);
+  const Bytes expected = lxtest::ReferenceEncode(block);
   int room = static_cast<int>(out.size());
   if (DScomp(block.data(), static_cast<int>(kBlock), out.data(), &room) != 0 ||
       Bytes(out.begin(), out.begin() + room) != expected) {

@@ -35,6 +35,7 @@ PEERS = {
 # the same run. A target holds when the ratio is within 5% of its bound. SOURCE
 # says where the target comes from.
 TOLERANCE = 1.05
+TREE_OPERATIONS = ["RandomInsert", "AscendingInsert", "LookupPresent", "LookupAbsent", "Walk", "DeleteAll"]
 TARGETS = [
     # program, operation, argument, implementation, peer, bound, source
     ("bench_crc", "CalcCheckSum", "64", "lx", "isal", 1.2, "issue 16"),
@@ -52,6 +53,10 @@ TARGETS = [
     ("bench_rle", "Decode", "random", "lx", "lz4", 1.0, "issue 16"),
     ("bench_rle", "Decode", "runs", "lx", "lz4", 1.0, "issue 16"),
     ("bench_memfile", "Append", "67108864", "lx", "vector", 0.6, "README, memory files"),
+    *[("bench_rbtree", op, "1000", "LxRBTree", "std_multiset", 3.0, "issue 16") for op in TREE_OPERATIONS],
+    *[("bench_rbtree", op, size, "LxRBTree", "std_multiset", 0.9 if op == "LookupAbsent" else 0.8, "issue 16")
+      for size in ("100000", "1000000") for op in TREE_OPERATIONS],
+    ("bench_arrays", "Append", "32767", "LxCList", "baseline", 2.0, "issue 16"),
 ]
 
 

@@ -25,6 +25,7 @@
 #pragma once
 
 #include <cstring>
+#include <new>
 
 #include "lxdefs.h"
 #include "lxmemfile.h"
@@ -185,11 +186,10 @@ class LX_API LxCList : public LxVArray {
   // Insert for every case but an append into free capacity.
   int InsertSlow(uint32_t index, const void* data);
   // Copies one element; the common sizes as fixed-size moves, without a call.
-  // (The compiler cannot see that `from` holds elementSize bytes, hence the pragma.)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Warray-bounds"
-#pragma GCC diagnostic ignored "-Wstringop-overread"
-  void CopyElement(void* to, const void* from) const {
+  // The source is laundered: the compiler, which cannot know the element size,
+  // must not weigh the fixed sizes against the caller's object.
+  void CopyElement(void* to, const void* data) const {
+    const unsigned char* from = std::launder(static_cast<const unsigned char*>(data));
     switch (elementSize) {
       case 8:
         std::memcpy(to, from, 8);
@@ -201,7 +201,6 @@ class LX_API LxCList : public LxVArray {
         std::memcpy(to, from, elementSize);
     }
   }
-#pragma GCC diagnostic pop
 
   unsigned short maximumCount;
   unsigned short capacity;
@@ -285,11 +284,10 @@ class LX_API LxLList : public LxVArray {
   // Insert for every case but an append at the end of the memory file.
   int InsertSlow(uint32_t index, const void* data);
   // MemFile::Put of one element; the common sizes as constants, so that the
-  // memory file's short-record path copies them without a call.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Warray-bounds"
-#pragma GCC diagnostic ignored "-Wstringop-overread"
-  int32_t PutElement(const void* data, int32_t offset) {
+  // memory file's short-record path copies them without a call. The source is
+  // laundered as in LxCList::CopyElement.
+  int32_t PutElement(const void* source, int32_t offset) {
+    const unsigned char* data = std::launder(static_cast<const unsigned char*>(source));
     switch (elementSize) {
       case 8:
         return memoryFile->Put(data, offset, 8);
@@ -299,7 +297,6 @@ class LX_API LxLList : public LxVArray {
         return memoryFile->Put(data, offset, elementSize);
     }
   }
-#pragma GCC diagnostic pop
 
   uint32_t capacity;
   MemFile* memoryFile;

@@ -569,6 +569,10 @@ class LX_API LxRBTreePath {
   void ClimbFromLeft();
 
  protected:
+  // The tree's descents fill the slots directly, with `top` kept in a register
+  // across the compare callbacks.
+  friend class LxRBTree;
+
   LxRBTreeNode* slot[kSlots];
   int32_t top;
 };
@@ -653,30 +657,13 @@ class LX_API LxRBTree : public LxVContainer {
  protected:
   friend class LxRBTreeIterator;
   struct CheckResult;
-  struct Sought;
+  struct RunSearch;  // Locate's steps after a match
 
   // Finds a node for the key/data pair (see SearchElement for the mode bits).
   // `path` may be null; `foundSlot` receives the path slot of the match (-1 none).
   // A callback's error ends it with that status and the node where it stopped.
   LxRBTreeNode* Locate(const LxVIterator* source, const void* key, const void* data, int& status,
                        unsigned short mode, LxVParameter* param, LxRBTreePath* path, int32_t* foundSlot);
-  // Locate after a match at `n`, the path's current node: takes the first match
-  // (the last under LX_MODE_LAST_MATCH) or steps past the run under
-  // LX_MODE_STEP_PAST, and leaves the path ending at the result, or under
-  // LX_MODE_KEEP_NEIGHBOUR at the in-order neighbour that removal needs.
-  LxRBTreeNode* LocateInRun(const Sought& sought, LxRBTreeNode* n, int& status, unsigned short mode,
-                            LxRBTreePath* path, int32_t* foundSlot);
-  // Whether the entry `named` equals the match `n` as a whole; false with
-  // `status` set when a callback fails.
-  bool NamedMatches(const LxRBTreeNode* named, const LxRBTreeNode* n, LxVParameter* param, int& status);
-  // Walks down from the match `n` towards the wanted end of the run of matches:
-  // after a node that matched, left when the first is wanted and right otherwise;
-  // after one that did not, the other way. Pushes every node visited; `found`
-  // follows the best match, which it returns. Nodes are compared only while
-  // duplicateKeys is set; without it the walk just extends the path to n's
-  // neighbour. A failing comparison ends the walk with `status` set.
-  LxRBTreeNode* WalkRun(const Sought& sought, LxRBTreeNode* n, bool firstWanted, int& status,
-                        LxRBTreePath* path, int32_t& found);
   // Finds that very node; the path ends as Remove needs it under mode LX_MODE_KEEP_NEIGHBOUR.
   LxRBTreeNode* MatchEntry(const LxRBTreeNode* node, int& status, unsigned short mode, LxVParameter* param,
                            LxRBTreePath& path, int32_t& foundSlot);

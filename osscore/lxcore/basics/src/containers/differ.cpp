@@ -126,7 +126,9 @@ int DiffWalk::Walk(uint32_t limit) {
   }
 }
 
-int DiffWalk::Settle(Side& me, Side& other, Side*& next) {
+// Inline: the walk's loop has two call sites, and a call would keep both sides
+// in memory.
+inline int DiffWalk::Settle(Side& me, Side& other, Side*& next) {
   int rc = diffList_->SearchElement(me.it, nullptr, 0, nullptr);
   if (rc >= 0) {
     int32_t* counter = diffList_->GetDiffCount();

@@ -20,13 +20,33 @@ inline bool IsRed(const LxRBTreeNode* n) { return n != nullptr && n->IsRed(); }
 
 // Starts loading both children of a node that a descent visits, while the compare
 // callback runs: in a tree larger than the caches every level is a cache miss,
-// and this overlaps the next level's miss with the current comparison.
-// The address is computed as an integer: a missing child gives a harmless
+// and this overlaps the next level's miss with the current comparison. A node's
+// links and the start of its element may lie in two cache lines (nodes are only
+// pointer-aligned), so both are asked for; when they share a line the second
+// request costs next to nothing.
+// The addresses are computed as integers: a missing child gives a harmless
 // prefetch of a low address, which never faults.
+inline void PrefetchNode(uintptr_t node) {
+  __builtin_prefetch(reinterpret_cast<const void*>(node));
+  __builtin_prefetch(reinterpret_cast<const void*>(node + LxRBTreeNode::kHeaderSize));
+}
+
 inline void Prefetch(const LxRBTreeNode* n) {
-  const uintptr_t keyOffset = LxRBTreeNode::kHeaderSize;
-  __builtin_prefetch(reinterpret_cast<const void*>((n->left & ~uintptr_t{1}) + keyOffset));
-  __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(n->right) + keyOffset));
+  PrefetchNode(n->left & ~uintptr_t{1});
+  PrefetchNode(reinterpret_cast<uintptr_t>(n->right));
+}
+
+// Below this many entries a tree stays in the core's own caches, where the
+// prefetches would only cost instructions.
+constexpr uint32_t kPrefetchFrom = 16384;
+
+// The left child of `n` when `toLeft`, else the right one, chosen without a
+// branch. Inside the caches a descent's sides are a coin toss for the branch
+// predictor, and a mispredicted side costs more than a comparison.
+inline LxRBTreeNode* Child(const LxRBTreeNode* n, bool toLeft) {
+  const uintptr_t mask = 0 - static_cast<uintptr_t>(toLeft);
+  return reinterpret_cast<LxRBTreeNode*>(((n->left & ~uintptr_t{1}) & mask) |
+                                         (reinterpret_cast<uintptr_t>(n->right) & ~mask));
 }
 
 // The neighbour that a miss yields, with the path ending at it (null past either
@@ -51,14 +71,6 @@ void LxRBTreePath::Successor() { lxcontainers::Successor(*this); }
 void LxRBTreePath::Predecessor() { lxcontainers::Predecessor(*this); }
 void LxRBTreePath::ClimbFromRight() { lxcontainers::ClimbFromRight(*this); }
 void LxRBTreePath::ClimbFromLeft() { lxcontainers::ClimbFromLeft(*this); }
-
-// What a locate step looks for, with what each of its comparisons passes on.
-struct LxRBTree::Sought {
-  const LxVIterator* source;
-  const void* key;
-  const void* data;
-  LxVParameter* param;
-};
 
 LxRBTree::LxRBTree(uint32_t elementSize, unsigned short flags, uint32_t entriesPerBlock)
     : LxVContainer(elementSize, flags),
@@ -93,6 +105,12 @@ void LxRBTree::ReleaseNode(LxRBTreeNode* n) {
 // Key and data of a node's element; data is null when the element has none.
 int LxRBTree::ReadParts(const LxRBTreeNode* n, const void** key, const void** data, LxVParameter* param) {
   if (keyFunc == nullptr || dataFunc == nullptr) return LX_CONTAINER_NOT_IMPLEMENTED;
+  if (keyFunc == DefaultKey && dataFunc == DefaultData) {
+    // What the default views yield, without their calls.
+    *key = n->Element();
+    *data = nullptr;
+    return 0;
+  }
   int s = 0;
   *key = keyFunc(this, n->Element(), &s, param);
   if (s < 0) return s;
@@ -147,18 +165,24 @@ int LxRBTree::InsertEntry(const void* entry, unsigned short mode, LxVParameter* 
       toLeft = false;
       greatest = node;
     } else {
+      // The path's top stays in a local while the compare callback runs.
+      const bool prefetch = count >= kPrefetchFrom;
       LxRBTreeNode* n = root;
+      int32_t top = 0;
       do {
-        Prefetch(n);
-        path.Push(n);
+        if (prefetch) Prefetch(n);
+        path.slot[++top] = n;
         parent = n;
         status = compareFunc(this, &keyOrder, &entryOrder, nullptr, key, data, n->Element(), nullptr);
         if (status < 0) goto failure;
-        status = CheckUnique(keyOrder, entryOrder);
-        if (status < 0) goto failure;
+        if (keyOrder == 0 || entryOrder == 0) {  // else the uniqueness rules have nothing to say
+          status = CheckUnique(keyOrder, entryOrder);
+          if (status < 0) goto failure;
+        }
         toLeft = entryOrder < 0 || (entryOrder == 0 && (mode & LX_MODE_INSERT_BEFORE));
-        n = toLeft ? n->Left() : n->right;
+        n = Child(n, toLeft);
       } while (n != nullptr);
+      path.top = top;
     }
     if (toLeft)
       parent->SetLeft(node);
@@ -223,52 +247,45 @@ void LxRBTree::InsertFixup(LxRBTreeNode* x, LxRBTreePath& path) {
 // Locate
 // ---------------------------------------------------------------------------
 
-LxRBTreeNode* LxRBTree::Locate(const LxVIterator* source, const void* key, const void* data, int& status,
-                               unsigned short mode, LxVParameter* param, LxRBTreePath* path,
-                               int32_t* foundSlot) {
-  status = 0;
-  if (path != nullptr) path->Reset();
-  if (foundSlot != nullptr) *foundSlot = -1;
-  if (compareFunc == nullptr) {
-    status = LX_CONTAINER_NOT_IMPLEMENTED;
-    return nullptr;
-  }
-  // Descend from the root to the first match.
-  int keyOrder = 0, entryOrder = 1;
-  LxRBTreeNode* n = root;
-  while (n != nullptr) {
-    Prefetch(n);
-    if (path != nullptr) path->Push(n);
-    int r = compareFunc(this, &keyOrder, &entryOrder, source, key, data, n->Element(), param);
-    if (r < 0) {
-      status = r;
-      return n;  // where the search stopped
-    }
-    if (entryOrder == 0) break;
-    n = entryOrder < 0 ? n->Left() : n->right;
-  }
-  if (n == nullptr) {
-    status = LX_CONTAINER_NOT_FOUND;
-    return path != nullptr ? NeighbourOfMiss(*path, mode, entryOrder) : nullptr;
-  }
-  return LocateInRun(Sought{source, key, data, param}, n, status, mode, path, foundSlot);
-}
+// Locate after a match at `n`, the path's current node: takes the first match
+// (the last under LX_MODE_LAST_MATCH) or steps past the run under
+// LX_MODE_STEP_PAST, and leaves the path ending at the result, or under
+// LX_MODE_KEEP_NEIGHBOUR at the in-order neighbour that removal needs. Its
+// comparisons pass on what Locate's do.
+struct LxRBTree::RunSearch {
+  LxRBTree& tree;
+  const LxVIterator* source;
+  const void* key;
+  const void* data;
+  LxVParameter* param;
+  unsigned short mode;
+  LxRBTreePath* path;  // may be null
+  int& status;
 
-LxRBTreeNode* LxRBTree::LocateInRun(const Sought& sought, LxRBTreeNode* n, int& status, unsigned short mode,
-                                    LxRBTreePath* path, int32_t* foundSlot) {
+  LxRBTreeNode* Run(LxRBTreeNode* n, int32_t* foundSlot);
+  // Whether the entry `named` equals the match `n` as a whole; false with
+  // `status` set when a callback fails.
+  bool NamedMatches(const LxRBTreeNode* named, const LxRBTreeNode* n);
+  // Walks down from the match `n` towards the wanted end of the run of matches:
+  // after a node that matched, left when the first is wanted and right
+  // otherwise; after one that did not, the other way. Pushes every node visited;
+  // `found` follows the best match, which it returns. Nodes are compared only
+  // while duplicateKeys is set; without it the walk just extends the path to
+  // n's neighbour. A failing comparison ends the walk with `status` set.
+  LxRBTreeNode* Walk(LxRBTreeNode* n, bool firstWanted, int32_t& found);
+};
+
+inline LxRBTreeNode* LxRBTree::RunSearch::Run(LxRBTreeNode* n, int32_t* foundSlot) {
   int32_t found = path != nullptr ? path->GetTop() : -1;
   const LxRBTreeNode* named = nullptr;
-  if (path != nullptr && (mode & LX_MODE_STEP_PAST) && sought.param != nullptr) {
-    named = static_cast<const LxRBTreeNode*>(sought.param->entry);
+  if (path != nullptr && (mode & LX_MODE_STEP_PAST) && param != nullptr) {
+    named = static_cast<const LxRBTreeNode*>(param->entry);
   }
   bool stepPast = named == n;
   LxRBTreeNode* best = n;
-  if (duplicateKeys || (mode & LX_MODE_KEEP_NEIGHBOUR)) {
-    if (named != nullptr && !stepPast) stepPast = NamedMatches(named, n, sought.param, status);
-    if (status >= 0) {
-      const bool firstWanted = !stepPast && !(mode & LX_MODE_LAST_MATCH);
-      best = WalkRun(sought, n, firstWanted, status, path, found);
-    }
+  if (tree.duplicateKeys || (mode & LX_MODE_KEEP_NEIGHBOUR)) {
+    if (named != nullptr && !stepPast) stepPast = NamedMatches(named, n);
+    if (status >= 0) best = Walk(n, !stepPast && !(mode & LX_MODE_LAST_MATCH), found);
   }
   if (path != nullptr) {
     if (status < 0) {
@@ -287,22 +304,20 @@ LxRBTreeNode* LxRBTree::LocateInRun(const Sought& sought, LxRBTreeNode* n, int& 
   return best;
 }
 
-bool LxRBTree::NamedMatches(const LxRBTreeNode* named, const LxRBTreeNode* n, LxVParameter* param,
-                            int& status) {
-  const void* key;
-  const void* data;
-  int s = ReadParts(named, &key, &data, param);
+inline bool LxRBTree::RunSearch::NamedMatches(const LxRBTreeNode* named, const LxRBTreeNode* n) {
+  const void* namedKey;
+  const void* namedData;
+  int s = tree.ReadParts(named, &namedKey, &namedData, param);
   if (s >= 0) {
     int keyOrder = 0, entryOrder = 0;
-    s = compareFunc(this, &keyOrder, &entryOrder, nullptr, key, data, n->Element(), param);
+    s = tree.compareFunc(&tree, &keyOrder, &entryOrder, nullptr, namedKey, namedData, n->Element(), param);
     if (s >= 0) return entryOrder == 0;
   }
   status = s;
   return false;
 }
 
-LxRBTreeNode* LxRBTree::WalkRun(const Sought& sought, LxRBTreeNode* n, bool firstWanted, int& status,
-                                LxRBTreePath* path, int32_t& found) {
+inline LxRBTreeNode* LxRBTree::RunSearch::Walk(LxRBTreeNode* n, bool firstWanted, int32_t& found) {
   LxRBTreeNode* best = n;
   bool matched = true;
   for (LxRBTreeNode* cur = n;;) {
@@ -310,10 +325,9 @@ LxRBTreeNode* LxRBTree::WalkRun(const Sought& sought, LxRBTreeNode* n, bool firs
     if (cur == nullptr) break;
     if (path != nullptr) path->Push(cur);
     matched = false;
-    if (duplicateKeys) {
+    if (tree.duplicateKeys) {
       int keyOrder = 0, entryOrder = 0;
-      int r = compareFunc(this, &keyOrder, &entryOrder, sought.source, sought.key, sought.data,
-                          cur->Element(), sought.param);
+      int r = tree.compareFunc(&tree, &keyOrder, &entryOrder, source, key, data, cur->Element(), param);
       if (r < 0) {
         status = r;
         break;
@@ -326,6 +340,48 @@ LxRBTreeNode* LxRBTree::WalkRun(const Sought& sought, LxRBTreeNode* n, bool firs
     }
   }
   return best;
+}
+
+LxRBTreeNode* LxRBTree::Locate(const LxVIterator* source, const void* key, const void* data, int& status,
+                               unsigned short mode, LxVParameter* param, LxRBTreePath* path,
+                               int32_t* foundSlot) {
+  status = 0;
+  if (path != nullptr) path->Reset();
+  if (foundSlot != nullptr) *foundSlot = -1;
+  if (compareFunc == nullptr) {
+    status = LX_CONTAINER_NOT_IMPLEMENTED;
+    return nullptr;
+  }
+  // Descend from the root to the first match. The path's top stays in a local
+  // while the compare callback runs.
+  const bool prefetch = count >= kPrefetchFrom;
+  int keyOrder = 0, entryOrder = 1;
+  LxRBTreeNode* n = root;
+  LxRBTreeNode** slot = path != nullptr ? path->slot : nullptr;
+  int32_t top = 0;
+  while (n != nullptr) {
+    if (prefetch) Prefetch(n);
+    if (slot != nullptr) slot[++top] = n;
+    int r = compareFunc(this, &keyOrder, &entryOrder, source, key, data, n->Element(), param);
+    if (r < 0) {
+      status = r;
+      break;
+    }
+    if (entryOrder == 0) break;
+    n = Child(n, entryOrder < 0);
+  }
+  if (path != nullptr) path->top = top;
+  if (status < 0) return n;  // where the search stopped
+  if (n == nullptr) {
+    status = LX_CONTAINER_NOT_FOUND;
+    return path != nullptr ? NeighbourOfMiss(*path, mode, entryOrder) : nullptr;
+  }
+  if (!duplicateKeys && !(mode & (LX_MODE_KEEP_NEIGHBOUR | LX_MODE_STEP_PAST))) {
+    // The only match, and the path already ends at it.
+    if (path != nullptr && foundSlot != nullptr) *foundSlot = path->GetTop();
+    return n;
+  }
+  return RunSearch{*this, source, key, data, param, mode, path, status}.Run(n, foundSlot);
 }
 
 // ---------------------------------------------------------------------------

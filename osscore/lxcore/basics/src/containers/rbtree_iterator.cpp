@@ -2,13 +2,27 @@
 // source iterator) and LxRBTreeIterator, which walks the tree in order and
 // deletes at its position.
 
+#include <cstring>
 #include <new>
+#include <typeinfo>
 
 #include "containers/rbtree_walk.h"
 #include "frame/resize.h"
 #include "lxcontainers.h"
 
 namespace {
+
+// The key and data views of the entry `e` of `c`, as GetEntryParts reads them.
+inline int ReadViews(LxVContainer* c, const void* e, const void** key, const void** data,
+                     LxVParameter* sourceParam) {
+  if (c->GetKeyFunc() == nullptr) return LX_CONTAINER_NOT_IMPLEMENTED;
+  int status = 0;
+  *key = c->GetKeyFunc()(c, e, &status, sourceParam);
+  if (status < 0) return status;
+  if (c->GetDataFunc() == nullptr) return LX_CONTAINER_NOT_IMPLEMENTED;
+  *data = c->GetDataFunc()(c, e, &status, sourceParam);
+  return status;
+}
 
 // Reads the key and data at which `source` stands. Returns 0 (data null when the
 // entry has none), or the source's status or a view's error.
@@ -17,9 +31,22 @@ inline int ReadSource(const LxVIterator* source, LxVParameter* sourceParam, cons
   *key = *data = nullptr;
   if (source == nullptr) return LX_CONTAINER_UNBOUND;
   int status = 0;
-  const void* entry = source->GetEntry(status, sourceParam);
-  if (status < 0) return status;
-  status = source->GetEntryParts(entry, nullptr, key, data, nullptr, sourceParam);
+  LxVContainer* c = source->GetContainer();
+  if (typeid(*source) == typeid(LxOneEntryIterator) && c != nullptr &&
+      typeid(*c) == typeid(LxOneEntryContainer)) {
+    // The usual source. For exactly these classes GetEntry yields the
+    // container's key while the iterator stands on it, and GetEntryParts reads
+    // the views of that entry, which is its own element: the same without
+    // three virtual calls.
+    status = source->GetStatus();
+    if (status < 0) return status;
+    const void* entry = static_cast<const LxOneEntryContainer*>(c)->GetKey();
+    status = entry != nullptr ? ReadViews(c, entry, key, data, sourceParam) : 0;
+  } else {
+    const void* entry = source->GetEntry(status, sourceParam);
+    if (status < 0) return status;
+    status = source->GetEntryParts(entry, nullptr, key, data, nullptr, sourceParam);
+  }
   if (status == LX_CONTAINER_NO_DATA) return 0;
   return status;
 }
@@ -45,7 +72,10 @@ int LxRBTree::SearchElement(const LxVIterator* source, LxVParameter* sourceParam
     }
     return status;
   }
-  if (result->GetContainer() != this || result->GetType() != 1) return LX_CONTAINER_INTERNAL;
+  if (result->GetContainer() != this ||
+      (typeid(*result) != typeid(LxRBTreeIterator) && result->GetType() != 1)) {
+    return LX_CONTAINER_INTERNAL;
+  }
   LxRBTreeIterator* it = static_cast<LxRBTreeIterator*>(result);
   if (Locate(source, key, data, status, mode, param, &it->path, nullptr) != nullptr) {
     it->status = 0;
@@ -71,8 +101,14 @@ int LxRBTree::InsertElement(const LxVIterator* source, LxVParameter* sourceParam
   if (node == nullptr) return LX_CONTAINER_OUT_OF_MEMORY;
   node->left = 1;
   node->right = nullptr;
-  status = copyFunc != nullptr ? copyFunc(this, node->Element(), source, key, data, param)
-                               : LX_CONTAINER_NOT_IMPLEMENTED;
+  if (copyFunc == DefaultCopy) {
+    // What the default copy does, without its call.
+    if (elementSize > 0 && key != nullptr) std::memcpy(node->Element(), key, elementSize);
+    status = 0;
+  } else {
+    status = copyFunc != nullptr ? copyFunc(this, node->Element(), source, key, data, param)
+                                 : LX_CONTAINER_NOT_IMPLEMENTED;
+  }
   if (status < 0) {
     // Nothing was built, so there is nothing to destroy.
     entryCache.UngetEntry(node);

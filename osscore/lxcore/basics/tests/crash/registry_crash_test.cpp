@@ -13,14 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "crash_support.h"
 #include "lxplatform.h"
+#include "lxtest.h"
 #include "os/paths.h"
 #include "os/registry.h"
 
 namespace {
 
-using crashtest::Child;
+using lxtest::Child;
 
 constexpr int kValues = 24;
 const char kKey[] = "Crash\\Burst";
@@ -89,13 +89,13 @@ TEST(RegistryCrash, KilledWriterLeavesEveryValueOldOrNew) {
                               static_cast<uint32_t>(fresh.size())) != lxos::kRegOk) {
           return 3;
         }
-        crashtest::Report(progress, 2 * i);
+        lxtest::Report(progress, 2 * i);
         const char* path[] = {"Crash", name.c_str(), nullptr};
         int32_t one = 1;
         if (LxSetRegistryEntry(path, fresh.c_str(), one) != 0) return 4;
-        crashtest::Report(progress, 2 * i + 1);
+        lxtest::Report(progress, 2 * i + 1);
       }
-      for (;;) crashtest::Nap(100000);  // done: wait for the end
+      for (;;) lxtest::Nap(100000);  // done: wait for the end
     });
     ASSERT_TRUE(writer.Started());
     // Let it get a little way into the burst, then kill it mid-step.
@@ -104,7 +104,7 @@ TEST(RegistryCrash, KilledWriterLeavesEveryValueOldOrNew) {
     int32_t lastDone = -1;
     for (uint32_t k = 0; k < reports && writer.ReadProgress(&word); ++k)
       lastDone = static_cast<int32_t>(word);
-    crashtest::Nap(static_cast<long>(random() % 4000));
+    lxtest::Nap(static_cast<long>(random() % 4000));
     writer.Kill();
     EXPECT_EQ(128 + SIGKILL, writer.Wait()) << "round " << round;
 

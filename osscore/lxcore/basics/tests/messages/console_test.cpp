@@ -1,11 +1,12 @@
-// The server console: front end, default back end, flags and endl; and the
-// service stop flag.
+// The server console (front end, default back end, flags, endl), the typed output
+// stream over a C stream, and the service stop flag.
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <cfloat>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "lxmessages.h"
@@ -14,140 +15,98 @@
 
 namespace {
 
-// A back end that records each call it gets, in order.
-class RecordingBackEnd : public _LxServCons {
- public:
-  using _LxServCons::write;
-  void write(const LxString& text) override { calls.push_back("string:" + std::string(text.GetText())); }
+using Calls = std::vector<std::string>;
+
+// A back end that records each call it gets; with `defaults` the text calls go
+// to the default operations, which write the debugger output.
+struct RecordingBackEnd : _LxServCons {
+  explicit RecordingBackEnd(bool defaults = false) : defaults(defaults) {}
+  void write(const LxString& text) override { write(text.GetText(), -3); }
   void write(const char* text, int length) override {
-    calls.push_back("text:" + std::string(text ? text : "<null>") + "/" + std::to_string(length));
+    calls.push_back(std::string(text ? text : "<null>") + "/" + std::to_string(length));
+    if (defaults) _LxServCons::write(text, length);
   }
-  void terminateLine() override {
-    calls.push_back("line");
-    _LxServCons::terminateLine();
-  }
-  void flush() override { calls.push_back("flush"); }
-
-  std::vector<std::string> calls;
+  void terminateLine() override { calls.push_back("line"), _LxServCons::terminateLine(); }
+  void flush() override { calls.push_back("flush"), _LxServCons::flush(); }
+  bool defaults;
+  Calls calls;
 };
 
-// A back end that keeps the default operations, so they reach the debugger output.
-class DebugBackEnd : public _LxServCons {
- public:
-  using _LxServCons::write;
-  void write(const LxString& text) override { write(text.GetText(), text.GetLength()); }
-};
-
-// A front end whose flags the test can change.
-class FlagConsole : public LxServCons {
- public:
+struct FlagConsole : LxServCons {
   using LxServCons::LxServCons;
   void SetFlags(unsigned short value) { flags = value; }
 };
 
-using Calls = std::vector<std::string>;
-
-}  // namespace
-
-TEST(ServerConsole, WithoutBackEndEverythingIsAccepted) {
-  LxServCons console;
-  EXPECT_EQ(console.GetImplementation(), nullptr);
+TEST(ServerConsole, ForwardsToItsBackEndWhileEnabled) {
+  FlagConsole console;
   EXPECT_EQ(console.GetFlags(), 1);
-  LxString text("s");
-  EXPECT_EQ(&(console << "text" << text << 42 << endl), &console);
-  EXPECT_EQ(&console.printf("%d", 1), &console);
-  EXPECT_EQ(&console.terminateLine().flush(), &console);
-
-  RecordingBackEnd backEnd;
+  EXPECT_EQ(&(console << "text" << LxString("s") << 42 << endl), &console);  // no back end: all accepted
+  EXPECT_EQ(&console.printf("%d", 1).terminateLine().flush(), &console);
+  RecordingBackEnd backEnd, other;
   EXPECT_EQ(console.setImplementation(&backEnd), nullptr);
-  console << "now";
-  EXPECT_EQ(backEnd.calls, Calls{"text:now/-1"});
-
-  RecordingBackEnd other;
-  EXPECT_EQ(console.setImplementation(&other), &backEnd);
-  EXPECT_EQ(console.setImplementation(nullptr), &other);
-  console << "gone";
-  EXPECT_EQ(backEnd.calls.size(), 1u);
-  EXPECT_TRUE(other.calls.empty());
-}
-
-TEST(ServerConsole, InsertionsReachTheBackEnd) {
-  RecordingBackEnd backEnd;
-  LxServCons console(&backEnd);
-  EXPECT_EQ(console.GetFlags(), 1);
   const char* nothing = nullptr;
-  console << "a" << nothing << LxString("b") << -42 << int32_t{2147483647};
+  console << "a" << nothing << LxString("b") << -42 << int32_t{2147483647} << endl;
   console.printf("%s=%04d", "x", 7);
-  EXPECT_EQ(backEnd.calls,
-            (Calls{"text:a/-1", "string:b", "text:-42/-1", "text:2147483647/-1", "text:x=0007/-1"}));
-}
-
-TEST(ServerConsole, EndlTerminatesTheLineThenFlushes) {
-  RecordingBackEnd backEnd;
-  LxServCons console(&backEnd);
-  console << "x" << endl;
-  EXPECT_EQ(backEnd.calls, (Calls{"text:x/-1", "line", "text:\r\n/2", "flush"}));
-  backEnd.calls.clear();
+  console.printf("<%s>", std::string(2000, 'z').c_str());  // cut after 511 characters
   endl(console).terminateLine();
-  EXPECT_EQ(backEnd.calls, (Calls{"line", "text:\r\n/2", "flush", "line", "text:\r\n/2"}));
-}
-
-TEST(ServerConsole, LongPrintfIsCutAt511Characters) {
-  RecordingBackEnd backEnd;
-  LxServCons console(&backEnd);
-  std::string longText(2000, 'z');
-  console.printf("<%s>", longText.c_str());
-  ASSERT_EQ(backEnd.calls.size(), 1u);
-  EXPECT_EQ(backEnd.calls[0], "text:<" + std::string(510, 'z') + "/-1");
-}
-
-TEST(ServerConsole, ClearedEnableBitSilencesWithoutDetaching) {
-  RecordingBackEnd backEnd;
-  FlagConsole console(&backEnd);
-  console.SetFlags(0xFFFE);
+  EXPECT_EQ(backEnd.calls,
+            (Calls{"a/-1", "b/-3", "-42/-1", "2147483647/-1", "line", "\r\n/2", "flush", "x=0007/-1",
+                   "<" + std::string(510, 'z') + "/-1", "line", "\r\n/2", "flush", "line", "\r\n/2"}));
+  console.SetFlags(0xFFFE);  // the enable bit cleared silences without detaching
   console << "a" << LxString("b") << 3 << endl;
-  console.printf("c");
-  console.terminateLine().flush();
-  EXPECT_TRUE(backEnd.calls.empty());
-  EXPECT_EQ(console.GetImplementation(), &backEnd);
-
-  RecordingBackEnd other;
-  EXPECT_EQ(console.setImplementation(&other), &backEnd) << "replacing works whatever the flags";
+  console.printf("c").terminateLine().flush();
+  EXPECT_EQ(backEnd.calls.size(), 14u);
+  EXPECT_EQ(console.setImplementation(&other), &backEnd);
   console.SetFlags(0x8001);
   console << "d";
-  EXPECT_EQ(other.calls, Calls{"text:d/-1"});
+  EXPECT_EQ(other.calls, Calls{"d/-1"});
+  EXPECT_EQ(console.setImplementation(nullptr), &other);
 }
 
-TEST(ServerConsole, DefaultBackEndWritesToTheDebuggerOutput) {
-  std::string file = lxtest::MakeTempDir("console") + "/debug.txt";
-  setenv("ORVANTA_DEBUG_OUTPUT", file.c_str(), 1);
-  DebugBackEnd backEnd;
+TEST(ServerConsole, DefaultBackEndWritesTheDebuggerOutput) {
+  const std::string file = lxtest::MakeTempDir("console") + "/debug.txt";
+  lxtest::ScopedEnv output("ORVANTA_DEBUG_OUTPUT", file.c_str());
+  RecordingBackEnd backEnd(true);
   LxServCons console(&backEnd);
   console << "first" << LxString(" second") << endl;
   console.printf("%d%%", 50);
-  console << -7 << endl;
   backEnd.write(nullptr, -1);
-  EXPECT_EQ(lxtest::ReadFile(file), "first second\r\n50%-7\r\n");
-
-  // The length is not used: the default writes up to the terminator.
-  backEnd.write("abc", 1);
-  EXPECT_EQ(lxtest::ReadFile(file), "first second\r\n50%-7\r\nabc");
+  backEnd.write("abc", 1);  // the length is not used: the default writes up to the terminator
+  EXPECT_EQ(lxtest::ReadFile(file), "first second\r\n50%abc");
 }
 
-TEST(ServiceStopFlag, SetOnceAndSeenByOtherThreads) {
-  lxtest::ChildResult child = lxtest::RunInChild([] {
-    if (VESK_Service_hasStopped() != 0) return 1;
-    std::atomic<bool> sawStop{false};
-    std::thread poller([&] {
-      while (VESK_Service_hasStopped() == 0) std::this_thread::yield();
-      sawStop = VESK_Service_hasStopped() == 1;
-    });
-    StopVESK_Service();
-    poller.join();
-    if (!sawStop) return 2;
-    StopVESK_Service();
-    return VESK_Service_hasStopped() == 1 ? 0 : 3;
-  });
-  EXPECT_TRUE(child.exited) << child.err;
-  EXPECT_EQ(child.code, 0);
+TEST(OutStreamFILE, EachTypeInItsFormatAndTheStreamOutlivesIt) {
+  char* data = nullptr;
+  size_t size = 0;
+  FILE* file = open_memstream(&data, &size);
+  ASSERT_NE(file, nullptr);
+  {
+    LxOutStreamFILE out(file);
+    EXPECT_EQ(out.GetStream(), file);
+    LxOutStreamFILE copy(out);
+    LxOutStreamStub& stub = copy;
+    stub << -5 << '|' << static_cast<unsigned short>(65535) << '|' << static_cast<short>(SHRT_MIN) << ' '
+         << INT_MIN << ' ' << UINT_MAX << ' ' << LONG_MIN << ' ' << ULONG_MAX << ' ' << 2.5 << ' ' << -0.125f
+         << ' ' << static_cast<const void*>(nullptr) << ' ' << reinterpret_cast<const void*>(~uintptr_t{0})
+         << ' ' << "text" << ' ' << static_cast<const char*>(nullptr) << endl
+         << "two" << flush;
+    // flush must have handed the text on: look without flushing again.
+    EXPECT_EQ(std::string(data, size), "-5|65535|-32768 -2147483648 4294967295 " + std::to_string(LONG_MIN) +
+                                           " " + std::to_string(ULONG_MAX) +
+                                           " 2.500000 -0.125000 0x0 0xffffffffffffffff text (null)\ntwo");
+    EXPECT_EQ(&endl(stub), &stub);
+  }
+  EXPECT_GE(std::fputs("c", file), 0);  // still open
+  std::fclose(file);
+  EXPECT_EQ(std::string(data, size).substr(size - 5), "two\nc");
+  std::free(data);
 }
+
+TEST(ServiceStopFlag, IsSetOnce) {
+  EXPECT_EQ(VESK_Service_hasStopped(), 0);
+  StopVESK_Service();
+  StopVESK_Service();
+  EXPECT_EQ(VESK_Service_hasStopped(), 1);
+}
+
+}  // namespace

@@ -16,54 +16,50 @@
 
 namespace {
 
-class AtomicFile : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(lxtest::WriteFile(target_, "old")); }
-  void TearDown() override { lxos::ResetSyscalls(); }
+std::set<std::string> Names(const std::string& dir) {
+  std::set<std::string> names;
+  DIR* d = opendir(dir.c_str());
+  while (dirent* e = d ? readdir(d) : nullptr) names.insert(e->d_name);
+  if (d) closedir(d);
+  return names;
+}
 
-  std::set<std::string> Names() const {
-    std::set<std::string> names;
-    DIR* d = opendir(dir_.c_str());
-    while (dirent* e = d ? readdir(d) : nullptr) names.insert(e->d_name);
-    if (d) closedir(d);
-    return names;
-  }
-
-  const std::string dir_ = lxtest::MakeTempDir("atomic");
-  const std::string target_ = dir_ + "/out";
-};
-
-TEST_F(AtomicFile, ReplacesTheTargetWholeWithTheGivenMode) {
+TEST(AtomicFile, ReplacesTheTargetWholeWithTheGivenMode) {
+  const std::string dir = lxtest::MakeTempDir("atomic"), target = dir + "/out";
   // A symbolic link in the target's place is replaced, not followed.
-  ASSERT_TRUE(lxtest::WriteFile(dir_ + "/other", "keep"));
-  ASSERT_EQ(0, unlink(target_.c_str()));
-  ASSERT_EQ(0, symlink("other", target_.c_str()));
+  ASSERT_TRUE(lxtest::WriteFile(dir + "/other", "keep"));
+  ASSERT_EQ(0, symlink("other", target.c_str()));
   // Writes that take two bytes at a time still write everything.
   ASSERT_TRUE(lxos::SetSyscall(
       "write", +[](int fd, const void* data, size_t size) -> ssize_t {
         return write(fd, data, size < 2 ? size : 2);
       }));
-  ASSERT_EQ(0, lxos::WriteFileAtomically(target_, "new content", 0640));
+  ASSERT_EQ(0, lxos::WriteFileAtomically(target, "new content", 0640));
   struct stat st;
-  ASSERT_EQ(0, lstat(target_.c_str(), &st));
+  ASSERT_EQ(0, lstat(target.c_str(), &st));
   EXPECT_EQ(S_IFREG | 0640u, st.st_mode);
-  EXPECT_EQ("new content", lxtest::ReadFile(target_));
-  EXPECT_EQ("keep", lxtest::ReadFile(dir_ + "/other"));
-  // Content that is never committed leaves no trace.
+  EXPECT_EQ("new content", lxtest::ReadFile(target));
+  EXPECT_EQ("keep", lxtest::ReadFile(dir + "/other"));
+  // A write that takes nothing ends the loop with EIO instead of repeating forever.
+  ASSERT_TRUE(lxos::SetSyscall(
+      "write", +[](int, const void*, size_t) -> ssize_t { return 0; }));
+  EXPECT_EQ(EIO, lxos::WriteFileAtomically(target, "lost", 0640));
+  lxos::ResetSyscalls();
   {
-    lxos::AtomicFile dropped;
-    ASSERT_EQ(0, dropped.Open(target_, 0644));
+    lxos::AtomicFile dropped;  // content that is never committed leaves no trace
+    ASSERT_EQ(0, dropped.Open(target, 0644));
     ASSERT_EQ(0, dropped.Write("lost", 4));
   }
-  EXPECT_EQ("new content", lxtest::ReadFile(target_));
-  EXPECT_EQ((std::set<std::string>{".", "..", "other", "out"}), Names());
+  EXPECT_EQ("new content", lxtest::ReadFile(target));
+  EXPECT_EQ((std::set<std::string>{".", "..", "other", "out"}), Names(dir));
   // The seam takes only functions of the call's own type.
   EXPECT_FALSE(lxos::SetSyscall(
       "fsync", +[](int, int) { return 0; }));
   EXPECT_FALSE(lxos::FailSyscall("no such call", EIO));
 }
 
-TEST_F(AtomicFile, FailedStepsLeaveTheOldTargetAndNoTemporaryFile) {
+TEST(AtomicFile, FailedStepsLeaveTheOldTargetAndNoTemporaryFile) {
+  const std::string dir = lxtest::MakeTempDir("atomic"), target = dir + "/out";
   const struct {
     const char* call;
     int error, skip;  // skip: calls of `call` that go through first
@@ -76,28 +72,26 @@ TEST_F(AtomicFile, FailedStepsLeaveTheOldTargetAndNoTemporaryFile) {
       {"fsync", EIO, 0, EIO, "old"},
       {"close", EIO, 0, EIO, "old"},
       {"rename", EACCES, 0, EACCES, "old"},
-      // Interrupted calls are repeated.
-      {"write", EINTR, 0, 0, "new"},
+      {"write", EINTR, 0, 0, "new"},  // interrupted calls are repeated
       {"fsync", EINTR, 0, 0, "new"},
-      // After the rename: the directory cannot be flushed.
-      {"open", EACCES, 0, EACCES, "new"},
+      {"open", EACCES, 0, EACCES, "new"},  // after the rename: the directory cannot be flushed
       {"fsync", EIO, 1, EIO, "new"},
       {"fsync", EINVAL, 1, 0, "new"},
   };
   for (const auto& f : kFaults) {
     SCOPED_TRACE(std::string(f.call) + " " + std::to_string(f.error) + " after " + std::to_string(f.skip));
-    ASSERT_TRUE(lxtest::WriteFile(target_, "old"));
+    ASSERT_TRUE(lxtest::WriteFile(target, "old"));
     ASSERT_TRUE(lxos::FailSyscall(f.call, f.error, 1, f.skip));
     lxos::AtomicFile file;
-    int32_t result = file.Open(target_, 0644);
+    int32_t result = file.Open(target, 0644);
     if (result == 0) result = file.Write("ne", 2);
     if (result == 0) result = file.Write("w", 1);
     if (result == 0) result = file.Commit();
     EXPECT_EQ(f.result, result);
     EXPECT_EQ(1, lxos::InjectedFailures(f.call));
     lxos::ResetSyscalls();
-    EXPECT_EQ(f.content, lxtest::ReadFile(target_));
-    EXPECT_EQ((std::set<std::string>{".", "..", "out"}), Names());
+    EXPECT_EQ(f.content, lxtest::ReadFile(target));
+    EXPECT_EQ((std::set<std::string>{".", "..", "out"}), Names(dir));
     // A failure sticks until the next Open; committed content takes no more.
     EXPECT_EQ(result != 0 ? result : EBADF, file.Write("x", 1));
   }

@@ -8,25 +8,28 @@
 
 namespace {
 
-const char* const kStrings[4] = {"V", "T", "P", "E"};
-
-TEST(MessageTable, LineBreakTakesTheFollowingCarriageReturnAndLineFeed) {
-  EXPECT_EQ("a\nb", lxmessages::ExpandMessage("a%n\r\nb", kStrings));
-  EXPECT_EQ("a\nb", lxmessages::ExpandMessage("a%nb", kStrings));
-  EXPECT_EQ("a\nb", lxmessages::ExpandMessage("a%n\nb", kStrings));
-  EXPECT_EQ("a\n\nb", lxmessages::ExpandMessage("a%n\r\n%n\r\nb", kStrings));
-  EXPECT_EQ("a\n\r\nb", lxmessages::ExpandMessage("a%n\r\n\r\nb", kStrings));
-}
-
-TEST(MessageTable, InsertsAndEscapes) {
-  EXPECT_EQ("E P T V", lxmessages::ExpandMessage("%4 %3 %2 %1", kStrings));
-  EXPECT_EQ("100% %5 %x %", lxmessages::ExpandMessage("100%% %5 %x %", kStrings));
-  const char* const withNulls[4] = {nullptr, "t", nullptr, nullptr};
-  EXPECT_EQ("[][t][][]", lxmessages::ExpandMessage("[%1][%2][%3][%4]", withNulls));
-  EXPECT_EQ("", lxmessages::ExpandMessage(nullptr, kStrings));
-  // An inserted %-sequence is text, not a further insert.
-  const char* const tricky[4] = {"%2", "%1%n", "", ""};
-  EXPECT_EQ("%1%n %2", lxmessages::ExpandMessage("%2 %1", tricky));
+TEST(MessageTable, InsertsEscapesAndLineBreaks) {
+  const char* const kStrings[4] = {"V", "T", "P", "E"};
+  const char* const kSparse[4] = {nullptr, "t", nullptr, nullptr};
+  const char* const kTricky[4] = {"%2", "%1%n", "", ""};  // an inserted %-sequence is text
+  const struct {
+    const char* text;
+    const char* const* strings;
+    std::string expected;
+  } kCases[] = {
+      {"a%n\r\nb", kStrings, "a\nb"},  // %n takes the carriage return and line feed after it
+      {"a%nb", kStrings, "a\nb"},
+      {"a%n\nb", kStrings, "a\nb"},
+      {"a%n\r\n%n\r\nb", kStrings, "a\n\nb"},
+      {"a%n\r\n\r\nb", kStrings, "a\n\r\nb"},
+      {"%4 %3 %2 %1", kStrings, "E P T V"},
+      {"100%% %5 %x %", kStrings, "100% %5 %x %"},
+      {"[%1][%2][%3][%4]", kSparse, "[][t][][]"},
+      {nullptr, kStrings, ""},
+      {"%2 %1", kTricky, "%1%n %2"},
+  };
+  for (const auto& c : kCases)
+    EXPECT_EQ(lxmessages::ExpandMessage(c.text, c.strings), c.expected) << c.expected;
 }
 
 }  // namespace

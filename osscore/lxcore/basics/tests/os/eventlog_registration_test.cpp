@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 #include <lxmessages.h>
 
-#include <cstring>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "lxtest.h"
 #include "messages/syslog.h"
@@ -16,143 +17,82 @@ namespace {
 
 const std::string kBase = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
 
-// Reads a value; returns its type, or 0 when it cannot be read.
-uint32_t ReadValue(const std::string& key, const char* name, std::string* bytes) {
-  uint32_t type = 0, size = 0;
-  if (lxos::RegQueryValue(key.c_str(), name, &type, nullptr, &size) != lxos::kRegOk) return 0;
-  bytes->assign(size, '\0');
-  if (lxos::RegQueryValue(key.c_str(), name, &type, &(*bytes)[0], &size) != lxos::kRegOk) return 0;
-  bytes->resize(size);
-  return type;
-}
-
-void ExpectRegistered(const std::string& name) {
-  std::string key = kBase + name, library, bytes;
-  ASSERT_TRUE(lxos::LibraryPath(&library));
-  ASSERT_EQ(lxos::kRegOk, lxos::RegKeyExists(key.c_str())) << key;
-  EXPECT_EQ(static_cast<uint32_t>(lxos::kRegExpandSz), ReadValue(key, "EventMessageFile", &bytes));
-  EXPECT_EQ(library + std::string(1, '\0'), bytes) << "the path with its terminator";
-  EXPECT_EQ(static_cast<uint32_t>(lxos::kRegDword), ReadValue(key, "TypesSupported", &bytes));
-  EXPECT_EQ(std::string("\x07\0\0\0", 4), bytes);
-}
-
-// Registry operations that fail on the n-th value written (1-based), and count.
-int g_failOnSet = 0;
-int g_sets = 0;
-int g_creates = 0;
-int g_deletes = 0;
-int32_t CountingCreate(const char* path) {
-  ++g_creates;
-  return lxos::RegCreateKey(path);
-}
-int32_t FailingSet(const char* path, const char* name, uint32_t type, const void* data, uint32_t size) {
-  if (++g_sets == g_failOnSet) return lxos::kRegIoFailed;
-  return lxos::RegSetValue(path, name, type, data, size);
-}
-int32_t CountingDelete(const char* path) {
-  ++g_deletes;
-  return lxos::RegDeleteKey(path);
-}
-int32_t RefusingCreate(const char*) {
-  ++g_creates;
-  return lxos::kRegAccessDenied;
-}
-const lxmessages::RegistryOps kFaulty = {CountingCreate, FailingSet, CountingDelete};
-
-void ResetCounts(int failOnSet) {
-  g_failOnSet = failOnSet;
-  g_sets = g_creates = g_deletes = 0;
-}
-
-TEST(EventSourceRegistration, FirstEntryRegistersTheDefaultSource) {
-  const std::string key = kBase + "Orvanta Runtime System";
-  lxos::RegDeleteKey(key.c_str());
-  ASSERT_EQ(lxos::kRegNotFound, lxos::RegKeyExists(key.c_str()));
-  LxSysLog log;
-  ASSERT_EQ(1, log.Printf(2, "hello"));
-  ExpectRegistered("Orvanta Runtime System");
-}
-
-TEST(EventSourceRegistration, OpenRegistersItsName) {
-  LxSysLog log;
-  log.Open("Query Engine");
-  ExpectRegistered("Query Engine");
-  // Names compare without regard to case, as the host's registry does.
-  ExpectRegistered("QUERY ENGINE");
-}
-
-TEST(EventSourceRegistration, SwitchedOffLogWritesNoKey) {
-  const std::string defaultKey = kBase + "Orvanta Runtime System";
-  const int32_t defaultBefore = lxos::RegKeyExists(defaultKey.c_str());
-  LxSysLog log;
-  LxSystemLog()->SetEnabled(0);
-  EXPECT_EQ(0, log.Printf(4, "nothing"));
-  log.Open("Silent Module");
-  LxSystemLog()->SetEnabled(1);
-  EXPECT_EQ(defaultBefore, lxos::RegKeyExists(defaultKey.c_str()));
-  EXPECT_EQ(lxos::kRegNotFound, lxos::RegKeyExists((kBase + "Silent Module").c_str()));
-  EXPECT_EQ(lxos::kNoEventSource, log.GetEventSource());
-}
-
-TEST(EventSourceRegistration, HalfWrittenKeyIsRemoved) {
-  for (int failOn : {1, 2}) {
-    SCOPED_TRACE(failOn);
-    std::string name = "Broken " + std::to_string(failOn);
-    ResetCounts(failOn);
-    EXPECT_FALSE(lxmessages::RegisterEventSource(name.c_str(), kFaulty));
-    EXPECT_EQ(1, g_creates);
-    EXPECT_EQ(failOn, g_sets) << "the second value is not tried after the first failed";
-    EXPECT_EQ(1, g_deletes);
-    EXPECT_EQ(lxos::kRegNotFound, lxos::RegKeyExists((kBase + name).c_str()));
-    // The parent keys that creating the key made stay.
-    EXPECT_EQ(lxos::kRegOk, lxos::RegKeyExists(kBase.substr(0, kBase.size() - 1).c_str()));
+// Both values of a registered source, or what is missing.
+std::string Registration(const std::string& name) {
+  const std::string key = kBase + name;
+  char file[1100], types[4];
+  uint32_t type = 0, typesType = 0, size = sizeof file, typesSize = 4;
+  if (lxos::RegKeyExists(key.c_str()) != lxos::kRegOk) return "no key";
+  if (lxos::RegQueryValue(key.c_str(), "EventMessageFile", &type, file, &size) != lxos::kRegOk ||
+      lxos::RegQueryValue(key.c_str(), "TypesSupported", &typesType, types, &typesSize) != lxos::kRegOk) {
+    return "values missing";
   }
-  ResetCounts(0);
-  EXPECT_TRUE(lxmessages::RegisterEventSource("Working", kFaulty));
-  EXPECT_EQ(2, g_sets);
-  EXPECT_EQ(0, g_deletes);
-  ExpectRegistered("Working");
-
-  // A re-registration that fails takes the earlier key with it.
-  ResetCounts(2);
-  EXPECT_FALSE(lxmessages::RegisterEventSource("Working", kFaulty));
-  EXPECT_EQ(lxos::kRegNotFound, lxos::RegKeyExists((kBase + "Working").c_str()));
-
-  // A key that cannot be created is still deleted, as far as it exists.
-  const lxmessages::RegistryOps refusing = {RefusingCreate, FailingSet, CountingDelete};
-  ResetCounts(0);
-  EXPECT_FALSE(lxmessages::RegisterEventSource("Refused", refusing));
-  EXPECT_EQ(0, g_sets);
-  EXPECT_EQ(1, g_deletes);
+  std::string library;
+  lxos::LibraryPath(&library);
+  return std::string(file, size) == library + '\0' && type == lxos::kRegExpandSz &&
+                 typesType == lxos::kRegDword && std::string(types, 4) == std::string("\x07\0\0\0", 4)
+             ? "registered"
+             : "wrong values";
 }
 
-TEST(EventSourceRegistration, KeyPathMustFit512Characters) {
-  // The key path is the 55-character base plus the name; 511 characters fit.
-  std::string fits(511 - kBase.size(), 'n');
-  std::string tooLong(512 - kBase.size(), 'n');
-  ResetCounts(0);
-  EXPECT_FALSE(lxmessages::RegisterEventSource(tooLong.c_str(), kFaulty));
-  EXPECT_EQ(0, g_creates);
-  EXPECT_EQ(0, g_deletes);
-  // A name that fits here is still longer than a registry key name may be: the
-  // store refuses the key, and the registration fails without leaving anything.
-  EXPECT_FALSE(lxmessages::RegisterEventSource(fits.c_str(), kFaulty));
-  EXPECT_EQ(1, g_creates);
-  EXPECT_EQ(0, g_sets);
+TEST(EventSourceRegistration, OpeningASourceRegistersItUnlessSwitchedOff) {
+  LxSysLog first, named, silent;
+  ASSERT_EQ(first.Printf(2, "hello"), 1);
+  EXPECT_EQ(Registration("Orvanta Runtime System"), "registered");
+  named.Open("Query Engine");
+  EXPECT_EQ(Registration("QUERY ENGINE"), "registered");  // names compare without regard to case
+  LxSystemLog()->SetEnabled(0);
+  silent.Open("Silent Module");
+  LxSystemLog()->SetEnabled(1);
+  EXPECT_EQ(Registration("Silent Module"), "no key");
+  // A name longer than a key name may be cannot be registered: the source opens anyway.
+  LxSysLog unregistered;
+  const std::string longName(300, 'r');
+  unregistered.Open(longName.c_str());
+  EXPECT_STREQ(unregistered.GetSourceName(), longName.c_str());
+  EXPECT_EQ(unregistered.Printf(4, "still logged"), 1);
+  EXPECT_EQ(Registration(longName), "no key");
 }
 
-TEST(EventSourceRegistration, FailedRegistrationStillOpensTheSource) {
-  // A source name longer than a key name may be cannot be registered.
-  std::string name(300, 'r');
-  std::string path = lxtest::MakeTempDir("reg") + "/app.log";
-  std::string old = std::getenv("ORVANTA_EVENTLOG");
-  setenv("ORVANTA_EVENTLOG", ("file:" + path).c_str(), 1);
-  LxSysLog log;
-  log.Open(name.c_str());
-  EXPECT_STREQ(name.c_str(), log.GetSourceName());
-  EXPECT_EQ(1, log.Printf(4, "still logged"));
-  setenv("ORVANTA_EVENTLOG", old.c_str(), 1);
-  EXPECT_NE(std::string::npos, lxtest::ReadFile(path).find("still logged"));
+// Registry operations that fail on the n-th value written, and count their calls.
+int g_failOnSet = 0, g_sets = 0, g_creates = 0, g_deletes = 0;
+int32_t CountingCreate(const char* path) { return ++g_creates, lxos::RegCreateKey(path); }
+int32_t RefusingCreate(const char*) { return ++g_creates, lxos::kRegAccessDenied; }
+int32_t FailingSet(const char* path, const char* name, uint32_t type, const void* data, uint32_t size) {
+  return ++g_sets == g_failOnSet ? lxos::kRegIoFailed : lxos::RegSetValue(path, name, type, data, size);
+}
+int32_t ThrowingSet(const char*, const char*, uint32_t, const void*, uint32_t) { throw std::bad_alloc(); }
+int32_t CountingDelete(const char* path) { return ++g_deletes, lxos::RegDeleteKey(path); }
+
+TEST(EventSourceRegistration, AHalfWrittenKeyIsRemoved) {
+  const struct {
+    std::string name;
+    lxmessages::RegistryOps ops;
+    int failOnSet;
+    bool registered;
+    int creates, sets, deletes;
+  } kCases[] = {
+      {"Broken", {CountingCreate, FailingSet, CountingDelete}, 1, false, 1, 1, 1},
+      {"Broken", {CountingCreate, FailingSet, CountingDelete}, 2, false, 1, 2, 1},
+      {"Working", {CountingCreate, FailingSet, CountingDelete}, 0, true, 1, 2, 0},
+      {"Working", {CountingCreate, FailingSet, CountingDelete}, 2, false, 1, 2, 1},  // takes the earlier key
+      {"Refused", {RefusingCreate, FailingSet, CountingDelete}, 0, false, 1, 0, 1},
+      {"Thrown", {CountingCreate, ThrowingSet, CountingDelete}, 0, false, 1, 0, 1},
+      // The key path is the 55-character base and the name; it must fit 512 bytes.
+      {std::string(512 - kBase.size(), 'n'), {CountingCreate, FailingSet, CountingDelete}, 0, false, 0, 0, 0},
+      // One that fits is still longer than a key name may be: the store refuses the key.
+      {std::string(511 - kBase.size(), 'n'), {CountingCreate, FailingSet, CountingDelete}, 0, false, 1, 0, 1},
+  };
+  for (const auto& c : kCases) {
+    g_failOnSet = c.failOnSet, g_sets = g_creates = g_deletes = 0;
+    EXPECT_EQ(lxmessages::RegisterEventSource(c.name.c_str(), c.ops), c.registered) << c.name;
+    EXPECT_EQ(std::vector<int>({g_creates, g_sets, g_deletes}),
+              std::vector<int>({c.creates, c.sets, c.deletes}))
+        << c.name << " " << c.failOnSet;
+    EXPECT_EQ(Registration(c.name), c.registered ? "registered" : "no key") << c.name;
+  }
+  // The parent keys that creating a key made stay.
+  EXPECT_EQ(lxos::RegKeyExists(kBase.substr(0, kBase.size() - 1).c_str()), lxos::kRegOk);
 }
 
 }  // namespace

@@ -1,48 +1,105 @@
-// Helpers shared by the library's test suites.
-//
-// Every test process runs with a private state directory made by the test main:
-// ORVANTA_STATE_DIR, ORVANTA_REGISTRY, ORVANTA_EVENTLOG (file sink) and
-// ORVANTA_DEBUG_OUTPUT all point into it, so no test touches the machine's state.
+// What the test suites share. The test main gives every test process a private
+// state directory: ORVANTA_STATE_DIR, ORVANTA_REGISTRY, ORVANTA_EVENTLOG (file
+// sink) and ORVANTA_DEBUG_OUTPUT point into it, so no test touches the machine's.
 #pragma once
 
+#include <lxframe.h>
+#include <signal.h>
+
+#include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define LXTEST_ASAN 1  // AddressSanitizer owns the allocator: no allocation faults, no memory caps
+#endif
+
 namespace lxtest {
 
-// The process's private state directory (without a trailing slash).
-const std::string& StateDir();
-
-// A fresh, empty directory below StateDir(), named after `tag`.
-std::string MakeTempDir(const std::string& tag);
-
-// The whole content of a file, or "" when it cannot be read.
-std::string ReadFile(const std::string& path);
-
-// Writes `data` to `path`, replacing it. Returns false on failure.
+const std::string& StateDir();                    // without a trailing slash
+std::string MakeTempDir(const std::string& tag);  // a fresh directory below StateDir()
+std::string ReadFile(const std::string& path);    // "" when it cannot be read
 bool WriteFile(const std::string& path, const std::string& data);
 
-// Ends a forked child at once with `code`, without running the parent's exit
-// handlers; in a coverage build its counts are written first.
-[[noreturn]] void ExitChild(int code);
+// Sets an environment variable (null: unsets it) for the life of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name), had_(std::getenv(name) != nullptr) {
+    if (had_) old_ = std::getenv(name);
+    value ? setenv(name, value, 1) : unsetenv(name);
+  }
+  ~ScopedEnv() { had_ ? setenv(name_.c_str(), old_.c_str(), 1) : unsetenv(name_.c_str()); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-// How a child process ended.
-struct ChildResult {
-  bool exited = false;  // true: ended through exit(), `code` holds the status
-  int code = -1;
-  int signal = 0;   // the terminating signal when !exited
-  std::string err;  // what the child wrote to standard error
+ private:
+  std::string name_, old_;
+  bool had_;
 };
 
-// Runs `body` in a forked child and waits for it. The child exits with the value
-// `body` returns (0 when it returns normally). Standard error of the child is
-// captured into ChildResult::err.
-ChildResult RunInChild(const std::function<int()>& body);
+// A configuration answering from its maps, keyed "section/.../key"; ReadInt and
+// ReadFlag share `ints`. `reads` counts the reads.
+struct Config : LxConfig {
+  std::map<std::string, int32_t> ints;
+  std::map<std::string, std::string> strings;
+  int reads = 0;
+  int ReadInt(const char* key, int32_t* value, const char* const* section) override {
+    auto it = ints.find(Key(key, section));
+    return it == ints.end() ? 1 : (*value = it->second, 0);
+  }
+  int ReadFlag(const char* key, short* value, const char* const* section) override {
+    int32_t v = 0;
+    return ReadInt(key, &v, section) != 0 ? 1 : (*value = static_cast<short>(v), 0);
+  }
+  int ReadString(const char* key, char** value, const char* const* section) override {
+    auto it = strings.find(Key(key, section));
+    return it == strings.end() ? 1 : (std::strcpy(*value, it->second.c_str()), 0);
+  }
+  std::string Key(const char* key, const char* const* section) {
+    std::string path;
+    for (++reads; section != nullptr && *section != nullptr; ++section) path += std::string(*section) + "/";
+    return path + key;
+  }
+};
 
-// Runs `body` in a forked child whose address space is capped at `bytes` above
-// what it already uses (setrlimit RLIMIT_AS), so real allocations fail.
-ChildResult RunWithMemoryLimit(size_t extraBytes, const std::function<int()>& body);
+// How a child process ended, and what it wrote to standard error.
+struct ChildResult {
+  bool exited = false;  // ended through exit(): `code` holds the status; else `signal`
+  int code = -1;
+  int signal = 0;
+  std::string err;
+};
+
+// Every fork of the tests: a child that runs `body` and exits with its result
+// (ExitChild), or that executes argv[0]. Its standard error is kept for Result().
+// `body` may report progress words through the pipe end it gets (Report).
+class Child {
+ public:
+  explicit Child(const std::function<int(int progressFd)>& body);
+  explicit Child(const std::vector<std::string>& argv);
+  ~Child();  // kills and reaps a child that is still running
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  bool Started() const { return pid_ > 0; }
+  bool ReadProgress(uint32_t* word);  // false once the child closed the pipe
+  void Kill(int signal = SIGKILL);
+  int Wait();  // the exit status, or 128 + the signal that ended the child
+  const ChildResult& Result() const { return result_; }
+
+ private:
+  void Start(const std::function<void()>& inChild);
+  int pid_ = -1, progress_ = -1, err_ = -1;
+  ChildResult result_;
+};
+
+ChildResult RunInChild(const std::function<int()>& body);
+[[noreturn]] void ExitChild(int code);  // at once, writing a coverage build's counts first
+void Report(int progressFd, uint32_t word);
+void Nap(long micros);
 
 // What a run of lxtool printed and how it ended.
 struct ToolRun {
@@ -65,5 +122,22 @@ struct ToolSetup {
 // Runs the lxtool of this build with `args`, each one argument. A run that
 // takes longer than a minute is killed (code -1).
 ToolRun RunLxtool(const std::vector<std::string>& args, const ToolSetup& setup = ToolSetup());
+
+// Fault injection. System calls fail through the table of src/os/syscall.h
+// (lxos::FailSyscall, in suites that link the library's objects). Allocations:
+//  - RunWithMemoryLimit: a child whose address space may grow by `extraBytes`
+//    only, so that the real allocator fails.
+//  - the n-th allocation fails in programs that link lxb_alloc_faults, which
+//    replaces malloc and its relatives for the whole process. AllocSweep runs
+//    `run(n)` for n = 1, 2, ... each in a fresh child, until a run in which the
+//    armed failure did not happen (or `limit` runs); `run` arms, disarms and
+//    returns "" or what went wrong (as does an exception leaving it). Returns ""
+//    or the first thing that went wrong; *runs gets the number of runs.
+ChildResult RunWithMemoryLimit(size_t extraBytes, const std::function<int()>& body);
+bool AllocFaultsAvailable();
+void ArmAllocFailure(long n, bool persistent = false);  // persistent: from the n-th call on
+bool DisarmAllocFailure();                              // whether the armed failure happened
+std::string AllocSweep(const std::function<std::string(long n)>& run, long limit = 4000,
+                       long* runs = nullptr);
 
 }  // namespace lxtest

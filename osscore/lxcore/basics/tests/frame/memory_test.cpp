@@ -1,0 +1,141 @@
+// Memory: resizing and the handler slot, the default handler and the new hook
+// where the real allocator fails (a child with a capped address space), the
+// failure injector for other modules, and the memory-check pass-through.
+#include <gtest/gtest.h>
+#include <lxframe.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "lxtest.h"
+
+namespace {
+
+int g_calls = 0;
+int32_t g_answer = 0;
+void* g_reserve = nullptr;
+char* volatile g_escape = nullptr;  // keeps the compiler from eliding an allocation
+int32_t CountingHandler(uint32_t) {
+  ++g_calls;
+  std::free(g_reserve);  // makes room for a retry
+  g_reserve = nullptr;
+  return g_answer;
+}
+constexpr size_t kLimit = 64u << 20;      // address space a child may add
+constexpr uint32_t kTooLarge = 1u << 30;  // never fits under that limit
+
+TEST(MmResize, SizeZeroFreesAndTheHandlerSlotSwaps) {
+  void* block = nullptr;
+  EXPECT_EQ(mmResize(&block, 0), 0);
+  ASSERT_EQ(mmResize(&block, 10), 0);
+  EXPECT_EQ(mmFarResize(&block, 0), 0);
+  EXPECT_EQ(block, nullptr);
+  const LxMemoryHandler first = mmLxSetHandler(CountingHandler);
+  EXPECT_NE(first, nullptr);
+  g_answer = 7;
+  EXPECT_EQ(LxCallMemoryHandler(5), 7);
+  EXPECT_EQ(mmLxSetHandler(first), CountingHandler);
+  EXPECT_EQ(g_calls, 1);
+}
+
+TEST(DefaultMemoryHandler, ReportsOnEveryChannelThenAsserts) {
+#ifdef LXTEST_ASAN
+  GTEST_SKIP() << "AddressSanitizer owns the allocator";
+#endif
+  for (int32_t mode : {1, 0}) {
+    lxtest::ChildResult r = lxtest::RunWithMemoryLimit(kLimit, [mode] {
+      static lxtest::Config config;
+      config.ints["debug/assertMode"] = mode;
+      DefaultConfig(&config);
+      void* block = nullptr;
+      return mmResize(&block, kTooLarge) == LX_RESIZE_FAILED && block == nullptr ? 0 : 1;
+    });
+    const std::string report =
+        "\nOrvanta runs out of memory.\nTried to allocate 1073741824 bytes of memory.\n";
+    EXPECT_EQ(r.err.compare(0, report.size(), report), 0) << r.err;
+    if (mode == 0) {  // the default assertion mode ends the process
+      EXPECT_EQ(r.signal, SIGABRT);
+      EXPECT_NE(r.err.find("src\\resize:73: "), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find("Out of memory. Aborting!"), std::string::npos) << r.err;
+      continue;
+    }
+    EXPECT_TRUE(r.exited && r.code == 0) << r.err;
+    EXPECT_NE(r.err.find("== Orvanta Runtime System ==\n" + report), std::string::npos) << r.err;
+    const std::string log = lxtest::ReadFile(lxtest::StateDir() + "/eventlog.jsonl");
+    EXPECT_NE(log.find("Tried to allocate 1073741824 bytes of memory."), std::string::npos) << log;
+  }
+}
+
+TEST(NewHandler, FailedNewReachesTheHandlerAndRetriesOnRequest) {
+#ifdef LXTEST_ASAN
+  GTEST_SKIP() << "AddressSanitizer owns the allocator";
+#endif
+  lxtest::ChildResult r = lxtest::RunWithMemoryLimit(kLimit, [] {
+    mmLxSetHandler(CountingHandler);
+    g_reserve = std::malloc(40u << 20);
+    g_answer = 1;
+    char* p = new (std::nothrow) char[30u << 20];
+    if (p == nullptr || g_calls != 1) return 10;
+    delete[] p;
+    g_answer = 0;
+    try {
+      g_escape = new char[kTooLarge];
+      return 11;
+    } catch (const std::bad_alloc&) {
+    }
+    return g_calls == 2 ? 0 : 13;
+  });
+  EXPECT_TRUE(r.exited && r.code == 0) << r.code << r.err;
+}
+
+TEST(TestHandler, InjectsTheConfiguredNumberOfFailures) {
+  lxtest::Config config;
+  config.ints["test/growErrorCounter"] = 2;
+  DefaultConfig(&config);
+  const int32_t kExpected[] = {0, LX_TEST_HANDLER_FAILURE, 0, LX_TEST_HANDLER_FAILURE, 0};
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(TestHandler(i == 0 || i == 2 ? 0 : 1, nullptr, nullptr), kExpected[i]) << i;
+  config.ints["test/growErrorCounter"] = 1;
+  EXPECT_EQ(TestHandler(1, nullptr, nullptr), 0);  // not read again ...
+  EXPECT_EQ(TestHandlerReset(), 0);
+  EXPECT_EQ(TestHandler(1, nullptr, nullptr), LX_TEST_HANDLER_FAILURE);  // ... until the reset
+  EXPECT_EQ(config.reads, 2);
+  DefaultConfig(nullptr);
+  TestHandlerReset();
+  EXPECT_EQ(TestHandler(1, nullptr, nullptr), 0);
+}
+
+TEST(VeskCheckMemory, ResolvesTheConfiguredFunctionOnce) {
+  const struct {
+    const char* library;  // null: the default name, which this host does not have
+    const char* function;
+    int32_t result;
+    const char* debugOutput;
+  } kCases[] = {
+      {LXB_MEMCHECK_MODULE, nullptr, 4321, "memory checking enabled"},
+      {LXB_MEMCHECK_MODULE, "NoSuchCheck", LX_MEMORY_CHECK_NONE, "unable to get the memory check function"},
+      {nullptr, nullptr, LX_MEMORY_CHECK_NONE, "unable to load the memory checking dll"},
+      {"off", nullptr, LX_MEMORY_CHECK_NONE, ""},  // debug/memory not set
+  };
+  for (const auto& c : kCases) {
+    const std::string debug = lxtest::StateDir() + "/debug.txt";
+    std::remove(debug.c_str());
+    lxtest::ChildResult r = lxtest::RunInChild([&c] {
+      lxtest::Config config;
+      if (c.library == nullptr || std::strcmp(c.library, "off") != 0) config.ints["debug/memory"] = 1;
+      if (c.library) config.strings["debug/memory/library"] = c.library;
+      if (c.function) config.strings["debug/memory/function"] = c.function;
+      DefaultConfig(&config);
+      const int32_t first = VeskCheckMemory(1, 2, 3, 4);
+      const int reads = config.reads;
+      config.ints["debug/memory"] = 1;
+      const bool again = VeskCheckMemory(1, 2, 3, 4) == first && config.reads == reads;
+      return again && first == c.result ? 0 : 1;
+    });
+    EXPECT_EQ(r.code, 0) << c.debugOutput;
+    EXPECT_EQ(lxtest::ReadFile(debug), c.debugOutput);
+  }
+}
+
+}  // namespace
