@@ -38,9 +38,9 @@ trap 'rm -rf "$work"' EXIT
 project_version() { sed -n 's/^project(lxbasics VERSION \([0-9.]*\).*/\1/p' | head -n1; }
 version=$(project_version <"$root/CMakeLists.txt")
 
-dump() {  # dump LIBRARY OUT
+dump() {  # dump LIBRARY OUT: source paths relative to the checkout, wherever it is
   abidw --headers-dir "$here/include" --drop-private-types --no-show-locs --no-corpus-path \
-    --no-comp-dir-path --no-parameter-names --type-id-style hash "$1" >"$2"
+    --no-comp-dir-path --no-parameter-names --type-id-style hash "$1" | sed "s|path='$root/|path='|" >"$2"
 }
 
 # compare OLD NEW REPORT: abidiff of two dumps. Prints "same", "added" (new
@@ -67,7 +67,9 @@ compare() {
 dump "$library" "$work/built.abi"
 
 if [ "$mode" = update ]; then
-  if [ -f "$baseline" ] && [ "$(compare "$baseline" "$work/built.abi" "$work/report")" = changed ] &&
+  result=same
+  [ ! -f "$baseline" ] || result=$(compare "$baseline" "$work/built.abi" "$work/report")
+  if [ "$result" = changed ] &&
     git -C "$root" rev-parse -q --verify HEAD >/dev/null &&
     [ "$(git -C "$root" show HEAD:CMakeLists.txt | project_version)" = "$version" ]; then
     cat "$work/report"
@@ -86,8 +88,11 @@ if [ "$mode" = update ]; then
 fi
 [ "$mode" = check ] || usage
 
+[ -f "$baseline" ] || { echo "abi: no recorded ABI at ${baseline#"$root"/}; make it with $update_hint" >&2; exit 1; }
 failed=0
-case $(compare "$baseline" "$work/built.abi" "$work/report") in
+# (a variable first: set -e does not see a failing command substitution in a case word)
+result=$(compare "$baseline" "$work/built.abi" "$work/report")
+case $result in
   same) echo "abi: the library's interface is the recorded one" ;;
   added)
     cat "$work/report"
@@ -119,7 +124,8 @@ if git -C "$root" rev-parse -q --verify HEAD^ >/dev/null && git -C "$root" cat-f
   ! git -C "$root" diff --quiet HEAD^ HEAD -- "$rel"; then
   git -C "$root" show "HEAD^:$rel" >"$work/previous.abi"
   git -C "$root" show "HEAD:$rel" >"$work/current.abi"
-  if [ "$(compare "$work/previous.abi" "$work/current.abi" "$work/history")" = changed ]; then
+  result=$(compare "$work/previous.abi" "$work/current.abi" "$work/history")
+  if [ "$result" = changed ]; then
     before=$(git -C "$root" show HEAD^:CMakeLists.txt | project_version)
     after=$(git -C "$root" show HEAD:CMakeLists.txt | project_version)
     if dpkg --compare-versions "$after" gt "$before"; then

@@ -2,7 +2,7 @@
 #
 #   cmake -DMODE=completion -DLXTOOL=path -DOUT=file -P generate.cmake
 #       the bash completion script (lxtool completion)
-#   cmake -DMODE=man -DLXTOOL=path -DHELP2MAN=path -DEXTRA=lxtool.h2m -DWORK=dir -DOUT=lxtool.1 \
+#   cmake -DMODE=man -DLXTOOL=path -DHELP2MAN=path -DEXTRA=lxtool.h2m -DWORK=dir -DOUT=lxtool.1.gz \
 #         -P generate.cmake
 #       the man page: help2man reads lxtool --help and --version; the COMMANDS
 #       section holds the --help text of every command, EXTRA adds the sections
@@ -78,8 +78,15 @@ print the version of lxtool
 ${commands}")
 execute_process(COMMAND ${HELP2MAN} --no-info --section 1
   --name "read and change the state of the Orvanta basics library"
-  --include ${WORK}/commands.h2m --include ${EXTRA} --output ${OUT} ${LXTOOL}
+  --include ${WORK}/commands.h2m --include ${EXTRA} --output ${WORK}/lxtool.1 ${LXTOOL}
   RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "help2man failed (${status})")
+endif()
+# Compressed as Debian installs man pages: gzip -9, without name or time stamp.
+get_filename_component(dir ${OUT} DIRECTORY)
+file(MAKE_DIRECTORY ${dir})
+execute_process(COMMAND gzip -9nc ${WORK}/lxtool.1 OUTPUT_FILE ${OUT} RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "gzip failed (${status})")
 endif()
