@@ -27,8 +27,7 @@ std::string FormatDuration(double seconds) {
   return text;
 }
 
-}  // namespace
-
+// "12.0 MiB", "512 B": a byte count for people, in binary units.
 std::string FormatBytes(double bytes) {
   static const char* const kUnits[] = {"KiB", "MiB", "GiB", "TiB"};
   char text[32];
@@ -45,6 +44,8 @@ std::string FormatBytes(double bytes) {
   std::snprintf(text, sizeof text, "%.1f %s", bytes, kUnits[unit]);
   return text;
 }
+
+}  // namespace
 
 void EraseProgressLine() {
   if (!g_shown) return;

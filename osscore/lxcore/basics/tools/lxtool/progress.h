@@ -45,7 +45,4 @@ class Progress {
 // Erases the progress line on the screen, if one is shown.
 void EraseProgressLine();
 
-// "12.0 MiB", "512 B": a byte count for people, in binary units.
-std::string FormatBytes(double bytes);
-
 }  // namespace lxtool
