@@ -66,6 +66,11 @@ compare() {
 
 dump "$library" "$work/built.abi"
 
+# The library's exported symbols as a symbols file, each with this VERSION.
+mkdir -p "$work/pkg"
+dpkg-gensymbols -q -plxbasics -v"$version" -P"$work/pkg" -e"$library" -O"$work/exported" >/dev/null
+names() { sed -n 's/^ \([^ ]*\) .*/\1/p' "$1" | sort; }
+
 if [ "$mode" = update ]; then
   result=same
   [ ! -f "$baseline" ] || result=$(compare "$baseline" "$work/built.abi" "$work/report")
@@ -79,10 +84,11 @@ if [ "$mode" = update ]; then
   cp "$work/built.abi" "$baseline"
   # Symbols the file already lists keep the version that introduced them; new
   # ones get this VERSION; those no longer exported are dropped.
-  mkdir -p "$work/pkg"
-  dpkg-gensymbols -q -plxbasics -v"$version" -P"$work/pkg" -e"$library" -I"$symbols" -O"$symbols.new" \
-    >/dev/null
-  mv "$symbols.new" "$symbols"
+  touch "$symbols"
+  awk 'NR == FNR { if (/^ /) introduced[$1] = $2; next }
+       /^ / && ($1 in introduced) { print " " $1 " " introduced[$1]; next }
+       { print }' "$symbols" "$work/exported" >"$work/symbols"
+  mv "$work/symbols" "$symbols"
   echo "abi: wrote ${baseline#"$root"/} and ${symbols#"$root"/} from $library"
   exit 0
 fi
@@ -109,11 +115,10 @@ case $result in
     ;;
 esac
 
-mkdir -p "$work/pkg"
-if ! dpkg-gensymbols -plxbasics -v"$version" -P"$work/pkg" -e"$library" -I"$symbols" -O"$work/symbols" \
-  -c4 >"$work/gensymbols" 2>&1; then
-  cat "$work/gensymbols"
-  echo "abi: ${symbols#"$root"/} does not list the library's exported symbols (diff above)." \
+if ! diff -u --label "${symbols#"$root"/}" --label "$(basename "$library")" <(names "$symbols") \
+  <(names "$work/exported") >"$work/names"; then
+  cat "$work/names"
+  echo "abi: ${symbols#"$root"/} does not list exactly the library's exported symbols (diff above)." \
     "Update it: $update_hint." >&2
   failed=1
 fi
