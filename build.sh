@@ -8,6 +8,9 @@
 #                           --smoke: run each once, briefly, only to check results)
 #   ./build.sh fuzz [SECS]  build the libFuzzer targets with clang, run each SECS (30) seconds
 #   ./build.sh coverage     build with coverage, run the tests, print coverage per subsystem
+#   ./build.sh package      build the Debian packages lxbasics and lxbasics-dev (in build/package)
+#   ./build.sh abi [--update]  compare the built library with the recorded ABI and
+#                           symbols file (--update: rewrite them from the library)
 #
 # Missing Debian packages are installed with apt-get first. BUILD_DIR (default
 # build/<job>) and JOBS (default: number of cores) may be set in the environment.
@@ -23,6 +26,7 @@ case "$job" in
   bench) need+=(libbenchmark-dev zlib1g-dev libboost-dev libisal-dev libdeflate-dev liblz4-dev python3) ;;
   fuzz) need+=(clang libclang-rt-dev) ;;
   coverage) need+=(gcovr) ;;
+  package | abi) need+=(dpkg-dev file help2man abigail-tools) ;;
 esac
 missing=()
 for p in "${need[@]}"; do
@@ -69,8 +73,22 @@ case "$job" in
     osscore/lxcore/basics/tools/coverage.sh "$dir"
     exit "$status"
     ;;
+  package|abi)
+    # The packages install below /usr, with the library in the multiarch directory;
+    # the build keeps its debugging information for the ABI check (the packages
+    # are stripped).
+    dir=${BUILD_DIR:-build/package}
+    configure "$dir" -DLXB_BUILD_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr -DLXB_MAN_PAGE=REQUIRED
+    if [ "$job" = package ]; then
+      (cd "$dir" && cpack -G DEB >/dev/null)
+      ls "$dir"/*.deb
+    else
+      osscore/lxcore/basics/tools/abi.sh "$([ "${2:-}" = --update ] && echo update || echo check)" \
+        "$dir/lib/lx95Cbs71.so"
+    fi
+    ;;
   *)
-    echo "usage: $0 quickstart|test|bench|fuzz [SECS]|coverage" >&2
+    echo "usage: $0 quickstart|test|bench|fuzz [SECS]|coverage|package|abi [--update]" >&2
     exit 2
     ;;
 esac

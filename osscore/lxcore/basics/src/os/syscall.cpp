@@ -74,7 +74,8 @@ int SystemFcntlLock(int fd, int command, struct flock* lock) { return ::fcntl(fd
   X(dladdr1, int (*)(const void*, Dl_info*, void**, int), &::dladdr1)                                 \
   X(getenv, char* (*)(const char*), &::getenv)                                                        \
   X(secure_getenv, char* (*)(const char*), &::secure_getenv)                                          \
-  X(gethostname, int (*)(char*, size_t), &::gethostname)
+  X(gethostname, int (*)(char*, size_t), &::gethostname)                                              \
+  X(isatty, int (*)(int), &::isatty)
 
 enum SlotId {
 #define LXOS_ID(name, type, system) k_##name,
@@ -283,6 +284,7 @@ int DlAddr1(const void* address, Dl_info* info, void** extra, int flags) {
 const char* GetEnv(const char* name) { LXOS_ONCE(getenv, name); }
 const char* SecureGetEnv(const char* name) { LXOS_ONCE(secure_getenv, name); }
 int GetHostName(char* buffer, size_t size) { LXOS_RETRIED(gethostname, buffer, size); }
+int IsATty(int fd) { LXOS_ONCE(isatty, fd); }
 
 #undef LXOS_RETRIED
 #undef LXOS_ONCE

@@ -104,6 +104,10 @@ const char* GetEnv(const char* name);
 const char* SecureGetEnv(const char* name);
 int GetHostName(char* buffer, size_t size);
 
+// Terminals. isatty: 1 when `fd` is a terminal, else 0 with errno set (ENOTTY,
+// EBADF).
+int IsATty(int fd);
+
 }  // namespace sys
 
 // The result of a call that has just failed: its errno, or EIO when it left errno

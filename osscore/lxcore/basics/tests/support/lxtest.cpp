@@ -149,14 +149,15 @@ void Nap(long micros) {
 
 namespace {
 
-// The child's end of standard output: a pipe, a file, or a pseudo-terminal.
-// Returns the parent's reading end (-1 for a file) and stores the child's end.
-int OpenOutput(const ToolSetup& setup, int* childEnd) {
-  if (!setup.outputFile.empty()) {
-    *childEnd = open(setup.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+// The child's end of standard output or error: a pipe, a file, or a
+// pseudo-terminal. Returns the parent's reading end (-1 for a file) and stores
+// the child's end.
+int OpenOutput(const std::string& file, bool terminal, int* childEnd) {
+  if (!file.empty()) {
+    *childEnd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     return -1;
   }
-  if (setup.terminal) {
+  if (terminal) {
     const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return -1;
     *childEnd = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -199,21 +200,22 @@ int OpenOutput(const ToolSetup& setup, int* childEnd) {
 ToolRun RunLxtool(const std::vector<std::string>& args, const ToolSetup& setup) {
   ToolRun run;
   std::signal(SIGPIPE, SIG_IGN);  // a tool that stops reading must not end the test
-  int in[2], err[2], outChild = -1;
-  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return run;
-  const int outParent = OpenOutput(setup, &outChild);
-  if (outChild < 0) return run;
+  int in[2], outChild = -1, errChild = -1;
+  if (pipe2(in, O_CLOEXEC) != 0) return run;
+  const int outParent = OpenOutput(setup.outputFile, setup.terminal, &outChild);
+  const int errParent = OpenOutput("", setup.errorTerminal, &errChild);
+  if (outChild < 0 || errChild < 0) return run;
   fflush(nullptr);
   const pid_t pid = fork();
-  if (pid == 0) ExecLxtool(args, setup, in[0], outChild, err[1]);
+  if (pid == 0) ExecLxtool(args, setup, in[0], outChild, errChild);
   close(in[0]);
-  close(err[1]);
+  close(errChild);
   close(outChild);
   fcntl(in[1], F_SETFL, O_NONBLOCK);
   size_t written = 0;
   if (setup.input.empty()) close(in[1]);
   struct pollfd fds[3] = {
-      {outParent, POLLIN, 0}, {err[0], POLLIN, 0}, {setup.input.empty() ? -1 : in[1], POLLOUT, 0}};
+      {outParent, POLLIN, 0}, {errParent, POLLIN, 0}, {setup.input.empty() ? -1 : in[1], POLLOUT, 0}};
   std::string* sinks[2] = {&run.out, &run.err};
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
   while (fds[0].fd >= 0 || fds[1].fd >= 0) {

@@ -109,12 +109,13 @@ struct ToolRun {
 };
 
 // How lxtool runs: extra environment, standard input, and where its standard
-// output goes.
+// output and standard error go.
 struct ToolSetup {
   std::vector<std::string> env;  // "NAME=value" each, added to this process's environment
   std::string input;             // standard input, all of it
   std::string outputFile;        // standard output to this file ("/dev/full"); empty: captured
   bool terminal = false;         // standard output a pseudo-terminal (captured, raw mode)
+  bool errorTerminal = false;    // standard error a pseudo-terminal (captured, raw mode)
   size_t memoryLimit = 0;        // address-space cap in bytes, 0 none; not applied under ASan
 };
 

@@ -56,6 +56,7 @@ struct Case {
   Case& Env(std::string assignment) { return setup.env.push_back(std::move(assignment)), *this; }
   Case& OutputTo(std::string file) { return setup.outputFile = std::move(file), *this; }
   Case& Terminal() { return setup.terminal = true, *this; }
+  Case& ErrTerminal() { return setup.errorTerminal = true, *this; }
   Case& Capped() { return setup.memoryLimit = 256u << 20, *this; }
   Case& Before(Hook h) { return before = std::move(h), *this; }
   Case& After(Hook h) { return after = std::move(h), *this; }
@@ -145,6 +146,24 @@ const std::string& Mixed() {
   }();
   return data;
 }
+
+// 17 MiB of noise: large enough for a progress line, and as long encoded.
+const std::string& Noise() {
+  static const std::string data = [] {
+    std::string d(17u << 20, '\0');
+    std::mt19937 rng(3);
+    for (char& c : d) c = static_cast<char>(rng());
+    return d;
+  }();
+  return data;
+}
+
+// Progress lines redrawn in place, the last one erased: bytes done of the
+// total, percentage, rate and (until the end) time left.
+const char kProgress[] =
+    "(\r[^\r\n]+  [0-9.]+ (B|KiB|MiB) of 17\\.[0-9] MiB  \\d+%  [0-9.]+ (B|[KMGT]iB)/s(  [0-9:]+ "
+    "left)?\x1b\\[K)+"
+    "\r\x1b\\[K";
 
 // Checks that nothing in the group's directory has a name starting with `prefix`.
 Hook NoFileNamed(const std::string& prefix) {
@@ -363,7 +382,10 @@ std::vector<Case> Table() {
       Row("usage", {"perf", "serve", "--format", "text"}, 2),
       Row("usage", {"rle", "squeeze"}, 2),
       Row("usage", {"rle", "encode", "--block", "0"}, 2),
-      Row("usage", {"crc32"}, 2),
+      Row("usage", {"--version"}, 0).Out(Exact("lxtool " LXB_VERSION "\n")),
+      Row("usage", {"crc32", "-q"}, 2),
+      Row("usage", {"describe"}, 2),
+      Row("usage", {"completion", "bash"}, 2),
       Row("usage", {"error"}, 2).Out(Exact("")),
       Row("usage", {"error", "12x"}, 2).Out(Exact("")),
       Row("usage", {"error", "4294967296"}, 2).Out(Exact("")),
@@ -568,6 +590,18 @@ std::vector<Case> Table() {
           .After(NoFileNamed("wrap")),
       Row("rle", {"rle", "len", "--raw"}, 1).Input(Repeat("\xff\x41", 16843010) + "\x01\x41"),
 
+      // Large inputs show progress on a terminal, never on a pipe or with --quiet.
+      Row("progress", {"crc32", "$DIR/noise"}, 0)
+          .Before(Write("noise", Noise()))
+          .ErrTerminal()
+          .Out(Match("[0-9a-f]{8}  .*/noise\n"))
+          .Err(Match(kProgress)),
+      Row("progress", {"crc32", "$DIR/noise"}, 0).Err(Exact("")),
+      Row("progress", {"crc32", "--quiet", "$DIR/noise"}, 0).ErrTerminal().Err(Exact("")),
+      Row("progress", {"rle", "encode", "$DIR/noise", "$DIR/enc"}, 0).ErrTerminal().Err(Match(kProgress)),
+      Row("progress", {"rle", "decode", "$DIR/enc", "$DIR/dec"}, 0).ErrTerminal().Err(Match(kProgress)),
+      Row("progress", {"rle", "decode", "-q", "$DIR/enc", "$DIR/dec"}, 0).ErrTerminal().Err(Exact("")),
+
       Row("describe", {"describe", "lx95Cbs71.so"}, 0)
           .Out(Has({"^lx95Cbs71.so\n  path          /.*/lx95Cbs71.so\n",
                     "\n  version       9\\.5\\.23\\.262\\.0\n"})),
@@ -710,6 +744,6 @@ TEST_P(LxtoolTable, Runs) {
 
 INSTANTIATE_TEST_SUITE_P(Lxtool, LxtoolTable,
                          ::testing::Values("usage", "reg", "time", "eventlog", "error", "crc32", "rle",
-                                           "describe", "info", "perf", "serve"));
+                                           "progress", "describe", "info", "perf", "serve"));
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "commands.h"
 #include "io.h"
 #include "os/eventlog.h"
+#include "os/syscall.h"
 
 namespace lxtool {
 
@@ -68,7 +69,7 @@ void PrintEntry(const lxos::EventRecord& r, bool terminal) {
 // Prints the complete lines of `text` (keeping an unfinished last line in
 // `partial`) and counts them in `lineNo`.
 void PrintLines(const std::string& path, const std::string& text, std::string* partial, long* lineNo) {
-  static const bool terminal = isatty(STDOUT_FILENO) != 0;
+  static const bool terminal = lxos::sys::IsATty(STDOUT_FILENO) == 1;
   partial->append(text);
   size_t start = 0;
   for (size_t end; (end = partial->find('\n', start)) != std::string::npos; start = end + 1) {

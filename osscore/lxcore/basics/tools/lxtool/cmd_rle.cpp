@@ -24,7 +24,8 @@
 // Input is a file or standard input ("-" or nothing), output a file or standard
 // output. An output file is written under a temporary name beside it and renamed
 // over OUTPUT only once it is complete, so that an interrupted run never leaves
-// a part of it in OUTPUT's place.
+// a part of it in OUTPUT's place. A large input shows its progress on a
+// terminal (progress.h).
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -35,12 +36,13 @@
 #include "commands.h"
 #include "io.h"
 #include "lxmemfile.h"
+#include "progress.h"
 
 namespace lxtool {
 
 const char kRleHelp[] =
-    "usage: lxtool rle encode [--raw] [--block BYTES] [INPUT [OUTPUT]]\n"
-    "       lxtool rle decode|len [--raw] [INPUT [OUTPUT]]\n"
+    "usage: lxtool rle encode [--raw] [--block BYTES] [--quiet] [INPUT [OUTPUT]]\n"
+    "       lxtool rle decode|len [--raw] [--quiet] [INPUT [OUTPUT]]\n"
     "\n"
     "Run-length block format of the library (DScomp, DSdecomp, DSlen).\n"
     "  encode  cut INPUT into blocks (--block, default 4096 bytes) and write each\n"
@@ -51,8 +53,11 @@ const char kRleHelp[] =
     "  len     print the decoded length of framed input, computed from the\n"
     "          encoded bytes with DSlen\n"
     "  --raw   no frames: the whole input is one encoded block\n"
+    "  --quiet, -q  no progress line\n"
     "INPUT and OUTPUT default to standard input and output ('-' names them). An\n"
-    "OUTPUT file is replaced only once it is complete.\n"
+    "OUTPUT file is replaced only once it is complete. While an INPUT of 16 MiB or\n"
+    "more is read, a line on standard error shows the bytes done, the rate and the\n"
+    "time left, if standard error is a terminal.\n"
     "\n"
     "Exit status: 0 success, 1 failure (unreadable or damaged input, write\n"
     "failed), 2 usage.\n";
@@ -215,6 +220,9 @@ template <typename Mode>
 int Run(const Invocation& inv, Mode mode) {
   Streams s;
   int r = OpenStreams(inv, &s);
+  const std::string input = inv.Operands().empty() ? "-" : inv.Operands()[0];
+  Progress progress(input == "-" ? "standard input" : input, s.in.Size(), inv.Has("--quiet"));
+  s.in.Track(&progress);
   if (r == kExitOk) r = mode(s);
   if (r == kExitOk && !s.out.Commit()) r = WriteFailed();
   return r;

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "progress.h"
+
 namespace lxtool {
 
 namespace {
@@ -13,6 +15,7 @@ namespace {
 std::string g_current;  // the command being run, for message prefixes
 
 void Report(const char* format, va_list args) {
+  EraseProgressLine();
   std::fputs("lxtool: ", stderr);
   if (!g_current.empty()) std::fprintf(stderr, "%s: ", g_current.c_str());
   std::vfprintf(stderr, format, args);
@@ -37,6 +40,7 @@ bool LooksLikeOption(const char* arg) {
 void PrintOverview(FILE* out) {
   std::fputs(
       "usage: lxtool COMMAND [ARGS...]   (lxtool COMMAND --help for details)\n"
+      "       lxtool --version\n"
       "\n"
       "Reads and changes the state of the basics library from the shell.\n"
       "\n"
@@ -179,6 +183,10 @@ int Dispatch(int argc, char** argv) {
   if (argc < 2) return UsageError("a command is expected (lxtool --help lists them)");
   if (IsHelp(argv[1]) || std::strcmp(argv[1], "help") == 0) {
     PrintOverview(stdout);
+    return FinishOutput(kExitOk);
+  }
+  if (std::strcmp(argv[1], "--version") == 0) {
+    std::puts("lxtool " LXTOOL_VERSION);
     return FinishOutput(kExitOk);
   }
   const std::string word = argv[1];

@@ -7,6 +7,9 @@
 
 namespace lxtool {
 
+extern const char kCompletionHelp[];
+int RunCompletion(const Invocation& in);
+
 extern const char kCrc32Help[];
 int RunCrc32(const Invocation& in);
 

@@ -36,6 +36,12 @@ bool Input::Open(const std::string& path) {
   return own_;
 }
 
+uint64_t Input::Size() const {
+  struct stat st;
+  if (fd_ < 0 || lxos::sys::Fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  return static_cast<uint64_t>(st.st_size);
+}
+
 ssize_t Input::Read(void* to, size_t n) {
   size_t done = 0;
   while (done < n) {
@@ -43,6 +49,7 @@ ssize_t Input::Read(void* to, size_t n) {
     if (r < 0) return -1;
     if (r == 0) break;
     done += static_cast<size_t>(r);
+    if (progress_ != nullptr) progress_->Add(static_cast<uint64_t>(r));
   }
   return static_cast<ssize_t>(done);
 }
@@ -56,6 +63,7 @@ ssize_t Input::ReadAppend(std::string* out, size_t n) {
     if (r == 0) break;
     out->append(piece, static_cast<size_t>(r));
     done += static_cast<size_t>(r);
+    if (progress_ != nullptr) progress_->Add(static_cast<uint64_t>(r));
   }
   return static_cast<ssize_t>(done);
 }

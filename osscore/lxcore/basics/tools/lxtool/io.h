@@ -15,6 +15,7 @@
 #include <string>
 
 #include "os/atomic_file.h"
+#include "progress.h"
 
 namespace lxtool {
 
@@ -28,6 +29,14 @@ class Input {
 
   // Opens `path` for reading. False when it cannot be opened.
   bool Open(const std::string& path);
+
+  // The size of the input when it is a regular file; 0 for anything else (a
+  // pipe, a terminal) and before Open.
+  uint64_t Size() const;
+
+  // Counts the bytes of every later read in *progress (null: no longer), which
+  // must outlive those reads.
+  void Track(Progress* progress) { progress_ = progress; }
 
   // Reads up to `n` bytes; fewer only at the end of the input. Returns the
   // count, or -1 on a read error.
@@ -45,6 +54,7 @@ class Input {
  private:
   int fd_ = -1;
   bool own_ = false;
+  Progress* progress_ = nullptr;
 };
 
 // Standard output, or a file that takes the place of its path at Commit. Not

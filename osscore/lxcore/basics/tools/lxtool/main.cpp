@@ -10,14 +10,16 @@ const std::vector<Command>& Commands() {
   static const Option kInterval{"--interval", nullptr, "S"};
   static const Option kCount{"--count", nullptr, "N"};
   static const Option kRaw{"--raw", nullptr, nullptr};
+  static const Option kQuiet{"--quiet", "-q", nullptr};
   static const std::vector<Command> kTable = {
+      {"completion", "print the bash completion script", kCompletionHelp, "", 0, 0, {}, RunCompletion},
       {"crc32",
        "CRC-32 of files, and of their concatenation (--chain)",
        kCrc32Help,
        "FILE...",
        1,
        kAnyNumber,
-       {{"--chain", nullptr, nullptr}},
+       {{"--chain", nullptr, nullptr}, kQuiet},
        RunCrc32},
       {"describe",
        "show what modules report through their LxDescribeDll",
@@ -89,10 +91,10 @@ const std::vector<Command>& Commands() {
        "[INPUT [OUTPUT]]",
        0,
        2,
-       {kRaw, {"--block", nullptr, "BYTES"}},
+       {kRaw, {"--block", nullptr, "BYTES"}, kQuiet},
        RunRleEncode},
-      {"rle decode", nullptr, kRleHelp, "[INPUT [OUTPUT]]", 0, 2, {kRaw}, RunRleDecode},
-      {"rle len", nullptr, kRleHelp, "[INPUT [OUTPUT]]", 0, 2, {kRaw}, RunRleLen},
+      {"rle decode", nullptr, kRleHelp, "[INPUT [OUTPUT]]", 0, 2, {kRaw, kQuiet}, RunRleDecode},
+      {"rle len", nullptr, kRleHelp, "[INPUT [OUTPUT]]", 0, 2, {kRaw, kQuiet}, RunRleLen},
       {"time",
        "print the date, time, time zone and tick count the library reports",
        kTimeHelp,
