@@ -183,26 +183,23 @@ TEST(RawBuffer, CopyAdoptBorrowAndEnsureCapacity) {
   EXPECT_EQ(static_cast<unsigned char*>(copy.GetBuf())[3], 4);
   EXPECT_EQ(LxRawBuffer(borrowed).GetBuf(), bytes);  // a borrowed block is shared
   LxRawBuffer copyOfCopy(copy);
-  EXPECT_NE(copyOfCopy.GetBuf(), copy.GetBuf());
-  EXPECT_EQ(std::memcmp(copyOfCopy.GetBuf(), copy.GetBuf(), 16), 0);
+  EXPECT_TRUE(copyOfCopy.GetBuf() != copy.GetBuf() &&
+              std::memcmp(copyOfCopy.GetBuf(), copy.GetBuf(), 16) == 0);
   // An adopted block is released by the buffer (the sanitizer build reports a leak
   // otherwise); its copy owns a block of its own.
   void* block = std::malloc(8);
   std::memset(block, 0xAB, 8);
   LxRawBuffer adopted(block, 8, LxRawBufferAdopt), adoptedCopy(adopted);
-  EXPECT_EQ(adopted.GetBuf(), block);
-  EXPECT_NE(adoptedCopy.GetBuf(), block);
-  EXPECT_EQ(adoptedCopy.GetBehavior(), LxRawBufferAdopt);
-  EXPECT_EQ(static_cast<unsigned char*>(adoptedCopy.GetBuf())[7], 0xAB);
+  EXPECT_TRUE(adopted.GetBuf() == block && adoptedCopy.GetBuf() != block);
+  EXPECT_TRUE(adoptedCopy.GetBehavior() == LxRawBufferAdopt &&
+              static_cast<unsigned char*>(adoptedCopy.GetBuf())[7] == 0xAB);
   // EnsureCapacity keeps a block that is large enough, else gives an owned one of the size.
   void* before = copy.GetBuf();
-  EXPECT_EQ(copy.EnsureCapacity(8), 0);
-  EXPECT_EQ(copy.GetBuf(), before);
-  EXPECT_EQ(copy.EnsureCapacity(64), 0);
-  EXPECT_EQ(copy.GetBufLen(), 64u);
+  EXPECT_EQ((Codes{copy.EnsureCapacity(8), copy.GetBuf() == before, copy.EnsureCapacity(64),
+                   int(copy.GetBufLen())}),
+            (Codes{0, 1, 0, 64}));
   EXPECT_EQ(borrowed.EnsureCapacity(32), 0);
-  EXPECT_NE(borrowed.GetBuf(), bytes);
-  EXPECT_EQ(borrowed.GetBehavior(), LxRawBufferCopy);
+  EXPECT_TRUE(borrowed.GetBuf() != bytes && borrowed.GetBehavior() == LxRawBufferCopy);
   std::memset(borrowed.GetBuf(), 0, 32);
   EXPECT_EQ(bytes[0], 1);  // the borrowed block is left alone
 }
