@@ -30,12 +30,9 @@ TEST(BitString, RandomOperationsMatchTheModel) {
       int value = -1;
       switch (op) {
         case 0:
-          ASSERT_EQ(bits.Set(i), inside ? 0 : kOut);
-          if (inside) model[i] = true;
-          break;
         case 1:
-          ASSERT_EQ(bits.Reset(i), inside ? 0 : kOut);
-          if (inside) model[i] = false;
+          ASSERT_EQ(op == 0 ? bits.Set(i) : bits.Reset(i), inside ? 0 : kOut);
+          if (inside) model[i] = op == 0;
           break;
         case 2:
           ASSERT_EQ(bits.Flip(i, value), inside ? 0 : kOut);

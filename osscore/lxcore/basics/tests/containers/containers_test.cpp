@@ -12,6 +12,7 @@ namespace {
 
 using Codes = std::vector<int>;
 constexpr int kNotImplemented = LX_CONTAINER_NOT_IMPLEMENTED;
+constexpr int kViewError = -42;  // what FailingView reports
 
 struct Rec {
   int key, data;
@@ -24,7 +25,7 @@ const void* RecKey(LxVContainer*, const void* e, int* status, LxVParameter*) {
   return &static_cast<const Rec*>(e)->key;
 }
 const void* FailingView(LxVContainer*, const void*, int* status, LxVParameter*) {
-  *status = -42;
+  *status = kViewError;
   return nullptr;
 }
 uint32_t SevenFlags(LxVContainer*, const void*, int* status, LxVParameter*) {
@@ -127,7 +128,7 @@ TEST(ContainerBase, EntryPartsAreTheRequestedOnesInOrder) {
   // A failing view ends the reading: later outputs stay untouched.
   data = &r;
   c.SetKeyFunc(FailingView);
-  EXPECT_EQ(it.GetEntryParts(&r, nullptr, &key, &data, nullptr, nullptr), -42);
+  EXPECT_EQ(it.GetEntryParts(&r, nullptr, &key, &data, nullptr, nullptr), kViewError);
   EXPECT_EQ(data, &r);
   // Missing views.
   int s = 0;
