@@ -1,0 +1,339 @@
+// The array contract that LxCList, LxLList and SortList share, as one typed
+// suite; the search and the sort against plain references; and what differs per
+// kind. Random operation sequences against a model of every list live in
+// tests/fuzz/fuzz_arrays.cpp.
+#include <gtest/gtest.h>
+#include <lxarrays.h>
+#include <lxframe.h>
+#include <lxmemfile.h>
+#include <lxtest.h>
+#include <pthread.h>
+
+#include <functional>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace lxtest {
+namespace {
+
+// The key orders; the payload tells equal keys apart.
+struct Record {
+  int32_t key;
+  uint32_t payload;
+  uint64_t filler;
+};
+bool operator==(const Record& a, const Record& b) { return a.key == b.key && a.payload == b.payload; }
+Record Make(int32_t key, uint32_t payload) { return Record{key, payload, payload * 3ull + 7}; }
+
+using Codes = std::vector<int>;
+constexpr int kOut = LX_ARRAY_OUT_OF_RANGE;
+long g_compares = 0;
+int CompareKeys(const LxVArray*, const void* key, const void* element) {
+  ++g_compares;
+  const int32_t a = static_cast<const Record*>(key)->key, b = static_cast<const Record*>(element)->key;
+  return (a > b) - (a < b);
+}
+
+// Each list kind ordered by CompareKeys, as a derived class sets it; Plain is the kind
+// itself and Other a kind that it cannot copy.
+template <class List, class OtherList>
+struct Ordered : List {
+  using Plain = List;
+  using Other = OtherList;
+  Ordered() : List(sizeof(Record), 0, nullptr) { this->comparisonFunction = CompareKeys; }
+};
+struct OrderedSortList : SortList {
+  using Plain = SortList;
+  using Other = LxCList;
+  OrderedSortList() : SortList(sizeof(Record), CompareKeys, 0) {}
+};
+using OrderedCList = Ordered<LxCList, LxLList>;
+// An array of another kind: the base's search and sort reach its elements only through Element.
+struct OtherKind : OrderedCList {
+  unsigned short GetType() const override { return 7; }
+};
+
+std::vector<Record> Records(std::initializer_list<int32_t> keys) {
+  std::vector<Record> out;
+  for (int32_t k : keys) out.push_back(Make(k, static_cast<uint32_t>(out.size())));
+  return out;
+}
+std::vector<Record> Contents(const LxVArray& a) {
+  std::vector<Record> out(a.GetCount());
+  for (uint32_t i = 0; i < a.GetCount(); ++i) EXPECT_EQ(a.Get(i, &out[i]), 0);
+  return out;
+}
+void Fill(LxVArray& a, const std::vector<Record>& records) {
+  for (const Record& r : records) ASSERT_EQ(a.Insert(a.GetCount(), &r), 0);
+}
+
+// The sort as plainly as it can be written: first element as pivot, equal elements
+// to its left, both sides by recursion.
+void ReferenceSort(std::vector<Record>& a, int lo, int hi) {
+  if (hi <= lo) return;
+  int i = lo, j = hi;
+  for (;;) {
+    while (i < hi && a[i].key <= a[lo].key) ++i;
+    while (j > lo && a[j].key > a[lo].key) --j;
+    if (i >= j) break;
+    std::swap(a[i], a[j]);
+  }
+  std::swap(a[lo], a[j]);
+  ReferenceSort(a, lo, j - 1);
+  ReferenceSort(a, j + 1, hi);
+}
+
+template <class List>
+struct ArrayContract : testing::Test {
+  List list;
+};
+using Kinds = testing::Types<OrderedCList, Ordered<LxLList, LxCList>, OrderedSortList>;
+TYPED_TEST_SUITE(ArrayContract, Kinds);
+
+TYPED_TEST(ArrayContract, ElementOperationsAndTheirCodes) {
+  LxVArray& a = this->list;
+  Fill(a, Records({10, 20, 30}));
+  const Record r = Make(15, 9);
+  Record out = Make(-1, 0);
+  const Codes inserted = {a.Insert(1, &r), a.Insert(5, &r)};
+  *static_cast<Record*>(a.PrepareInsert(0)) = Make(5, 8);
+  EXPECT_EQ(a.PrepareInsert(6), nullptr);
+  const Codes codes = {a.Update(4, &r), a.Update(5, &r), a.Delete(2, 1), a.Delete(4, 1), a.Get(4, &out)};
+  EXPECT_EQ(inserted, (Codes{0, kOut}));
+  EXPECT_EQ(codes, (Codes{0, kOut, 0, kOut, kOut}));
+  EXPECT_EQ(out.key, -1);
+  EXPECT_EQ(a.Element(4), nullptr);
+  EXPECT_EQ(Contents(a), (std::vector<Record>{Make(5, 8), Make(10, 0), Make(20, 1), Make(15, 9)}));
+  EXPECT_EQ(*static_cast<Record*>(a.Element(3)), r);
+}
+
+TYPED_TEST(ArrayContract, SearchSortedInsertAndSort) {
+  LxVArray& a = this->list;
+  uint32_t position = 77;
+  Record key = Make(5, 0), out = Make(-1, 0);
+  EXPECT_EQ(a.Search(&key, &position, &out), kOut);
+  EXPECT_EQ(position, 0u);
+  Fill(a, Records({10, 20, 20, 20, 30}));
+  // Search: the first equal element that the probes meet, or the insertion point.
+  const int32_t keys[] = {5, 25, 35, 10, 20, 30};
+  const int results[] = {kOut, kOut, kOut, 0, 0, 0};
+  const uint32_t positions[] = {0, 4, 5, 0, 2, 4};
+  for (int i = 0; i < 6; ++i) {
+    key.key = keys[i];
+    out = Make(-1, 0);
+    EXPECT_EQ(a.Search(&key, &position, &out), results[i]) << keys[i];
+    EXPECT_EQ(position, positions[i]) << keys[i];
+    EXPECT_EQ(out, results[i] == 0 ? Contents(a)[position] : Make(-1, 0)) << keys[i];
+    EXPECT_EQ(a.SearchAt(1, &key, &out) == 0, keys[i] == 20) << keys[i];
+  }
+  EXPECT_EQ(a.Search(&key, nullptr, nullptr), 0);
+  EXPECT_EQ(a.SearchAt(5, &key, &out), kOut);
+  key.key = 11;
+  EXPECT_LT(a.SearchAt(1, &key, nullptr), 0);
+  // SortedInsert: after the equal element found, or refused.
+  const Record more = Make(20, 9);
+  EXPECT_EQ(a.SortedInsert(&more, &position, 1, 1), 0);
+  EXPECT_EQ(position, 3u);
+  EXPECT_EQ(Contents(a)[3], more);
+  EXPECT_EQ(a.SortedInsert(&more, nullptr, 0, 1), LX_ARRAY_DUPLICATE);
+  EXPECT_EQ(a.GetCount(), 6u);
+  // Sort, element for element as the reference; Merge is refused.
+  a.Clear();
+  std::vector<Record> input = {Make(1, 'a'), Make(1, 'b'), Make(0, 'c'), Make(7, 'd'), Make(1, 'e')};
+  Fill(a, input);
+  ASSERT_EQ(a.Sort(0), 0);
+  ReferenceSort(input, 0, 4);
+  EXPECT_EQ(Contents(a), input);
+  EXPECT_EQ(a.Merge(&a, 0), LX_ARRAY_NO_MERGE);
+}
+
+TYPED_TEST(ArrayContract, SizeSetClearAndCopy) {
+  LxVArray& a = this->list;
+  Fill(a, Records({3, 1, 2}));
+  EXPECT_EQ(a.SizeSet(2), kOut);
+  EXPECT_EQ(a.SizeSet(40), 0);
+  EXPECT_EQ(a.GetCurMaxCount(), 40u);
+  EXPECT_EQ(a.Copy(&a), 0);
+  TypeParam target;
+  Fill(target, Records({9}));
+  ASSERT_EQ(target.Copy(&a), 0);
+  EXPECT_EQ(Contents(target), Records({3, 1, 2}));
+  EXPECT_EQ(target.GetCurMaxCount(), 40u);
+  EXPECT_EQ(target.GetComparisonFunction(), &CompareKeys);
+  // A copy constructed from a list has no comparison function.
+  typename TypeParam::Plain copy(this->list);
+  EXPECT_EQ(Contents(copy), Records({3, 1, 2}));
+  EXPECT_EQ(copy.Sort(0), LX_ARRAY_NO_COMPARE_FUNCTION);
+  typename TypeParam::Other other;
+  EXPECT_EQ(a.Copy(&other), LX_ARRAY_WRONG_KIND);
+  EXPECT_EQ(Contents(a), Records({3, 1, 2}));
+  a.Clear();
+  EXPECT_EQ(a.GetCount() + a.GetCurMaxCount(), 0u);
+  EXPECT_EQ(a.GetElementSize(), sizeof(Record));
+}
+
+// Random and patterned arrays, sorted by every access path, against the reference.
+TEST(ArraySort, EveryKindSortsAsTheReference) {
+  std::vector<std::vector<Record>> inputs;
+  std::mt19937 rng(2024);
+  for (int round = 0; round < 200; ++round) {
+    const int n = static_cast<int>(rng() % (round < 180 ? 120 : 3000));
+    const uint32_t range = 1 + rng() % (round % 3 == 0 ? 4 : 1000);
+    inputs.emplace_back();
+    for (int i = 0; i < n; ++i) inputs.back().push_back(Make(static_cast<int32_t>(rng() % range), i));
+  }
+  // Runs, which the sort recognises, and the shapes that defeat a first-element pivot.
+  const std::vector<std::function<int32_t(int, int)>> shapes = {
+      [](int i, int) { return i; },                        // ascending
+      [](int i, int n) { return n - i; },                  // descending
+      [](int, int) { return 5; },                          // all equal
+      [](int i, int) { return i / 3; },                    // ascending with equal triples
+      [](int i, int n) { return (n - i) / 2; },            // descending with equal pairs
+      [](int i, int n) { return i < n / 2 ? i : n - i; },  // organ pipe
+      [](int i, int) { return i % 40; },                   // sawtooth of ascending runs
+      [](int i, int) { return i % 40 < 20 ? 7 : i; },      // equal runs between ascending ones
+      [](int i, int n) { return i == n - 1 ? -1 : i; },    // ascending, smallest last
+  };
+  for (int n : {15, 16, 17, 33, 1000}) {
+    for (const auto& shape : shapes) {
+      inputs.emplace_back();
+      for (int i = 0; i < n; ++i) inputs.back().push_back(Make(shape(i, n), i));
+    }
+  }
+  const std::vector<std::function<std::unique_ptr<LxVArray>()>> kinds = {
+      [] { return std::make_unique<OrderedCList>(); },
+      [] { return std::make_unique<OrderedSortList>(); },
+      [] { return std::make_unique<OtherKind>(); },
+  };
+  for (size_t k = 0; k < kinds.size(); ++k) {
+    for (size_t i = 0; i < inputs.size(); ++i) {
+      std::unique_ptr<LxVArray> a = kinds[k]();
+      Fill(*a, inputs[i]);
+      g_compares = 0;
+      ASSERT_EQ(a->Sort(0), 0);
+      std::vector<Record> want = inputs[i];
+      ReferenceSort(want, 0, static_cast<int>(want.size()) - 1);
+      ASSERT_EQ(Contents(*a), want) << "kind " << k << " input " << i;
+      // Ascending, descending and equal runs are recognised: linear work.
+      if (i >= inputs.size() - shapes.size() && i < inputs.size() - shapes.size() + 3) {
+        EXPECT_LE(g_compares, 2 * 1000) << "kind " << k << " input " << i;
+      }
+    }
+  }
+}
+
+TEST(ArraySearch, FindsInAtMostLogCompares) {
+  OtherKind list;
+  for (int32_t i = 0; i < 1000; ++i) {
+    const Record r = Make(i * 2, 0);
+    ASSERT_EQ(list.Insert(i, &r), 0);
+  }
+  for (int32_t k = -1; k <= 2000; ++k) {
+    const Record key = Make(k, 0);
+    uint32_t position = 0;
+    g_compares = 0;
+    ASSERT_EQ(list.Search(&key, &position, nullptr) == 0, k >= 0 && k < 2000 && k % 2 == 0) << k;
+    ASSERT_EQ(position, static_cast<uint32_t>(k + 1) / 2) << k;
+    ASSERT_LE(g_compares, 10) << k;  // floor(log2(1000)) + 1
+  }
+}
+
+// Descending pairs: every other partition leaves the whole range on one side. The
+// smaller side goes first, so the nesting stays shallow enough for a small stack.
+TEST(ArraySort, NestingStaysShallowOnASmallStack) {
+  std::vector<Record> input;
+  for (int i = 0; i < 8000; ++i) input.push_back(Make((8000 - i) / 2, i));
+  OrderedSortList list;
+  Fill(list, input);
+  int result = -1;
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, 64 * 1024);
+  pthread_t thread;
+  auto job = std::make_pair(&list, &result);
+  auto run = [](void* p) -> void* {
+    auto* j = static_cast<decltype(job)*>(p);
+    *j->second = j->first->Sort(0);
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attr, run, &job), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attr);
+  ASSERT_EQ(result, 0);
+  ReferenceSort(input, 0, static_cast<int>(input.size()) - 1);
+  EXPECT_EQ(Contents(list), input);
+}
+
+TEST(CList, CapacityGrowsToTheMaximumCount) {
+  int r = -1;
+  LxCList list(4, 0, &r);
+  ASSERT_EQ(r, 0);
+  std::vector<uint32_t> capacities;
+  for (int32_t i = 0; i < 32767; ++i) {
+    ASSERT_EQ(list.Insert(list.GetCount(), &i), 0) << i;
+    if (capacities.empty() || capacities.back() != list.GetCurMaxCount())
+      capacities.push_back(list.GetCurMaxCount());
+  }
+  EXPECT_EQ(capacities, (std::vector<uint32_t>{1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192,
+                                               16384, 24576, 30720, 32640, 32767}));
+  const int32_t more = 1;
+  EXPECT_EQ((Codes{list.Insert(16000, &more), list.Insert(32767, &more), list.SizeSet(32768)}),
+            (Codes{LX_ARRAY_NO_STORAGE, kOut, LX_ARRAY_NO_STORAGE}));
+  EXPECT_EQ(*static_cast<int32_t*>(list.Element(32766)), 32766);
+  // Init caps the capacity at the maximum count and refuses element size 0.
+  EXPECT_EQ(list.Init(8, 40000), 0);
+  EXPECT_EQ(list.GetCurMaxCount(), 32767u);
+  LxCList zero(0, 10, &r), unusable;
+  EXPECT_EQ(r, LX_ARRAY_ZERO_ELEMENT_SIZE);
+  for (LxCList* l : {&zero, &unusable})
+    EXPECT_TRUE(l->GetMaxCount() == 0 && l->Insert(0, &more) == kOut && l->PrepareInsert(0) == nullptr);
+  EXPECT_EQ(zero.Init(4, 0) + zero.Insert(0, &more), 0);
+}
+
+TEST(LList, PointerSlotsAndDefaults) {
+  int x = 1, y = 2;
+  void* pointers[] = {&x, &y};
+  LxLList list(sizeof(void*), 0, nullptr);
+  for (void* p : pointers) ASSERT_EQ(list.Insert(list.GetCount(), &p), 0);
+  EXPECT_TRUE(*list.PtrElement(1) == &y && list.PtrElement(2) == nullptr);
+  // The slot of a pointer whatever the element size: pointer 1 of 4-byte elements is element 2.
+  LxLList words;
+  for (int32_t i = 0; i < 4; ++i) ASSERT_EQ(words.Insert(i, &i), 0);
+  EXPECT_EQ(static_cast<void*>(words.PtrElement(1)), words.Element(2));
+  EXPECT_EQ(words.GetMaxCount(), 0xFFFFFFFFu);
+  SortList sorted;
+  EXPECT_EQ(sorted.Init(sizeof(Record), CompareKeys, 3), 0);
+  EXPECT_TRUE(sorted.GetCurMaxCount() == 3 && sorted.GetComparisonFunction() == &CompareKeys);
+}
+
+#if !defined(LXTEST_ASAN)
+// The memory file cannot grow: appends and insertions, SizeSet and Import fail and
+// leave the list as it was; giving slots back needs no memory.
+TEST(LList, OutOfMemoryLeavesTheListAsItWas) {
+  ChildResult child = RunWithMemoryLimit(48u << 20, [] {
+    mmLxSetHandler([](uint32_t) -> int32_t { return 0; });
+    LxLList list(16, 0, nullptr);
+    Record rec = Make(0, 0);
+    while (list.Insert(list.GetCount(), &rec) == 0) rec.key = static_cast<int32_t>(list.GetCount());
+    const uint32_t n = list.GetCount();
+    if (n == 0 || list.GetCurMaxCount() != n) return 1;
+    if (list.Insert(n / 2, &rec) != LX_ARRAY_NO_STORAGE || list.GetCount() != n) return 2;
+    if (list.SizeSet(n * 4) != LX_MEMFILE_NO_MEMORY || list.GetCurMaxCount() != n) return 3;
+    MemFile source;
+    source.Put(&rec, 0, 16);
+    source.Seek(0, 0);
+    if (list.Import(1, &source) != LX_ARRAY_NO_STORAGE || list.GetCurMaxCount() != n) return 4;
+    for (uint32_t i = 0; i < n; i += 997) {
+      if (static_cast<Record*>(list.Element(i))->key != static_cast<int32_t>(i)) return 5;
+    }
+    for (uint32_t i = 1; i <= 10; ++i) list.Delete(n - i, 1);
+    return list.GetCurMaxCount() == n - 10 && list.Insert(list.GetCount(), &rec) == 0 ? 0 : 6;
+  });
+  EXPECT_TRUE(child.exited) << child.err;
+  EXPECT_EQ(child.code, 0) << child.err;
+}
+#endif
+
+}  // namespace
+}  // namespace lxtest

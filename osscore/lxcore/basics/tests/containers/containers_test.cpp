@@ -1,0 +1,330 @@
+// The abstract container and iterator with their generic element access, the
+// parameters, the one-entry container, and the allocators beneath the tree: the
+// entry cache, the entry stack and the node pool.
+#include <gtest/gtest.h>
+#include <lxcontainers.h>
+
+#include <set>
+#include <vector>
+
+namespace lxtest {
+namespace {
+
+using Codes = std::vector<int>;
+constexpr int kNotImplemented = LX_CONTAINER_NOT_IMPLEMENTED;
+constexpr int kViewError = -42;  // what FailingView reports
+
+struct Rec {
+  int key, data;
+};
+
+int g_views = 0;
+const void* RecKey(LxVContainer*, const void* e, int* status, LxVParameter*) {
+  ++g_views;
+  *status = 0;
+  return &static_cast<const Rec*>(e)->key;
+}
+const void* FailingView(LxVContainer*, const void*, int* status, LxVParameter*) {
+  *status = kViewError;
+  return nullptr;
+}
+uint32_t SevenFlags(LxVContainer*, const void*, int* status, LxVParameter*) {
+  ++g_views;
+  *status = 0;
+  return 7;
+}
+// Orders keys; returns 5 when it was given no data, so that the caller can tell.
+int RecCompare(LxVContainer*, int* keyOrder, int* entryOrder, const LxVIterator*, const void* key,
+               const void* data, const void* element, LxVParameter*) {
+  const int a = *static_cast<const int*>(key), b = static_cast<const Rec*>(element)->key;
+  *keyOrder = *entryOrder = (a > b) - (a < b);
+  return data == nullptr ? 5 : 0;
+}
+
+// An iterator standing on one fixed entry, or on none by its status.
+struct FixedIterator : LxVIterator {
+  FixedIterator(LxVContainer* c, const void* entry) : LxVIterator(nullptr, c), entry(entry) { status = 0; }
+  const void* GetEntry(int& s, LxVParameter*) const override { return (s = status) < 0 ? nullptr : entry; }
+  void Stand(int s) { status = s; }
+  const void* entry;
+};
+
+TEST(ContainerBase, DefaultCallbacksAndOperationsNotProvided) {
+  LxVContainer c(sizeof(Rec), LX_CONTAINER_EQUAL_KEYS);
+  Rec r{5, 6}, copy{0, 0};
+  int s = -1, keyOrder = 9, entryOrder = 9;
+  EXPECT_EQ(c.GetKeyFunc()(&c, &r, &s, nullptr), &r);
+  EXPECT_EQ(c.GetDataFunc()(&c, &r, &s, nullptr), nullptr);
+  EXPECT_EQ(s, LX_CONTAINER_NO_DATA);
+  EXPECT_EQ(c.GetFlagsFunc()(&c, &r, &s, nullptr), 1u);
+  EXPECT_EQ(c.GetCompareFunc()(&c, &keyOrder, &entryOrder, nullptr, &r, nullptr, &r, nullptr), 0);
+  EXPECT_EQ(keyOrder | entryOrder, 0);
+  EXPECT_EQ(c.GetCopyFunc()(&c, &copy, nullptr, &r, nullptr, nullptr), 0);
+  EXPECT_EQ(copy.data, 6);
+  EXPECT_EQ(c.GetDestroyFunc(), nullptr);
+  EXPECT_EQ(c.GetElementOfEntry(&r), &r);
+  // One row per operation that the base does not provide.
+  LxVIterator it(nullptr, &c);
+  const Codes codes = {c.Clear(nullptr, nullptr, nullptr),
+                       c.SearchElement(nullptr, nullptr, 0, nullptr, nullptr),
+                       c.InsertElement(nullptr, nullptr, 0, nullptr),
+                       c.DeleteElement(nullptr, nullptr, 0, nullptr),
+                       it.First(),
+                       it.Next(),
+                       it.Prior(),
+                       it.Last(),
+                       it.SearchElement(nullptr, nullptr, 0, nullptr),
+                       it.InsertElement(nullptr, nullptr, 0, nullptr),
+                       it.UpdateElement(nullptr, nullptr, 0, nullptr),
+                       it.DeleteElement(0, nullptr),
+                       (it.GetEntry(s, nullptr), s)};
+  EXPECT_EQ(codes, Codes(13, kNotImplemented));
+  EXPECT_EQ(c.Clone(nullptr), nullptr);
+  EXPECT_EQ(c.CreateIterator(nullptr), nullptr);
+  EXPECT_EQ(it.Clone(nullptr), nullptr);
+  EXPECT_EQ(c.GetType() + it.GetType(), 0);
+}
+
+TEST(ContainerBase, IteratorsBindCopyAndUnbind) {
+  auto* ctx = reinterpret_cast<LxTransactionContext*>(0x1234);
+  LxVContainer c;
+  LxVIterator unbound(ctx), nullBound(ctx, nullptr);
+  EXPECT_EQ(unbound.GetStatus() + nullBound.GetStatus(), 2 * LX_CONTAINER_UNBOUND);
+  unbound = &c;
+  EXPECT_EQ(unbound.GetStatus(), LX_CONTAINER_BEFORE_FIRST);
+  EXPECT_TRUE(unbound.GetContainer() == &c && unbound.GetTransactionContext() == ctx);
+  Rec r{1, 2};
+  FixedIterator a(&c, &r);
+  LxVIterator b(a);
+  a.Destroy();
+  int s = 0;
+  EXPECT_EQ(a.GetElement(s, nullptr), nullptr);
+  EXPECT_TRUE(s == LX_CONTAINER_UNBOUND && a.GetContainer() == nullptr);
+  EXPECT_TRUE(b.GetStatus() == 0 && b.GetContainer() == &c);
+  // Parameters copy the entry only.
+  LxVParameter p, q;
+  p.entry = &r, p.callerFlags = 5, q.callerFlags = 9, q = p;
+  EXPECT_TRUE(q.entry == &r && q.callerFlags == 9 && LxVParameter(p).callerFlags == 0);
+  EXPECT_EQ(static_cast<const LxVParameter&>(LxRBTreeParameter()).GetType() + p.GetType(), 1);
+}
+
+TEST(ContainerBase, EntryPartsAreTheRequestedOnesInOrder) {
+  LxVContainer c(sizeof(Rec));
+  c.SetKeyFunc(RecKey);
+  c.SetFlagsFunc(SevenFlags);
+  Rec r{3, 4};
+  FixedIterator it(&c, &r);
+  const void *element = nullptr, *key = nullptr, *data = &r;
+  uint32_t flags = 0;
+  g_views = 0;
+  EXPECT_EQ(it.GetEntryParts(&r, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(it.GetEntryParts(&r, &element, nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(element, &r);
+  EXPECT_EQ(g_views, 0);
+  EXPECT_EQ(it.GetEntryParts(&r, nullptr, &key, &data, &flags, nullptr), LX_CONTAINER_NO_DATA);
+  EXPECT_EQ(key, &r.key);
+  EXPECT_EQ(data, nullptr);
+  EXPECT_EQ(flags, 7u);
+  // A failing view ends the reading: later outputs stay untouched.
+  data = &r;
+  c.SetKeyFunc(FailingView);
+  EXPECT_EQ(it.GetEntryParts(&r, nullptr, &key, &data, nullptr, nullptr), kViewError);
+  EXPECT_EQ(data, &r);
+  // Missing views.
+  int s = 0;
+  c.SetKeyFunc(nullptr), c.SetFlagsFunc(nullptr), c.SetDataFunc(nullptr);
+  const Codes codes = {
+      it.GetEntryParts(&r, nullptr, &key, nullptr, nullptr, nullptr),   (it.GetKey(s, nullptr), s),
+      it.GetEntryParts(&r, nullptr, nullptr, nullptr, &flags, nullptr), (it.GetFlags(s, nullptr), s),
+      it.GetEntryParts(&r, nullptr, nullptr, &data, nullptr, nullptr),  (it.GetDat(s, nullptr), s)};
+  EXPECT_EQ(codes, Codes(6, kNotImplemented));
+  LxVIterator unbound(nullptr);
+  EXPECT_EQ(unbound.GetEntryParts(&r, &element, &key, &data, &flags, nullptr), 0);
+}
+
+TEST(ContainerBase, CompareElementOrdersThisEntryAgainstTheOther) {
+  LxVContainer c(sizeof(Rec));
+  c.SetKeyFunc(RecKey);
+  c.SetCompareFunc(RecCompare);
+  Rec mine{10, 0};
+  FixedIterator it(&c, &mine);
+  int otherKey = 3, keyOrder = 0, entryOrder = 0;
+  LxOneEntryContainer oc(&otherKey, nullptr, 0);
+  LxOneEntryIterator other(&oc, nullptr);
+  EXPECT_EQ(it.CompareElement(&other, nullptr, keyOrder, entryOrder, nullptr), 5);  // no data: passed as null
+  EXPECT_EQ(keyOrder + entryOrder, 2);                                              // 10 sorts after 3
+  keyOrder = entryOrder = 77;
+  other.Prior();
+  EXPECT_EQ(it.CompareElement(&other, nullptr, keyOrder, entryOrder, nullptr), LX_CONTAINER_BEFORE_FIRST);
+  it.Stand(LX_CONTAINER_BEHIND_LAST);
+  EXPECT_EQ(it.CompareElement(&other, nullptr, keyOrder, entryOrder, nullptr), LX_CONTAINER_BEHIND_LAST);
+  EXPECT_EQ(keyOrder + entryOrder, 154);  // untouched
+  it.Stand(0);
+  EXPECT_EQ(it.CompareElement(nullptr, nullptr, keyOrder, entryOrder, nullptr), LX_CONTAINER_UNBOUND);
+  other.Next();
+  c.SetCompareFunc(nullptr);
+  EXPECT_EQ(it.CompareElement(&other, nullptr, keyOrder, entryOrder, nullptr), kNotImplemented);
+}
+
+TEST(OneEntry, ContainerViewsAndSearch) {
+  int key = 4, data = 5, s = -1;
+  LxOneEntryContainer c(&key, &data, 0x30), noData(&key, nullptr, 0);
+  LxOneEntryIterator it(&c, nullptr), result(&c, nullptr), nd(&noData, nullptr);
+  EXPECT_EQ(c.GetType() + it.GetType(), 8);
+  const std::vector<const void*> views = {it.GetEntry(s, nullptr), it.GetElement(s, nullptr),
+                                          it.GetKey(s, nullptr), it.GetDat(s, nullptr)};
+  EXPECT_EQ(views, (std::vector<const void*>{&key, &key, &key, &data}));
+  EXPECT_EQ(it.GetFlags(s, nullptr), 0x30u);
+  EXPECT_EQ(s, 0);
+  EXPECT_EQ(c.SearchElement(&it, nullptr, LX_MODE_LEAST_AFTER, nullptr, &result), LX_CONTAINER_NOT_FOUND);
+  EXPECT_EQ(c.SearchElement(&it, nullptr, 0, nullptr, nullptr), LX_CONTAINER_NOT_FOUND);
+  EXPECT_EQ(result.GetKey(s, nullptr), nullptr);
+  EXPECT_EQ(result.GetDat(s, nullptr), nullptr);
+  EXPECT_EQ(s, LX_CONTAINER_BEHIND_LAST);
+  EXPECT_EQ(nd.GetDat(s, nullptr), nullptr);
+  EXPECT_EQ(s, LX_CONTAINER_NO_DATA);
+}
+
+// Every positioning operation from every state, on a container with its entry, an empty one, and none.
+TEST(OneEntry, IteratorStateTable) {
+  int key = 1;
+  LxOneEntryContainer full(&key, nullptr, 0), empty(nullptr, nullptr, 0);
+  struct Probe : LxOneEntryIterator {
+    using LxOneEntryIterator::LxOneEntryIterator;
+    void Set(int s) { status = s; }
+  };
+  constexpr int kBefore = LX_CONTAINER_BEFORE_FIRST, kBehind = LX_CONTAINER_BEHIND_LAST,
+                kLost = LX_CONTAINER_POSITION_LOST, kChanged = LX_CONTAINER_CHANGED,
+                kUnbound = LX_CONTAINER_UNBOUND;
+  const struct {
+    LxOneEntryContainer* c;
+    int from, first, last, next, prior;
+  } cases[] = {{&full, kBefore, 0, 0, 0, kBefore},
+               {&full, 0, 0, 0, kBehind, kBefore},
+               {&full, kBehind, 0, 0, kBehind, 0},
+               {&full, kLost, 0, 0, kLost, kLost},
+               {&empty, kBefore, kBefore, kBehind, 0, kBefore},
+               {&empty, 0, kBefore, kBehind, kBehind, kBefore},
+               {&empty, kBehind, kBefore, kBehind, kBehind, 0},
+               {&empty, kChanged, kBefore, kBehind, kChanged, kChanged},
+               {nullptr, kUnbound, kUnbound, kUnbound, kUnbound, kUnbound}};
+  for (const auto& k : cases) {
+    SCOPED_TRACE(testing::Message() << (k.c == &full ? "full" : "empty") << " from " << k.from);
+    Probe it(k.c, nullptr);
+    EXPECT_EQ(it.GetStatus(), k.c == &full ? 0 : k.c ? kBefore : kUnbound);
+    Codes got;
+    for (int (LxVIterator::*op)() :
+         {&LxVIterator::First, &LxVIterator::Last, &LxVIterator::Next, &LxVIterator::Prior}) {
+      it.Set(k.from);
+      const int r = (it.*op)();
+      got.push_back(r == it.GetStatus() ? r : 1);  // the result is the new status
+    }
+    EXPECT_EQ(got, (Codes{k.first, k.last, k.next, k.prior}));
+  }
+}
+
+TEST(EntryCache, SizesBlocksAndReuse) {
+  // The smallest entry is one pointer; automatic blocks carry at most 494 bytes.
+  const struct {
+    uint32_t size, perBlock;
+    unsigned short align;
+    uint32_t wantSize, wantPerBlock;
+  } cases[] = {{1, 0, 0, 8, 61},   {10, 0, 4, 12, 41}, {600, 0, 4, 600, 1},
+               {24, 0, 8, 24, 20}, {13, 7, 8, 16, 7},  {9, 0, 1, 9, 54}};
+  for (const auto& c : cases) {
+    const LxEntryCache cache(c.size, c.perBlock, c.align), copy(cache);
+    EXPECT_EQ(copy.GetEntrySize(), c.wantSize) << c.size;
+    EXPECT_EQ(copy.GetBlockSize(), sizeof(void*) + c.wantSize * c.wantPerBlock) << c.size;
+  }
+  // Entries come from the end of each block; single ones come back last in, first out.
+  LxEntryCache cache(16, 4, 8);
+  std::vector<char*> got;
+  for (int i = 0; i < 5; ++i) got.push_back(static_cast<char*>(cache.GetEntry()));
+  for (int i = 1; i < 4; ++i) EXPECT_EQ(got[i], got[i - 1] - 16) << i;
+  EXPECT_EQ(cache.CountBlocks(), 2u);
+  for (char* e : got) std::fill(e, e + 16, 'x');
+  cache.UngetEntry(got[1]);
+  cache.UngetEntry(got[3]);
+  EXPECT_EQ(cache.GetEntry(), got[3]);
+  EXPECT_EQ(cache.GetEntry(), got[1]);
+  // Taking all back keeps the blocks, and the same memory comes out again.
+  cache.UngetAllEntries();
+  EXPECT_EQ(cache.CountBlocks(), 2u);
+  std::set<char*> again;
+  for (int i = 0; i < 8; ++i) again.insert(static_cast<char*>(cache.GetEntry()));
+  for (char* e : got) EXPECT_EQ(again.count(e), 1u);
+  EXPECT_EQ(cache.CountBlocks(), 2u);
+  cache.Init(32, 1, 0);  // clears first
+  EXPECT_EQ(cache.CountBlocks(), 0u);
+}
+
+std::vector<int> g_entered, g_left;
+char g_ring[3 * 4];
+void Enter(LxTransactionContext*, char* e) { g_entered.push_back(static_cast<int>((e - g_ring) / 4)); }
+void Leave(LxTransactionContext*, char* e) { g_left.push_back(static_cast<int>((e - g_ring) / 4)); }
+
+TEST(EntryStack, WindowGrowsBothWaysAroundTheRing) {
+  g_entered.clear(), g_left.clear();
+  {
+    LxEntryStack s(nullptr, g_ring, 4, 3, Enter, Leave);
+    const std::vector<char*> got = {s.GetNextEntry(),
+                                    s.GetNextEntry(),  // current did not move: one entry
+                                    s.SetCurrentEntryWithTest(g_ring + 4),
+                                    s.GetNextEntry(),
+                                    s.SetCurrentEntryWithTest(g_ring + 8),
+                                    s.GetNextEntry()};  // 0 is the oldest
+    EXPECT_EQ(got, (std::vector<char*>{g_ring + 4, g_ring + 4, g_ring + 4, g_ring + 8, g_ring + 8, nullptr}));
+    EXPECT_EQ(g_entered, std::vector<int>({0, 1, 2}));
+  }
+  EXPECT_EQ(g_left, std::vector<int>({0, 1, 2}));
+  g_entered.clear(), g_left.clear();
+  {
+    LxEntryStack s(nullptr, g_ring, 4, 3, Enter, Leave);
+    const std::vector<char*> got = {s.GetPrevEntry(),                       // wraps to the last entry
+                                    s.SetCurrentEntryWithTest(g_ring + 4),  // outside the window
+                                    s.SetCurrentEntryWithTest(g_ring + 8),
+                                    s.GetPrevEntry(),
+                                    s.SetCurrentEntryWithTest(g_ring + 4),
+                                    s.GetPrevEntry(),                        // would reach the newest
+                                    s.SetCurrentEntryWithTest(g_ring + 5)};  // inside, off the grid
+    EXPECT_EQ(got, (std::vector<char*>{g_ring + 8, nullptr, g_ring + 8, g_ring + 4, g_ring + 4, nullptr,
+                                       g_ring + 5}));
+    EXPECT_EQ(g_entered, std::vector<int>({0, 2, 1}));
+  }
+  EXPECT_EQ(g_left, std::vector<int>({0, 1, 2}));  // a wrapped window: from the buffer start
+  g_left.clear();
+  {
+    LxEntryStack s(nullptr, g_ring, 4, 3, Enter, Leave);
+    s.GetPrevEntry();
+  }
+  EXPECT_EQ(g_left, std::vector<int>({0, 2}));
+  char one[4];
+  LxEntryStack single(nullptr, one, 4, 1, nullptr, nullptr);
+  EXPECT_TRUE(single.GetNextEntry() == nullptr && single.GetPrevEntry() == nullptr);
+}
+
+TEST(MemPool, BuffersNodesAndCounters) {
+  LxMemPool pool(16);
+  std::set<char*> nodes;
+  for (int i = 0; i < 257; ++i) nodes.insert(static_cast<char*>(pool.GetNode()));
+  EXPECT_EQ(nodes.size(), 257u);
+  EXPECT_EQ(pool.GetBuffersAllocated(), 2u);  // 256 nodes of 16 bytes each
+  EXPECT_EQ(pool.CountRemainingNodes(), 255u);
+  char *a = *nodes.begin(), *b = *nodes.rbegin();
+  pool.PutNode(a);
+  pool.PutNode(b);
+  EXPECT_EQ(pool.CountFreeNodes(), 2u);
+  EXPECT_EQ((std::vector<void*>{pool.GetNode(), pool.GetNode()}), (std::vector<void*>{b, a}));
+  EXPECT_EQ(pool.GetNodesGot() + pool.GetNodesPut(), 261u);
+  pool.PutNode(a);
+  pool.DeallocateBuffers();
+  EXPECT_EQ(pool.GetBuffersFreed(), 2u);
+  EXPECT_EQ(pool.CountFreeNodes() + pool.CountRemainingNodes(), 0u);
+  EXPECT_NE(pool.GetNode(), nullptr);
+  LxMemPool large(5000);  // a buffer per node
+  EXPECT_NE(large.GetNode(), large.GetNode());
+  EXPECT_EQ(large.GetBuffersAllocated(), 2u);
+}
+
+}  // namespace
+}  // namespace lxtest
