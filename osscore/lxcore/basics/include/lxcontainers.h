@@ -343,8 +343,8 @@ class LX_API LxEntryCache {
   // entriesPerBlock 0 means 494 / entrySize, at least 1.
   void Init(uint32_t entrySize, uint32_t entriesPerBlock, unsigned short alignment);
 
-  // An entry of GetEntrySize() bytes, or null when the heap is exhausted (the
-  // cache is then unchanged) or the cache is not configured.
+  // An entry of GetEntrySize() bytes, or null (the cache unchanged) when the heap
+  // is exhausted or a block of entriesPerBlock entries would exceed 4 GiB.
   void* GetEntry() {
     if (freeEntries != nullptr) {
       void* e = freeEntries;
