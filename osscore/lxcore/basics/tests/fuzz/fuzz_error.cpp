@@ -1,14 +1,11 @@
-// LxError and LxLoginError with arbitrary codes and prefixes of any length, into
-// their static buffers or into caller buffers of exactly LX_ERROR_BUFFER_SIZE
-// bytes (heap blocks, so that AddressSanitizer sees a single byte too many).
-// A module callback covers -40000 .. -50000 with texts up to 600 bytes long, some
-// null and some that lie in LxError's own static buffer; prefixes may also be a
-// previous result, that is lie in the buffer being written.
-//
-// Checked: the result is terminated within the buffer; a text-only call writes
-// nothing; a result that fits is exactly "prefix : code -> text" (or the text
-// alone, or "prefix : ok" and "0" for code 0); one that does not fit fills the
-// buffer without passing it.
+// LxError and LxLoginError with any code and prefix, into their static buffer or
+// a caller's heap block of exactly LX_ERROR_BUFFER_SIZE bytes. A module callback
+// covers -40000 .. -50000 with texts of up to 600 bytes, some null, some in
+// LxError's own buffer; a prefix may be a previous result in the buffer being
+// written. The result ends within the buffer and nothing past its terminator
+// changes; a text-only call writes nothing; a result that fits is exactly
+// "prefix : code -> text" (the text alone, "prefix : ok" or "0" for code 0); one
+// that does not fit fills the buffer.
 //
 // Input: byte 0 selects the function and the buffer, bytes 1..4 the code (every
 // other input draws it from a range near the catalog), the rest is the prefix.
@@ -66,6 +63,8 @@ void CheckOne(bool login, char* buffer, const char* prefix, int code) {
   if (buffer != nullptr) FUZZ_CHECK(result == buffer);
   const size_t length = strnlen(result, kBuf);
   FUZZ_CHECK(length < kBuf);
+  if (buffer != nullptr)  // nothing written past the terminator
+    FUZZ_CHECK(std::memcmp(buffer + length + 1, before.data() + length + 1, kBuf - length - 1) == 0);
   if (expected.size() < kBuf) {
     FUZZ_CHECK(expected == result);
   } else {

@@ -1,8 +1,10 @@
-// Decoding of fuzz inputs into operation sequences: a cursor over the input that
-// hands out small integers and byte strings and yields zeros once the input is
-// used up, so that every input, the empty one included, decodes to a valid
-// sequence. Check() ends the run with a message when a model disagrees.
+// What the fuzz targets share: a cursor that decodes the input into operations
+// (small integers and byte strings, zeros once the input is used up, so every
+// input decodes to a valid sequence), FUZZ_CHECK, which aborts when a model
+// disagrees, little-endian words, and a private state directory.
 #pragma once
+
+#include <sys/stat.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -60,6 +62,32 @@ class Input {
 [[noreturn]] inline void Fail(const char* file, int line, const char* what) {
   std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, what);
   std::abort();
+}
+
+inline uint32_t Get32(const void* at) {
+  const unsigned char* p = static_cast<const unsigned char*>(at);
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+inline void Put32(void* at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) static_cast<unsigned char*>(at)[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+// Gives the process a fresh state directory (in /dev/shm where it exists, so the
+// registry store's flushes stay cheap) holding the store, with the system log and
+// debugger output off; the directory goes at exit. Returns its path.
+inline const std::string& PrivateState(const char* tag) {
+  static std::string dir;
+  struct stat st;
+  dir = std::string(stat("/dev/shm", &st) == 0 ? "/dev/shm" : "/tmp") + "/lxb-fuzz-" + tag + ".XXXXXX";
+  if (mkdtemp(&dir[0]) == nullptr) std::abort();
+  setenv("ORVANTA_STATE_DIR", dir.c_str(), 1);
+  setenv("ORVANTA_REGISTRY", (dir + "/registry.db").c_str(), 1);
+  setenv("ORVANTA_EVENTLOG", "off", 1);
+  setenv("ORVANTA_DEBUG_OUTPUT", "off", 1);
+  std::atexit([] {
+    if (std::system(("rm -rf '" + dir + "'").c_str()) != 0) std::fprintf(stderr, "%s stays\n", dir.c_str());
+  });
+  return dir;
 }
 
 }  // namespace lxfuzz

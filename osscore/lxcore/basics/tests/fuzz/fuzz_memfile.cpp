@@ -1,21 +1,16 @@
-// MemFile under arbitrary operation sequences, against a model of two files: the
-// bytes as a std::vector<char> with a mask of the bytes that hold data (a gap
-// that Put or a growth leaves is undefined), and the position.
+// MemFile under arbitrary operation sequences on two files, against a model of
+// each: its bytes, a mask of those that hold data (gaps that Put or a growth
+// leave are undefined), and the position. After every step size, position and
+// defined bytes agree; the capacity is segment count times segment size, holds
+// the size and keeps the segment size within 2^15; a file without a block is
+// back at its initial segment size. Results are those the model predicts.
 //
-// After every step: size, position and defined bytes agree with the model, the
-// capacity is segment count times segment size and holds the size, the segment
-// size stays within 2^15 once the file has grown past it, and a file without a
-// block is back at its initial segment size. Results of Seek, Get, GetPtr, Put,
-// Copy, Write and CheckSum are those the model predicts.
-//
-// Operation bytes with the top bit set give Seek, Put, Get into a file, Copy and
-// Delete arguments far beyond the largest file, whose ends overflow 32 bits: they
-// must fail and change nothing. Bits 5 and 6 pick variants: Seek past the end or
-// in a mode without a meaning, Put from the file itself, InitializeWith from
-// before the start, CheckSum ranges cut at the size or beyond it.
-//
-// Input: byte 0 the segment size exponents of the two files, then one operation
-// per group of bytes until the input ends (at most 64 operations).
+// Input: byte 0 the segment size exponents, then one operation per group of
+// bytes (at most 64). The top bit of an operation byte gives arguments far past
+// the largest file, whose ends overflow 32 bits: they fail and change nothing.
+// Bits 5 and 6 pick variants (Seek past the end or in a meaningless mode, Put
+// from the file itself, InitializeWith from before the start, CheckSum ranges
+// cut at the size or beyond it).
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -43,19 +38,15 @@ struct Model {
   }
   void Put(const char* from, int32_t offset, int32_t length) {
     if (offset + length > Size()) Resize(offset + length);
-    for (int32_t i = 0; i < length; ++i) {
-      bytes[offset + i] = from[i];
-      defined[offset + i] = true;
-    }
+    for (int32_t i = 0; i < length; ++i) bytes[offset + i] = from[i], defined[offset + i] = true;
   }
-  void Move(int32_t to, int32_t from, int32_t length) {
+  // Bytes and their definedness from `source` (this model too) at `from`.
+  void CopyFrom(const Model& source, int32_t to, int32_t from, int32_t length) {
+    std::vector<char> b(source.bytes.begin() + from, source.bytes.begin() + from + length);
+    std::vector<bool> d(source.defined.begin() + from, source.defined.begin() + from + length);
     if (to + length > Size()) Resize(to + length);
-    std::vector<char> b(bytes.begin() + from, bytes.begin() + from + length);
-    std::vector<bool> d(defined.begin() + from, defined.begin() + from + length);
-    for (int32_t i = 0; i < length; ++i) {
-      bytes[to + i] = b[i];
-      defined[to + i] = d[i];
-    }
+    std::copy(b.begin(), b.end(), bytes.begin() + to);
+    std::copy(d.begin(), d.end(), defined.begin() + to);
   }
 };
 
@@ -84,10 +75,6 @@ void Range(lxfuzz::Input& in, int32_t size, int32_t* offset, int32_t* length) {
 }
 
 int32_t SizeArg(lxfuzz::Input& in) { return static_cast<int32_t>(in.U16() % (kMaxSize + 1)); }
-
-std::vector<char> Defined(const Model& m, int32_t from, int32_t length) {
-  return std::vector<char>(m.bytes.begin() + from, m.bytes.begin() + from + length);
-}
 
 int32_t QuietHandler(uint32_t) { return 0; }
 
@@ -235,12 +222,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const bool sourceHasBlock = source.GetBuffer() != nullptr;
         const uint32_t r = f.Put(&source, asked, static_cast<uint32_t>(from));
         FUZZ_CHECK(r == static_cast<uint32_t>(sourceHasBlock ? copied : 0));
-        if (sourceHasBlock && !self) {
-          std::vector<char> bytes = Defined(n, from, copied);
-          std::vector<bool> mask(n.defined.begin() + from, n.defined.begin() + from + copied);
-          m.Put(bytes.data(), m.position, copied);
-          for (int32_t i = 0; i < copied; ++i) m.defined[m.position + i] = mask[i];
-        }
+        if (sourceHasBlock && !self) m.CopyFrom(n, m.position, from, copied);
         // The source's position comes back unless it lay beyond its size; then it
         // stays where the read put it.
         s.position = sourcePosition <= s.Size() ? sourcePosition : from;
@@ -259,10 +241,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (to + length > kMaxSize) break;
         const uint32_t r = f.Get(&g, static_cast<uint32_t>(length), static_cast<uint32_t>(to));
         FUZZ_CHECK(r == static_cast<uint32_t>(length));
-        std::vector<char> bytes = Defined(m, m.position, length);
-        std::vector<bool> mask(m.defined.begin() + m.position, m.defined.begin() + m.position + length);
-        n.Put(bytes.data(), to, length);
-        for (int32_t i = 0; i < length; ++i) n.defined[to + i] = mask[i];
+        n.CopyFrom(m, to, m.position, length);
         break;
       }
       case 9: {  // Copy inside the file, overlapping or not
@@ -275,7 +254,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int32_t to = static_cast<int32_t>(in.Below(static_cast<uint32_t>(m.Size()) + 32));
         if (to + length > kMaxSize || (length == 0 && to > m.Size())) break;
         FUZZ_CHECK(f.Copy(to, from, length) == length);
-        m.Move(to, from, length);
+        m.CopyFrom(m, to, from, length);
         break;
       }
       case 10: {  // Delete a range
@@ -284,7 +263,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (wide) length = static_cast<int32_t>(0xFFFFFFFFu - in.Byte());  // the range passes the size
         FUZZ_CHECK(f.Delete(static_cast<uint32_t>(offset), static_cast<uint32_t>(length)) == 0);
         if (wide) break;
-        m.Move(offset, offset + length, m.Size() - offset - length);
+        m.CopyFrom(m, offset, offset + length, m.Size() - offset - length);
         m.Resize(m.Size() - length);
         break;
       }

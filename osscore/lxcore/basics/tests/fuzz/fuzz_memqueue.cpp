@@ -1,15 +1,10 @@
-// MemQueue, compacting or not, under arbitrary sequences of Put, Get, Delete,
-// copy construction and assignment, against a std::vector<char> of every byte
-// put and the offset of the first unread one.
-//
-// After every step: the unread bytes are those of the model, in order; a
-// compacting queue holds only them (size = unread, read offset 0); a
-// non-compacting one keeps the consumed bytes until Delete; an empty file has no
-// block. Get reports -12001 on an empty queue and -12003 (taking nothing) when
-// too few bytes are unread.
-//
-// An operation byte with the top bit set makes Put ask for a length that would
-// wrap the 32-bit size, or Delete pass the read offset: nothing may change.
+// MemQueue, compacting or not, under Put, Get, Delete, copy construction and
+// assignment, against every byte put and the offset of the first unread one.
+// After every step the unread bytes are the model's, in order; a compacting
+// queue holds only them; a non-compacting one keeps consumed bytes until Delete;
+// an empty file has no block. An operation byte with the top bit set makes Put
+// ask for a length that would wrap the 32-bit size, or Delete pass the read
+// offset: nothing may change.
 //
 // Input: byte 0 the compact flag, then one operation per group of bytes (at
 // most 64).

@@ -24,15 +24,12 @@ namespace {
 using lxtool::CounterSample;
 using lxtool::ObjectSample;
 
-void Put32(std::string* s, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) (*s)[at + i] = static_cast<char>(v >> (8 * i));
-}
+void Put32(std::string* s, size_t at, uint32_t v) { lxfuzz::Put32(&(*s)[at], v); }
 
 // The 32-bit word at `at`, or false when it is not wholly inside `s`.
 bool Word(const std::string& s, uint64_t at, uint32_t* v) {
   if (at > s.size() || s.size() - at < 4) return false;
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data()) + at;
-  *v = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  *v = lxfuzz::Get32(s.data() + at);
   return true;
 }
 

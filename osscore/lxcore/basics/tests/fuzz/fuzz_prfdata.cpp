@@ -1,31 +1,22 @@
-// PrfData_Collect with arbitrary value names, buffer sizes and damage to the
-// block, in a process that has installed the counters in a temporary registry
-// store and mapped its own shared block (a private name and lock directory), as
-// a monitor does.
+// PrfData_Collect with arbitrary value names, rooms and damage to the block, in
+// a process that installed the counters in a private store and mapped its own
+// block, as a monitor does. A value name selects the object when it is "Global"
+// in any case (or null) or holds the object's name index as a blank-separated
+// word. A selected object with room writes exactly the block as it stands (with
+// a collected copy's length and instance count), advances the pointer by 792 and
+// reports one object; with less room the result is LX_PRFDATA_MORE_DATA and
+// nothing is written; a block resized, or whose layout fields differ, gives
+// nothing. No byte past the room (a heap block of exactly that size) is touched.
 //
-// The value name selects the object when it is "Global" in any case (or null),
-// or when it holds the object's name index as a blank-separated word. Checked:
-// a selected object with room for it writes exactly the 792 bytes of the block
-// as it stands (with the total length and instance count of a collected copy),
-// advances the data pointer by 792 and reports one object; with less room the
-// result is 234 with nothing written; nothing selected writes nothing. A block
-// whose size changed, or whose header or counter definitions (lengths, counts,
-// counter sizes and offsets) no longer say what the layout says, gives nothing.
-// Not a byte past the room given is touched: the buffer is a heap block of
-// exactly that size. The block is restored after each input.
-//
-// Input: byte 0 flags (null value name, null out-arguments, 0x40 damage, 0x80
-// with 0x40: resize instead of overwrite), bytes 1-2 the room; with 0x40 then a
-// 16-bit offset (the new size when resizing), a count byte (at most 8) and that
-// many bytes written at the offset; the rest the value name as UTF-16LE code
-// units (it ends at the first zero).
+// Input: byte 0 flags (1 null name, 0x0E null out-arguments, 0x40 damage, 0x80
+// with 0x40 resize instead), bytes 1-2 the room; with 0x40 a 16-bit offset (the
+// new size when resizing), a count byte (at most 8) and that many bytes for the
+// offset; the rest the value name in UTF-16LE up to a zero unit.
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -35,8 +26,8 @@
 
 namespace {
 
+using lxfuzz::Get32;
 constexpr uint32_t kObjectSize = 792;
-std::string g_dir;
 std::string g_shmName;
 std::vector<unsigned char> g_block;  // the block's bytes at start
 int g_fd = -1;                       // the block, for damage and repair
@@ -55,63 +46,34 @@ bool LayoutIntact(const std::vector<unsigned char>& b) {
   return true;
 }
 
-void RemoveState() {
-  if (!g_shmName.empty()) shm_unlink(g_shmName.c_str());
-  if (g_dir.empty()) return;
-  if (g_fd >= 0) close(g_fd);
-  const std::string cmd = "rm -rf '" + g_dir + "'";
-  if (std::system(cmd.c_str()) != 0) {
-  }
-}
-
-uint32_t Get32(const unsigned char* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 bool Selected(const char16_t* name) {
   if (name == nullptr) return true;
-  std::u16string n(name);
-  std::u16string folded;
+  std::u16string n(name), folded;
   for (char16_t c : n) folded.push_back(c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c);
-  if (folded == u"global") return true;
   std::u16string needle = u" ";
   for (char c : std::to_string(g_nameIndex)) needle.push_back(static_cast<char16_t>(c));
-  needle.push_back(u' ');
-  return (u" " + n + u" ").find(needle) != std::u16string::npos;
+  return folded == u"global" || (u" " + n + u" ").find(needle + u" ") != std::u16string::npos;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  struct stat st;
-  std::string templ =
-      (stat("/dev/shm", &st) == 0 ? "/dev/shm" : "/tmp") + std::string("/lxb-fuzz-prfdata.XXXXXX");
-  if (mkdtemp(&templ[0]) == nullptr) std::abort();
-  g_dir = templ;
+  const std::string& dir = lxfuzz::PrivateState("prfdata");
   g_shmName = "/lxb-fuzz-prfdata-" + std::to_string(getpid());
-  setenv("ORVANTA_STATE_DIR", g_dir.c_str(), 1);
-  setenv("ORVANTA_REGISTRY", (g_dir + "/registry.db").c_str(), 1);
-  setenv("ORVANTA_EVENTLOG", "off", 1);
-  setenv("ORVANTA_DEBUG_OUTPUT", "off", 1);
   setenv("ORVANTA_SHM_NAME", g_shmName.c_str(), 1);
-  setenv("ORVANTA_LOCK_DIR", g_dir.c_str(), 1);
-  std::atexit(RemoveState);
+  setenv("ORVANTA_LOCK_DIR", dir.c_str(), 1);
+  std::atexit([] { shm_unlink(g_shmName.c_str()); });
   RegisterStatistics();
   PrfData_Open(nullptr);
   std::vector<unsigned char> buf(4096);
   void* out = buf.data();
-  uint32_t total = static_cast<uint32_t>(buf.size());
-  uint32_t objects = 0;
-  if (PrfData_Collect(const_cast<char16_t*>(u"Global"), &out, &total, &objects) != 0 ||
-      total != kObjectSize || objects != 1) {
-    std::fprintf(stderr, "fuzz_prfdata: the block could not be collected\n");
-    std::abort();
-  }
+  uint32_t total = static_cast<uint32_t>(buf.size()), objects = 0;
+  FUZZ_CHECK(PrfData_Collect(const_cast<char16_t*>(u"Global"), &out, &total, &objects) == 0 &&
+             total == kObjectSize && objects == 1);
   g_nameIndex = Get32(buf.data() + 12);
   g_fd = shm_open(g_shmName.c_str(), O_RDWR, 0);
   g_block.resize(kObjectSize);
-  if (g_fd < 0 || pread(g_fd, g_block.data(), kObjectSize, 0) != static_cast<ssize_t>(kObjectSize))
-    std::abort();
+  FUZZ_CHECK(g_fd >= 0 && pread(g_fd, g_block.data(), kObjectSize, 0) == static_cast<ssize_t>(kObjectSize));
   return 0;
 }
 
@@ -161,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else if (!Selected(nameArg)) {
     FUZZ_CHECK(r == 0 && total == 0 && objects == 0 && out == buffer);
   } else if (room < kObjectSize) {
-    FUZZ_CHECK(r == 234 && total == 0 && out == buffer);
+    FUZZ_CHECK(r == LX_PRFDATA_MORE_DATA && total == 0 && out == buffer);
   } else if (!intact) {
     FUZZ_CHECK(r == 0 && total == 0 && objects == 0 && out == buffer);
   } else {

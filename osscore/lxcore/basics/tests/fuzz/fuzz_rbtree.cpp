@@ -1,15 +1,11 @@
-// LxRBTree under arbitrary sequences of insertions, searches, deletions through
-// the tree and through an iterator, and clears, with every uniqueness flag and
-// every mode bit, against a sorted std::vector model (a multiset that also keeps
-// the order of identical entries, which the insertion mode decides).
-//
-// Elements are (key, data, serial): key and data order the entries, the serial
-// tells identical entries apart, so the model checks which of them an operation
-// took. After every step CheckTree returns 0, the count and an in-order walk
-// equal the model, and every element built by the copy callback has been
-// destroyed exactly when it left the tree. A step may make the n-th compare or
-// the copy callback fail: the operation then returns that error and the tree is
-// as before.
+// LxRBTree under insertions, searches, deletions through the tree and through an
+// iterator, and clears, with every uniqueness flag and mode bit, against a sorted
+// vector that also keeps the order of identical entries. Elements are (key, data,
+// serial); the serial tells which identical entry an operation took. After every
+// step CheckTree passes, count and in-order walk equal the model, and each
+// element the copy callback built was destroyed exactly when it left the tree. A
+// step may make the n-th compare or the copy fail: the operation returns that
+// error and the tree is as before.
 //
 // Input: byte 0 the flags and entries per block, then one operation per group
 // of bytes (at most 64); keys 0..15 and data 0..3 make equal keys common.
@@ -118,18 +114,10 @@ void CheckTree(LxRBTree& tree, const std::vector<Elem>& model) {
 
 // The run of model entries that a pair matches: same key, and same data when given.
 void Matches(const std::vector<Elem>& model, int32_t key, const int32_t* data, size_t* first, size_t* end) {
-  *first = model.size();
-  *end = model.size();
-  size_t i = 0;
-  while (i < model.size() && !(model[i].key == key && (data == nullptr || model[i].data == *data))) {
-    const bool before =
-        model[i].key < key || (model[i].key == key && data != nullptr && model[i].data < *data);
-    if (!before) break;
-    ++i;
-  }
-  *first = i;
-  while (i < model.size() && model[i].key == key && (data == nullptr || model[i].data == *data)) ++i;
-  *end = i;
+  auto before = [&](const Elem& e) { return e.key < key || (e.key == key && data && e.data < *data); };
+  *first = static_cast<size_t>(std::partition_point(model.begin(), model.end(), before) - model.begin());
+  for (*end = *first; *end < model.size() && model[*end].key == key && (!data || model[*end].data == *data);)
+    ++*end;
 }
 
 // The first matching element that a descent from the root meets, or null.

@@ -1,26 +1,17 @@
-// The registry entry functions (LxSetRegistryEntry, LxGetRegistryEntry,
-// LxDeleteRegistryEntry) with arbitrary entry paths, values and buffer sizes,
-// against a temporary store (in /dev/shm when it exists, so that the store's
-// flushes stay cheap) and a model of the values below the library's key.
+// LxSetRegistryEntry, LxGetRegistryEntry and LxDeleteRegistryEntry with
+// arbitrary paths, values and buffer sizes, against a private store and a model
+// of the values below the library's key, keyed by key path and value name with
+// ASCII letters folded, as the store compares them. Paths have zero to four
+// names: empty, very long, with backslashes, blanks, bytes above 0x7F, differing
+// only in case, or any bytes. Parameter faults give LX_REGISTRY_INVALID_PARAMETER
+// and touch nothing; a stored value reads back byte for byte, or fails with the
+// size it needs when the buffer is short; no read writes the buffer's last byte;
+// delete finds exactly what the model holds. A failed set may leave its entry
+// deleted: the model forgets it.
 //
-// Paths have zero to four names: empty ones, very long ones, names with
-// backslashes, blanks, bytes above 0x7F, names that differ only in case, and
-// arbitrary bytes from the input. The model keys a value by the composed key
-// path and value name, ASCII letters folded, as the store compares them.
-// Checked: parameter faults give -2530 and touch nothing; a value that a set
-// stored reads back byte for byte, or with -1 and the size it needs when the
-// buffer is short; no read writes the buffer's last byte or beyond it; a value
-// that was never stored or was deleted is not found; delete finds exactly the
-// values the model holds. A set that fails may leave its entry deleted, so the
-// model forgets that entry.
-//
-// Input: one operation per group of bytes (at most 12); the store below the
-// library's key is emptied before every input.
-#include <sys/stat.h>
-#include <unistd.h>
-
+// Input: one operation per group of bytes (at most 12); the library's key is
+// emptied before every input.
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <set>
@@ -34,14 +25,6 @@
 namespace {
 
 const char kBase[] = "SOFTWARE\\Vesk Software\\Orvanta";
-std::string g_dir;
-
-void RemoveState() {
-  if (g_dir.empty()) return;
-  const std::string cmd = "rm -rf '" + g_dir + "'";
-  if (std::system(cmd.c_str()) != 0) {
-  }
-}
 
 std::string Name(lxfuzz::Input& in) {
   static const char* const kNames[] = {"a",        "A",  "Server", "SERVER", "port",
@@ -63,16 +46,7 @@ std::string Fold(std::string s) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  struct stat st;
-  std::string templ =
-      (stat("/dev/shm", &st) == 0 ? "/dev/shm" : "/tmp") + std::string("/lxb-fuzz-registry.XXXXXX");
-  if (mkdtemp(&templ[0]) == nullptr) std::abort();
-  g_dir = templ;
-  setenv("ORVANTA_STATE_DIR", g_dir.c_str(), 1);
-  setenv("ORVANTA_REGISTRY", (g_dir + "/registry.db").c_str(), 1);
-  setenv("ORVANTA_EVENTLOG", "off", 1);
-  setenv("ORVANTA_DEBUG_OUTPUT", "off", 1);
-  std::atexit(RemoveState);
+  lxfuzz::PrivateState("registry");
   return 0;
 }
 
@@ -105,10 +79,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         int32_t sizeArg = (op & 0x20) ? 0 : 7;
         const int r = LxSetRegistryEntry(pathArg, value.c_str(), sizeArg);
         if (invalid || sizeArg == 0) {
-          FUZZ_CHECK(r == -2530);
+          FUZZ_CHECK(r == LX_REGISTRY_INVALID_PARAMETER);
           break;
         }
-        FUZZ_CHECK(r == 0 || r == -1);
+        FUZZ_CHECK(r == 0 || r == LX_REGISTRY_FAILED);
         FUZZ_CHECK(sizeArg == 7);
         if (r == 0) {
           model[id] = value;
@@ -128,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int r = LxGetRegistryEntry(
             pathArg, nullBuffer ? nullptr : (buffer ? buffer : reinterpret_cast<char*>(8)), sizeArg);
         if (invalid || nullBuffer || given < 1) {
-          FUZZ_CHECK(r == -2530 && sizeArg == given);
+          FUZZ_CHECK(r == LX_REGISTRY_INVALID_PARAMETER && sizeArg == given);
           delete[] buffer;
           break;
         }
@@ -140,10 +114,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           if (static_cast<int32_t>(v.size()) <= given - 1) {
             FUZZ_CHECK(r == 0 && std::memcmp(buffer, v.data(), v.size()) == 0);
           } else {
-            FUZZ_CHECK(r == -1);
+            FUZZ_CHECK(r == LX_REGISTRY_FAILED);
           }
         } else if (unknown.count(id) == 0) {
-          FUZZ_CHECK(r == -1);
+          FUZZ_CHECK(r == LX_REGISTRY_FAILED);
           FUZZ_CHECK(sizeArg == given || sizeArg == given - 1);
         }
         delete[] buffer;
@@ -152,10 +126,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 2: {  // delete
         const int r = LxDeleteRegistryEntry(pathArg);
         if (invalid) {
-          FUZZ_CHECK(r == -2530);
+          FUZZ_CHECK(r == LX_REGISTRY_INVALID_PARAMETER);
           break;
         }
-        if (unknown.count(id) == 0) FUZZ_CHECK(r == (model.count(id) ? 0 : -1));
+        if (unknown.count(id) == 0) FUZZ_CHECK(r == (model.count(id) ? 0 : LX_REGISTRY_FAILED));
         model.erase(id);
         unknown.erase(id);
         break;

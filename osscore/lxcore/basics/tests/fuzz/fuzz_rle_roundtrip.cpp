@@ -3,11 +3,11 @@
 // encoder's, never pass the room, succeed exactly when it is shorter than the
 // room, and decode back to the input. The first two bytes choose the room
 // (0..65535, or twice the input when both are 0xFF); the rest is the input.
+#include <algorithm>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <vector>
 
+#include "fuzz/fuzz_input.h"
 #include "lxmemfile.h"
 #include "memfile/rle_reference.h"
 #include "memfile/simd.h"
@@ -18,30 +18,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int length = static_cast<int>(input.size());
   int room = data[0] | (data[1] << 8);
   if (room == 0xFFFF) room = 2 * length + 2;
-
   const lxtest::Bytes expected = lxtest::ReferenceEncode(input);
-  const int before = lxmemfile::ActiveSimdLevel();
-  for (int level = lxmemfile::kSimdBaseline; level <= lxmemfile::SupportedSimdLevel(); ++level) {
-    lxmemfile::SetSimdLevel(level);
+  lxtest::ForEachSimdLevel([&] {
     std::vector<unsigned char> out(static_cast<size_t>(room) + 16, 0xEE);
     int encoded = room;
     const int result = DScomp(input.data(), length, out.data(), &encoded);
-    for (size_t i = static_cast<size_t>(room); i < out.size(); ++i) {
-      if (out[i] != 0xEE) std::abort();  // written past the room
-    }
+    for (size_t i = static_cast<size_t>(room); i < out.size(); ++i) FUZZ_CHECK(out[i] == 0xEE);
     if (static_cast<int>(expected.size()) >= room) {
-      if (result != -1 || encoded != room) std::abort();
-      continue;
+      FUZZ_CHECK(result == -1 && encoded == room);
+      return;
     }
-    if (result != 0 || encoded != static_cast<int>(expected.size())) std::abort();
-    if (std::memcmp(out.data(), expected.data(), expected.size()) != 0) std::abort();
-
-    if (DSlen(out.data(), encoded) != length) std::abort();
-    std::vector<unsigned char> back(static_cast<size_t>(length));
+    FUZZ_CHECK(result == 0 && encoded == static_cast<int>(expected.size()));
+    FUZZ_CHECK(std::equal(expected.begin(), expected.end(), out.begin()));
+    FUZZ_CHECK(DSlen(out.data(), encoded) == length);
+    lxtest::Bytes back(static_cast<size_t>(length));
     int decoded = length;
-    if (DSdecomp(out.data(), encoded, back.data(), &decoded) != 0 || decoded != length) std::abort();
-    if (back != input) std::abort();
-  }
-  lxmemfile::SetSimdLevel(before);
+    FUZZ_CHECK(DSdecomp(out.data(), encoded, back.data(), &decoded) == 0 && decoded == length &&
+               back == input);
+  });
   return 0;
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "memfile/simd.h"
+
 namespace lxtest {
 
 using Bytes = std::vector<unsigned char>;
@@ -64,6 +66,18 @@ inline Bytes ReferenceDecode(const Bytes& in) {
     }
   }
   return out;
+}
+
+// Runs `check` at every code-path level this processor supports, then restores
+// the level that was active.
+template <typename F>
+void ForEachSimdLevel(F check) {
+  const int before = lxmemfile::ActiveSimdLevel();
+  for (int level = lxmemfile::kSimdBaseline; level <= lxmemfile::SupportedSimdLevel(); ++level) {
+    lxmemfile::SetSimdLevel(level);
+    check();
+  }
+  lxmemfile::SetSimdLevel(before);
 }
 
 }  // namespace lxtest

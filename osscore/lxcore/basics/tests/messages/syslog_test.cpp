@@ -5,9 +5,7 @@
 #include <lxmessages.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <new>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -200,48 +198,5 @@ TEST_F(SystemLogTest, ForkedChildWritesItsOwnProcessId) {
   EXPECT_EQ(entries[0].strings[2], kPid);
   EXPECT_EQ(entries[1].strings[2], entries[1].strings[1]);
 }
-
-#ifndef LXTEST_ASAN
-// A memory handler that reports through both objects, as the library's default
-// handler does, and notes how deeply it was nested.
-int g_depth = 0, g_maxDepth = 0;
-void* g_chain = nullptr;  // keeps the blocks of the used-up heap reachable
-char* volatile g_escape = nullptr;
-int32_t ReportingHandler(uint32_t size) {
-  g_maxDepth = std::max(g_maxDepth, ++g_depth);
-  LxSystemLog()->Printf(10, "out of memory (%u)", size);
-  LxMessage()->Printf(nullptr, 0, "out of memory (%u)", size);
-  --g_depth;
-  return 0;
-}
-
-// With the heap used up, opening the source, writing the entry and showing the
-// message fail to allocate in turn; the handler is called again from inside them
-// and must neither recurse without end nor wait for itself.
-TEST(SystemLogWithoutMemory, ReportingAndOpeningEnd) {
-  for (bool open : {false, true}) {
-    lxtest::ChildResult child = lxtest::RunWithMemoryLimit(64 << 20, [open] {
-      alarm(30);
-      LxSysLog log;
-      mmLxSetHandler(ReportingHandler);
-      for (size_t block : {size_t{1} << 16, size_t{4096}, size_t{64}, size_t{16}}) {
-        while (void* p = std::malloc(block)) *static_cast<void**>(p) = g_chain, g_chain = p;
-      }
-      if (open) {
-        log.Open("Opened without memory");
-        return g_maxDepth >= 1 ? 0 : 2;
-      }
-      try {
-        g_escape = new char[1 << 20];
-        return 1;
-      } catch (const std::bad_alloc&) {
-      }
-      return g_maxDepth >= 2 ? 0 : 2;
-    });
-    EXPECT_TRUE(child.exited) << "signal " << child.signal;
-    EXPECT_EQ(child.code, 0) << "2: the handler was never called from inside the objects";
-  }
-}
-#endif
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -101,6 +102,16 @@ std::string Entry(const char* const* path) {
 int SetEntry(const char* const* path, const char* value) {
   int32_t one = 1;
   return LxSetRegistryEntry(path, value, one);
+}
+
+int g_depth = 0, g_maxDepth = 0;
+char* volatile g_escape = nullptr;
+int32_t ReportingHandler(uint32_t size) {
+  g_maxDepth = std::max(g_maxDepth, ++g_depth);
+  LxSystemLog()->Printf(10, "out of memory (%u)", size);
+  LxMessage()->Printf(nullptr, 0, "out of memory (%u)", size);
+  --g_depth;
+  return 0;
 }
 
 // What the operations work on. Files: f and h hold `old`, g holds `more`.
@@ -471,6 +482,21 @@ const Operation kOperations[] = {
        HOLDS(LxSysLog().Printf(2, "later") == 1);
        unlink(std::getenv("ORVANTA_REGISTRY"));
      }},
+    // A handler that reports through the system log and the message box, as the
+    // library's own does, meets failures inside them: it must neither recurse
+    // without end nor wait for itself.
+    {"ReportingHandlerWithoutMemory",
+     [](World& w) { w.log.emplace(), alarm(60); },
+     {[](World& w) { return mmLxSetHandler(ReportingHandler), w.log->Open("Opened without memory"), 0; },
+      [](World&) {
+        try {
+          return g_escape = new char[1 << 20], 1;
+        } catch (const std::bad_alloc&) {
+          return 0;
+        }
+      }},
+     [](Check& c, World&, const Results& r) { HOLDS(r[1] == 1 || g_maxDepth >= 2); },
+     true},
 };
 
 int32_t g_handlerCalls = 0;

@@ -56,6 +56,9 @@ TEST(AtomicFile, ReplacesTheTargetWholeWithTheGivenMode) {
   EXPECT_FALSE(lxos::SetSyscall(
       "fsync", +[](int, int) { return 0; }));
   EXPECT_FALSE(lxos::FailSyscall("no such call", EIO));
+  char plain[] = "/tmp/lxb-no-template";  // a name without X's to fill stays as it is
+  EXPECT_EQ(-1, lxos::sys::MakeTemp(plain));
+  EXPECT_STREQ("/tmp/lxb-no-template", plain);
 }
 
 TEST(AtomicFile, FailedStepsLeaveTheOldTargetAndNoTemporaryFile) {

@@ -1,6 +1,7 @@
-// The system-log sink: target selection, the file's line format (fixed vectors
-// and round trips), failed appends, appends from several processes at once, the
-// syslog datagram, and the fallback to the state file when no daemon takes it.
+// The system-log sink: target selection, the file's line format (fixed vectors;
+// round trips of any bytes are the eventlog_line fuzz model's), failed appends,
+// appends from several processes at once, the syslog datagram, and the fallback
+// to the state file when no daemon takes it.
 #include "os/eventlog.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -62,7 +62,7 @@ TEST(EventLogTarget, FollowsTheEnvironment) {
   }
 }
 
-TEST(EventLogFormat, LineMatchesFixedVectorAndRoundTripsAnyBytes) {
+TEST(EventLogFormat, LineMatchesFixedVector) {
   lxos::EventRecord r;
   r.time = "2026-01-02T03:04:05.678Z";
   r.source = "Orvanta Runtime System";
@@ -82,23 +82,10 @@ TEST(EventLogFormat, LineMatchesFixedVectorAndRoundTripsAnyBytes) {
             "\"say \\\"hi\\\"\\\\ \\t\\u0001\",\"42\","
             "\"/opt/\xC3\xA9t\\u00e9\xF0\x9F\x98\x80\\u00ed\\u00a0\\u0080\\u00c0\\u00af\"],"
             "\"message\":\"ERROR: x\\nPID=42\\r\"}\n");
-  std::mt19937 random(7);
-  for (int round = 0; round < 200; ++round) {
-    r.eventType = static_cast<uint16_t>(round % 5);
-    r.type = lxos::EventTypeName(r.eventType);
-    r.eventId = static_cast<uint32_t>(random());
-    for (std::string* s : {&r.strings[0], &r.strings[1], &r.strings[2], &r.strings[3], &r.message}) {
-      s->assign(random() % 40, ' ');
-      for (char& ch : *s) ch = static_cast<char>(1 + random() % 255);
-    }
-    const std::string line = lxos::EventLogFormatLine(r);
-    ASSERT_EQ(line.find('\n'), line.size() - 1) << "one line per entry";
-    lxos::EventRecord back;
-    ASSERT_TRUE(lxos::EventLogParseLine(line, &back)) << line;
-    EXPECT_TRUE(back.eventId == r.eventId && back.eventType == r.eventType && back.type == r.type) << line;
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(back.strings[i], r.strings[i]);
-    EXPECT_EQ(back.message, r.message);
-  }
+  lxos::EventRecord back;
+  ASSERT_TRUE(lxos::EventLogParseLine(lxos::EventLogFormatLine(r), &back));
+  EXPECT_TRUE(back.strings[1] == r.strings[1] && back.strings[3] == r.strings[3] &&
+              back.message == r.message && back.eventId == r.eventId && back.time == r.time);
 }
 
 TEST(EventLogFormat, ParserRefusesBrokenLinesAndSkipsUnknownMembers) {
@@ -115,10 +102,10 @@ TEST(EventLogFormat, ParserRefusesBrokenLinesAndSkipsUnknownMembers) {
         "{\"event_type\":1,\"event_id\":1} trailing"}) {
     EXPECT_FALSE(lxos::EventLogParseLine(bad, &r)) << bad;
   }
-  ASSERT_TRUE(
-      lxos::EventLogParseLine("{\"host\":\"h\",\"n\":-3,\"tags\":[1,\"a\",null],\"event_type\":4,\"event_"
-                              "id\":9,\"message\":\"\\u00e9\"}",
-                              &r));
+  ASSERT_TRUE(lxos::EventLogParseLine(
+      "{\"host\":\"h\",\"n\":-3,\"z\":0,\"tags\":[1,\"a\",null],\"event_type\":4,\"event_"
+      "id\":9,\"message\":\"\\u00e9\"}",
+      &r));
   EXPECT_TRUE(r.eventId == 9u && r.message == "\xE9") << r.message;
 }
 

@@ -227,6 +227,10 @@ TEST_F(Registry, FreshStoreHoldsTheEnglishPerflibKeyOnce) {
   uint32_t type = 0;
   EXPECT_TRUE(Query(english.c_str(), "Help", &type) == std::string(4, '\0') && type == kRegMultiSz);
   EXPECT_TRUE(Query(english.c_str(), "Counter", &type) == std::string(4, '\0') && type == kRegMultiSz);
+  // The seed's first key takes values like any other.
+  ASSERT_EQ(RegSetValue("software", "v", kRegSz, "x", 1), kRegOk);
+  EXPECT_TRUE(Values("SOFTWARE") == Names{"v"} && Query("Software", "v") == "x");
+  EXPECT_EQ(RegDeleteValue("SOFTWARE", "v"), kRegOk);
   // The seed is written once: changes survive reopening the store.
   ASSERT_EQ(RegSetValue(english.c_str(), "Counter", kRegMultiSz, "1\0\0\0\0\0", 6), kRegOk);
   {

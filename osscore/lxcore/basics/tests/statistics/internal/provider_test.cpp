@@ -1,7 +1,7 @@
 // The provider: the counter definitions where they end up (the texts of each
 // language, the bytes of the block, the slot each operation moves), a table of
-// installations, removals and activations, failing system calls underneath,
-// and collection from a damaged block.
+// installations, removals and activations, and failing system calls underneath.
+// Collection from damaged and resized blocks is the prfdata fuzz model's.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -92,8 +92,9 @@ std::vector<std::string> Snapshot() {  // every value of the keys that installat
   return all;
 }
 
-const std::vector<std::u16string> kCounter009 = {u"1", u"1847", u"1846", u"Some Product"};
-const std::vector<std::u16string> kHelp009 = {u"3", u"Help for one", u"1847", u"Some help"};
+// Another product's texts; a unit whose low byte is zero is no terminator.
+const std::vector<std::u16string> kCounter009 = {u"1", u"1847", u"1846", u"Some \u4E00 Product"};
+const std::vector<std::u16string> kHelp009 = {u"3", u"Help for one", u"1847", u"Some \u4E00 help"};
 
 void Prepare() {  // another product holds the indexes up to 1846 and 1847
   Set(kPerflib, "Last Counter", Dw(1846));
@@ -243,33 +244,10 @@ TEST_F(StatisticsProvider, SystemCallFailures) {
       EXPECT_EQ(f.error == EINTR, provider.GetView() != nullptr);
     });
   }
-}
-
-// A block cut short, grown, damaged in its header or unreadable under a monitor
-// gives nothing, never a fault; repaired, it is collected again.
-TEST_F(StatisticsProvider, DamagedOrResizedBlockGivesNothing) {
-  ExpectPasses([&] {
+  ExpectPasses([] {  // a block that cannot be read under a monitor gives nothing, once
     unsigned char buf[kBlock];
     EXPECT_EQ(0u, Collect(buf));  // not attached yet
-    ASSERT_EQ(0, RegisterStatistics());
-    EXPECT_EQ(0u, PrfData_Open(nullptr));
-    ASSERT_EQ(kBlock, Collect(buf));
-    const std::string good(reinterpret_cast<const char*>(buf), kBlock);
-    const int fd = shm_open(shmName.c_str(), O_RDWR, 0);
-    const struct {
-      off_t size;  // the block's new size, or -1 to write `value` at `offset`
-      off_t offset;
-      uint32_t value;
-    } kDamage[] = {{0, 0, 0},    {500, 0, 0},           {4096, 0, 0},   {-1, 4, 0xFFFFFFF8}, {-1, 8, 0},
-                   {-1, 32, 16}, {-1, 664, 0x7FFFFFFF}, {-1, 184, 400}, {-1, 376, 4},        {-1, 660, 128}};
-    for (const auto& d : kDamage) {
-      SCOPED_TRACE(d.offset);
-      ASSERT_TRUE(d.size >= 0 ? ftruncate(fd, d.size) == 0 : pwrite(fd, &d.value, 4, d.offset) == 4);
-      EXPECT_EQ(0u, Collect(buf));
-      ASSERT_EQ(0, ftruncate(fd, kBlock));
-      ASSERT_EQ(static_cast<ssize_t>(kBlock), pwrite(fd, good.data(), kBlock, 0));
-      EXPECT_EQ(kBlock, Collect(buf));
-    }
+    ASSERT_EQ(0u, PrfData_Open(nullptr));
     ASSERT_TRUE(lxos::FailSyscall("pread", EIO, 1));
     EXPECT_EQ(0u, Collect(buf));
     EXPECT_EQ(kBlock, Collect(buf));
