@@ -92,7 +92,8 @@ TEST(PriorityBoost, ReadFromTheServerSectionOnce) {
       if (c.configured) DefaultConfig(&config);
       const unsigned first = GetDisableWin32PriorityBoost();
       DefaultConfig(&config);
-      std::fprintf(stderr, "%u %u %d", first, GetDisableWin32PriorityBoost(), config.reads);
+      const unsigned second = GetDisableWin32PriorityBoost();  // before `reads` is read
+      std::fprintf(stderr, "%u %u %d", first, second, config.reads);
       return 0;
     });
     EXPECT_EQ(r.err, c.expected) << c.value;
