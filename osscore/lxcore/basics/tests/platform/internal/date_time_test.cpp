@@ -36,6 +36,11 @@ std::string Format(const char* format, A... args) {
   return buf;
 }
 std::string Zone() { return std::to_string(bksgettimezone()); }
+std::string ZoneState() {  // state, bias and daylight bias as the Linux layer reads them
+  lxos::TimeZoneInfo info;
+  const uint32_t state = lxos::ReadTimeZone(&info);
+  return Format("%u %d %d", state, info.bias, info.daylightBias);
+}
 std::string Time() {
   btime t;
   bksgettime(&t);
@@ -73,6 +78,7 @@ TEST(DateTime, AtFixedInstantsInFixedZones) {
   } kCases[] = {
       {kCet, kWinter, Zone, "60"},
       {kCet, kSummer, Zone, "120"},
+      {kCet, kWinter, ZoneState, "1 -60 -60"},  // standard time now, daylight time later in the year
       {kEastern, kWinter, Zone, "-300"},
       {kEastern, kSummer, Zone, "-240"},
       {"NST3:30NDT,M3.2.0,M11.1.0", kWinter, Zone, "-210"},
