@@ -166,8 +166,12 @@ TEST_F(StatisticsProvider, RecordsNumberTheTextsTheBlockAndTheSlots) {
   std::vector<std::u16string> lost = WithPairs(kHelp009, 1849, true);  // a language lost our last text
   lost.resize(lost.size() - 2);
   Set(Sub("009"), "Help", MultiSz(lost));
+  std::vector<std::u16string> translated = WithPairs({u"1", u"1847"}, 1848, false);
+  translated.back() = u"\u0100bersetzt";  // our last text, translated: its first unit's low byte is zero
+  Set(Sub("007"), "Counter", MultiSz(translated));
   ASSERT_EQ(0, provider.Remove());
   EXPECT_EQ(MultiSz(lost) + MultiSz(kCounter009), Value(Sub("009"), "Help") + Value(Sub("009"), "Counter"));
+  EXPECT_EQ(MultiSz({u"1", u"1847"}), Value(Sub("007"), "Counter"));
 }
 
 // Each case prepares a store, installs (or not), edits the store and installs,
