@@ -42,20 +42,12 @@ TOLERANCE = 1.05
 TREE_OPERATIONS = ["RandomInsert", "AscendingInsert", "LookupPresent", "LookupAbsent", "Walk", "DeleteAll"]
 TARGETS = [
     # program, operation, argument, implementation, peer, bound, source
-    ("bench_crc", "CalcCheckSum", "64", "lx", "isal", 1.2, "issue 16"),
-    ("bench_crc", "CalcCheckSum", "256", "lx", "isal", 1.2, "issue 16"),
-    ("bench_crc", "CalcCheckSum", "4096", "lx", "isal", 1.0, "issue 16"),
-    ("bench_crc", "CalcCheckSum", "65536", "lx", "isal", 1.0, "issue 16"),
-    ("bench_crc", "CalcCheckSum", "1048576", "lx", "isal", 1.0, "issue 16"),
-    ("bench_crc", "CalcCheckSum", "67108864", "lx", "isal", 1.0, "issue 16"),
-    ("bench_crc", "CalcCheckSum", "4096", "lx", "zlib", 1 / 1.5, "README, memory files"),
-    ("bench_crc", "CalcCheckSum", "1048576", "lx", "zlib", 1 / 1.5, "README, memory files"),
-    ("bench_rle", "Encode", "page", "lx", "lz4", 0.5, "issue 16"),
-    ("bench_rle", "Encode", "random", "lx", "lz4", 0.5, "issue 16"),
-    ("bench_rle", "Encode", "runs", "lx", "lz4", 0.5, "issue 16"),
-    ("bench_rle", "Decode", "page", "lx", "lz4", 1.0, "issue 16"),
-    ("bench_rle", "Decode", "random", "lx", "lz4", 1.0, "issue 16"),
-    ("bench_rle", "Decode", "runs", "lx", "lz4", 1.0, "issue 16"),
+    *[("bench_crc", "CalcCheckSum", size, "lx", "isal", 1.2 if size in ("64", "256") else 1.0, "issue 16")
+      for size in ("64", "256", "4096", "65536", "1048576", "67108864")],
+    *[("bench_crc", "CalcCheckSum", size, "lx", "zlib", 1 / 1.5, "README, memory files")
+      for size in ("4096", "1048576")],
+    *[("bench_rle", op, block, "lx", "lz4", 0.5 if op == "Encode" else 1.0, "issue 16")
+      for op in ("Encode", "Decode") for block in ("page", "random", "runs")],
     ("bench_memfile", "Append", "67108864", "lx", "vector", 0.6, "README, memory files"),
     *[("bench_rbtree", op, "1000", "LxRBTree", "std_multiset", 3.0, "issue 16") for op in TREE_OPERATIONS],
     *[("bench_rbtree", op, size, "LxRBTree", "std_multiset", 0.9 if op == "LookupAbsent" else 0.8, "issue 16")
