@@ -11,8 +11,11 @@ compile do not count. The file is restored after every mutant.
       picks N mutants (default 60) with the fixed seed S (default 1) from every
       possible one and writes them to SAMPLE.json
   mutate.py run BUILD_DIR SAMPLE.json [RESULTS.json] [--equivalent IDS]
+               [--tests REGEX]
       runs the sample; IDS is a comma-separated list of mutant ids judged
-      equivalent (they leave the count)
+      equivalent (they leave the count); REGEX limits ctest to the matching
+      tests (a quick check while working on one folder; the figures come from
+      a run without it)
 
 A mutant is found again by the text of its line, so a sample picked before a
 change still applies afterwards where that line is unchanged.
@@ -115,6 +118,11 @@ def run(args):
         i = args.index("--equivalent")
         equivalent = {int(x) for x in args[i + 1].split(",") if x}
         del args[i:i + 2]
+    only = []
+    if "--tests" in args:
+        i = args.index("--tests")
+        only = ["-R", args[i + 1]]
+        del args[i:i + 2]
     build, sample_file = args[0], args[1]
     out_file = args[2] if len(args) > 2 else None
     with open(sample_file) as f:
@@ -142,7 +150,7 @@ def run(args):
                     verdict = "not compiled"
                 else:
                     tests = sh(["ctest", "--test-dir", build, "-j", str(os.cpu_count()), "--stop-on-failure",
-                                "--timeout", "60", "--no-tests=error"])
+                                "--timeout", "60", "--no-tests=error"] + only)
                     verdict = "killed" if tests.returncode != 0 else "survived"
             finally:
                 with open(path, "w", encoding="utf-8") as f:
