@@ -1,18 +1,18 @@
-// LxError: the catalog row by row against its copy in data/catalog.tsv, the codes
-// without a row, cut prefixes and module texts. The prefixed form, the forms of
-// code 0, buffer limits and earlier results as prefixes are the error fuzz
-// model's.
+// LxError: the catalog's text of every code, cut prefixes, the module error-callback
+// list and its texts, and LxLoginError's texts. The
+// prefixed form, the forms of code 0, buffer limits and earlier results as
+// prefixes are the error fuzz model's.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "lxframe.h"
 #include "lxmessages.h"
+#include "messages/error_catalog.h"
 
 namespace {
 
@@ -21,31 +21,20 @@ const std::string kOql = "To get the OQL-Errors, use GetOqlErrMsg(...) at one of
 
 std::string Text(int code) { return LxError(nullptr, nullptr, code, 1); }
 
+// The rows are compared with the catalog's copy in data/catalog.tsv by lxtool's
+// listing (tests/tools); here every code finds its row, its group's text or none.
 TEST(ErrorCatalog, EveryCodeReadsAsTheTableSays) {
-  // Lines "CODE<TAB>\"TEXT\"" or "LOW..HIGH<TAB>\"TEXT\"", \" and \\ escaped.
   std::map<int, std::string> rows;
-  std::ifstream in(std::string(LXB_TEST_DATA_DIR) + "/catalog.tsv", std::ios::binary);
-  for (std::string line; std::getline(in, line);) {
-    const size_t tab = line.find('\t');
-    if (line.empty() || line[0] == '#' || tab == std::string::npos) continue;
-    std::string text;
-    for (size_t i = tab + 2; i + 1 < line.size(); ++i) {
-      if (line[i] == '\\') ++i;
-      text += line[i];
-    }
-    const size_t dots = line.find("..");
-    const int low = std::stoi(line), high = dots < tab ? std::stoi(line.substr(dots + 2)) : low;
-    for (int code = low; code <= high; ++code) EXPECT_TRUE(rows.emplace(code, text).second) << code;
-  }
-  ASSERT_EQ(rows.size(), 615u);  // 513 codes with a text of their own, 99 + 3 query-language codes
-  char buffer[LX_ERROR_BUFFER_SIZE];
-  for (const auto& [code, text] : rows)
-    EXPECT_TRUE(code == 0 || LxError(buffer, nullptr, code, 0) == text) << code;
+  for (size_t i = 0; i < lxmessages::CatalogRowCount(); ++i)
+    EXPECT_TRUE(rows.emplace(lxmessages::CatalogRows()[i].code, lxmessages::CatalogRows()[i].text).second);
+  ASSERT_EQ(rows.size(), 512u);  // besides code 0 and the 99 + 3 query-language codes
   for (int code = -12000; code <= 12000; ++code) {
     const auto row = rows.find(code);
-    ASSERT_EQ(Text(code), row != rows.end()          ? row->second
-                          : code >= 1 && code <= 999 ? "count"
-                                                     : "unknown error")
+    ASSERT_EQ(Text(code), row != rows.end()                       ? row->second
+                          : lxmessages::IsQueryLanguageCode(code) ? kOql
+                          : code == 0                             ? "ok"
+                          : code >= 1 && code <= 999              ? "count"
+                                                                  : "unknown error")
         << code;
   }
   for (int code : {INT_MIN, -1000000, 1000000, INT_MAX}) EXPECT_EQ(Text(code), "unknown error") << code;
@@ -57,10 +46,24 @@ char* RecordingCallback(int code) {
   g_asked.push_back(code);
   return const_cast<char*>(g_answer);
 }
+char* OtherText(int) { return nullptr; }
 
+// The list has one slot, for one range, which answers strictly inside.
 TEST(ErrorModuleTexts, ReplaceTheTableInsideTheRangeButForQueryLanguageCodes) {
   LxModuleErrorCallbackList& list = LxModuleErrorCallbackList::GetInstance();
-  ASSERT_EQ(list.SetModuleErrorCallback(RecordingCallback, 4000, -3110), 0);
+  EXPECT_EQ(&list, &LxModuleErrorCallbackList::GetInstance());
+  const struct {
+    LxModuleErrorCallback callback;
+    int upper, lower, result;
+  } kSteps[] = {
+      {RecordingCallback, -3110, 4000, LX_CALLBACK_INVALID_PARAMETER},  // inverted
+      {nullptr, 4000, -3110, LX_CALLBACK_INVALID_PARAMETER},            // nothing to remove
+      {RecordingCallback, 4000, -3110, 0},
+      {OtherText, -3110, -6500, LX_CALLBACK_INVALID_PARAMETER},  // overlaps at -3110
+      {OtherText, -7000, -7999, LX_CALLBACK_INVALID_PARAMETER},  // the one slot is taken
+      {nullptr, 4000, -3109, LX_CALLBACK_INVALID_PARAMETER},     // not exactly that range
+  };
+  for (const auto& s : kSteps) EXPECT_EQ(list.SetModuleErrorCallback(s.callback, s.upper, s.lower), s.result);
   const std::string longText(600, 't');
   const struct {
     int code;
@@ -81,6 +84,7 @@ TEST(ErrorModuleTexts, ReplaceTheTableInsideTheRangeButForQueryLanguageCodes) {
       {0, "module", nullptr, "0", false},
       {-3110, "module", nullptr, "unknown error", false},  // the range's own ends do not match
       {4000, "module", nullptr, "unknown error", false},
+      {-3111, "module", nullptr, "unknown error", false},
       // A long text fills the buffer; the prefix goes first when nothing of it fits.
       {-2500, longText.c_str(), nullptr, longText.substr(0, 255), true},
       {-2500, longText.c_str(), "P", (" : -2500 -> " + longText).substr(0, 255), true},
@@ -99,6 +103,36 @@ TEST(ErrorModuleTexts, ReplaceTheTableInsideTheRangeButForQueryLanguageCodes) {
   g_answer = "own";
   EXPECT_EQ(LxError(nullptr, nullptr, -2002, 1), g_answer) << "the callback's own pointer is returned";
   EXPECT_EQ(list.SetModuleErrorCallback(nullptr, 4000, -3110), 0);
+  EXPECT_EQ(list.GetError(-2002), nullptr);
+  EXPECT_EQ(list.SetModuleErrorCallback(OtherText, -7000, -7999), 0);  // free again
+  EXPECT_EQ(list.GetError(-7500), nullptr);                            // a callback may answer nothing
+  EXPECT_EQ(list.SetModuleErrorCallback(nullptr, -7000, -7999), 0);
+}
+
+TEST(LoginError, TextsAndFormats) {
+  const struct {
+    const char* prefix;
+    int code, textOnly;
+    const char* expected;
+  } kCases[] = {
+      {nullptr, -2301, 0, "Password is invalid"},
+      {nullptr, -2307, 0, "Login name is invalid"},
+      {nullptr, -2302, 0, "Login name is not unique, please contact Admin"},
+      {nullptr, -2017, 0, "Login data inconsistent, please contact Admin"},
+      {nullptr, 0, 0, "Login to Database"},
+      {nullptr, 1, 0, "Login to Dictionary"},
+      {nullptr, -1, 0, "Login failed, Error was: -1"},
+      {"Open", -2301, 0, "Open : -2301 -> Password is invalid"},
+      {"Open", -42, 1, "Login failed, Error was: -42"},
+      {"Q", 1, 0, "Q : 1 -> Login to Dictionary"},
+  };
+  char buffer[LX_ERROR_BUFFER_SIZE] = "untouched";
+  for (const auto& c : kCases) {
+    EXPECT_STREQ(LxLoginError(nullptr, c.prefix, c.code, c.textOnly), c.expected);
+    EXPECT_STREQ(LxLoginError(buffer, c.prefix, c.code, c.textOnly), c.expected);
+    EXPECT_TRUE(c.textOnly || std::string(buffer) == c.expected) << buffer;
+  }
+  EXPECT_EQ(LxLoginError(buffer, "Q", 1, 0), buffer);
 }
 
 }  // namespace

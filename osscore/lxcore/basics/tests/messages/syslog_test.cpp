@@ -1,29 +1,56 @@
 // The system log as its users see it: entries read back from the JSON-lines file
-// (the datagram form and the fallbacks are the sink's, tests/os).
+// (the datagram form and the fallbacks are the sink's, tests/os), the rendering
+// of the message table's texts, and the entry source's registration in the
+// registry store, failures injected half-way.
+#include "messages/syslog.h"
+
 #include <gtest/gtest.h>
 #include <lxframe.h>
 #include <lxmessages.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <new>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "lxtest.h"
+#include "messages/message_table.h"
 #include "os/eventlog.h"
+#include "os/paths.h"
+#include "os/registry.h"
 
 namespace {
 
 constexpr uintptr_t kNone = ~static_cast<uintptr_t>(0);
 const std::string kVersion = "(Orvanta 9.5.23.262.0)";
 const std::string kPid = std::to_string(getpid());
+const std::string kBase = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
 
 std::string ProgramPath() {
   char buf[4096];
   ssize_t n = readlink("/proc/self/exe", buf, sizeof buf);
   return std::string(buf, n > 0 ? size_t(n) : 0);
+}
+
+// Both values of a registered source, or what is missing.
+std::string Registration(const std::string& name) {
+  const std::string key = kBase + name;
+  char file[1100], types[4];
+  uint32_t type = 0, typesType = 0, size = sizeof file, typesSize = 4;
+  if (lxos::RegKeyExists(key.c_str()) != lxos::kRegOk) return "no key";
+  if (lxos::RegQueryValue(key.c_str(), "EventMessageFile", &type, file, &size) != lxos::kRegOk ||
+      lxos::RegQueryValue(key.c_str(), "TypesSupported", &typesType, types, &typesSize) != lxos::kRegOk) {
+    return "values missing";
+  }
+  std::string library;
+  lxos::LibraryPath(&library);
+  return std::string(file, size) == library + '\0' && type == lxos::kRegExpandSz &&
+                 typesType == lxos::kRegDword && std::string(types, 4) == std::string("\x07\0\0\0", 4)
+             ? "registered"
+             : "wrong values";
 }
 
 // Each test writes to a log file of its own and leaves the switch as it found it.
@@ -89,15 +116,38 @@ TEST_F(SystemLogTest, EveryKindHasItsEventTypeIdAndText) {
     const auto& c = kCases[i];
     const lxos::EventRecord& e = entries[i];
     SCOPED_TRACE(c.kind);
-    EXPECT_EQ(e.source, "Orvanta Runtime System");
-    EXPECT_EQ(e.type, c.type);
-    EXPECT_EQ(e.eventType, c.eventType);
+    EXPECT_TRUE(e.source == "Orvanta Runtime System" && e.type == c.type && e.eventType == c.eventType);
     EXPECT_EQ(e.eventId, c.id);
     EXPECT_EQ(e.message, c.message);
     EXPECT_EQ(std::vector<std::string>(e.strings, e.strings + 4),
               (std::vector<std::string>{kVersion, c.text, kPid, ProgramPath()}));
     EXPECT_TRUE(e.time.size() == 24 && e.time.back() == 'Z') << e.time;  // UTC, ISO 8601
   }
+  EXPECT_EQ(Registration("Orvanta Runtime System"), "registered");
+}
+
+TEST(MessageTable, InsertsEscapesAndLineBreaks) {
+  const char* const kStrings[4] = {"V", "T", "P", "E"};
+  const char* const kSparse[4] = {nullptr, "t", nullptr, nullptr};
+  const char* const kTricky[4] = {"%2", "%1%n", "", ""};  // an inserted %-sequence is text
+  const struct {
+    const char* text;
+    const char* const* strings;
+    std::string expected;
+  } kCases[] = {
+      {"a%n\r\nb", kStrings, "a\nb"},  // %n takes the carriage return and line feed after it
+      {"a%nb", kStrings, "a\nb"},
+      {"a%n\nb", kStrings, "a\nb"},
+      {"a%n\r\n%n\r\nb", kStrings, "a\n\nb"},
+      {"a%n\r\n\r\nb", kStrings, "a\n\r\nb"},
+      {"%4 %3 %2 %1", kStrings, "E P T V"},
+      {"100%% %5 %x %", kStrings, "100% %5 %x %"},
+      {"[%1][%2][%3][%4]", kSparse, "[][t][][]"},
+      {nullptr, kStrings, ""},
+      {"%2 %1", kTricky, "%1%n %2"},
+  };
+  for (const auto& c : kCases)
+    EXPECT_EQ(lxmessages::ExpandMessage(c.text, c.strings), c.expected) << c.expected;
 }
 
 TEST_F(SystemLogTest, TextIsCutAfter1023Characters) {
@@ -105,21 +155,40 @@ TEST_F(SystemLogTest, TextIsCutAfter1023Characters) {
   std::string big(2000, 'x');
   big[1022] = 'L';
   EXPECT_EQ(log.Printf(3, "%s", big.c_str()), 77);
-  EXPECT_EQ(log.lastKind, 3);
-  EXPECT_EQ(log.lastLength, 1024);
-  EXPECT_EQ(log.lastText, big.substr(0, 1023));
+  EXPECT_TRUE(log.lastKind == 3 && log.lastLength == 1024 && log.lastText == big.substr(0, 1023));
   log.Printf(1, "%s", big.substr(0, 1023).c_str());
   EXPECT_EQ(log.lastLength, 1023);
   const char* none = nullptr;
   log.Printf(1, none);
-  EXPECT_EQ(log.lastLength, 0);
-  EXPECT_EQ(log.lastText, "");
+  EXPECT_TRUE(log.lastLength == 0 && log.lastText.empty());
   ASSERT_EQ(LxSystemLog()->Printf(2, "%s", big.c_str()), 1);
   EXPECT_EQ(Entries().at(0).strings[1], big.substr(0, 1023));
 }
 
-TEST_F(SystemLogTest, SwitchKeepsAnyValueAndZeroDropsEntries) {
-  LxSysLog log;
+// Sources open once, under the first name, and only while the switch is on (it
+// keeps any value, zero drops entries) and the log was available when built.
+TEST_F(SystemLogTest, SourcesAndTheSwitch) {
+  LxSysLog named, lazy, silent, unregistered;
+  EXPECT_EQ(named.GetEventLogAvailable(), 1u);
+  named.Open("Query Engine");
+  const uintptr_t handle = named.GetEventSource();
+  named.Open("Module B");
+  EXPECT_EQ(named.GetEventSource(), handle);
+  EXPECT_STREQ(named.GetSourceName(), "Query Engine");
+  EXPECT_STREQ(named.GetProcessIdText(), kPid.c_str());
+  ASSERT_EQ(named.Printf(2, "from A"), 1);
+  EXPECT_EQ(Registration("QUERY ENGINE"), "registered");  // names compare without regard to case
+  EXPECT_EQ(lazy.GetEventSource(), kNone);                // the first entry opens the default source
+  ASSERT_EQ(lazy.Printf(1, "first"), 1);
+  lazy.Open("Too late");
+  EXPECT_STREQ(lazy.GetSourceName(), "Orvanta Runtime System");
+  // A name longer than a key name may be cannot be registered: the source opens anyway.
+  const std::string longName(300, 'r');
+  unregistered.Open(longName.c_str());
+  EXPECT_STREQ(unregistered.GetSourceName(), longName.c_str());
+  EXPECT_EQ(unregistered.Printf(4, "still logged"), 1);
+  EXPECT_EQ(Registration(longName), "no key");
+
   EXPECT_EQ(LxSystemLog()->SetEnabled(5), 1);
   EXPECT_EQ(LxSystemLog()->Printf(2, "while 5"), 1);
   EXPECT_EQ(LxSystemLog()->SetEnabled(0), 5);
@@ -127,51 +196,13 @@ TEST_F(SystemLogTest, SwitchKeepsAnyValueAndZeroDropsEntries) {
   EXPECT_EQ(capturing.Printf(2, "dropped"), 0);
   EXPECT_EQ(capturing.lastKind, -1) << "Output must not be called while switched off";
   EXPECT_EQ(LxSystemLog()->Printf(4, "dropped"), 0);
-  log.Open("Module A");  // a switched-off log opens no source
-  EXPECT_EQ(log.GetEventSource(), kNone);
-  EXPECT_STREQ(log.GetProcessIdText(), "");
-  EXPECT_STREQ(log.GetSourceName(), "");
+  silent.Open("Silent Module");
+  EXPECT_EQ(silent.GetEventSource(), kNone);
+  EXPECT_STREQ(silent.GetProcessIdText(), "");
+  EXPECT_STREQ(silent.GetSourceName(), "");
+  EXPECT_EQ(Registration("Silent Module"), "no key");
   EXPECT_EQ(LxSystemLog()->SetEnabled(-3), 0);
   EXPECT_EQ(LxSystemLog()->SetEnabled(1), -3);
-  EXPECT_EQ(LxSystemLog()->Printf(2, "back"), 1);
-  std::vector<lxos::EventRecord> entries = Entries();
-  ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[0].message, "while 5");
-  EXPECT_EQ(entries[1].message, "back");
-}
-
-TEST_F(SystemLogTest, SourceOpensOnceUnderTheFirstName) {
-  LxSysLog named, lazy;
-  EXPECT_EQ(named.GetEventLogAvailable(), 1u);
-  named.Open("Module A");
-  const uintptr_t handle = named.GetEventSource();
-  named.Open("Module B");
-  EXPECT_EQ(named.GetEventSource(), handle);
-  EXPECT_STREQ(named.GetSourceName(), "Module A");
-  EXPECT_STREQ(named.GetProcessIdText(), kPid.c_str());
-  ASSERT_EQ(named.Printf(2, "from A"), 1);
-  EXPECT_EQ(Entries().at(0).source, "Module A");
-  // The first entry opens the default source.
-  EXPECT_EQ(lazy.GetEventSource(), kNone);
-  ASSERT_EQ(lazy.Printf(1, "first"), 1);
-  lazy.Open("Too late");
-  EXPECT_STREQ(lazy.GetSourceName(), "Orvanta Runtime System");
-}
-
-TEST_F(SystemLogTest, ThreadsWritingTheFirstEntriesAtOnceShareOneSource) {
-  LxSysLog log;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 8; ++t) {
-    threads.emplace_back([&log, t] {
-      for (int i = 0; i < 20; ++i) log.Printf(2, "thread %d entry %d", t, i);
-    });
-  }
-  for (std::thread& t : threads) t.join();
-  EXPECT_STREQ(log.GetSourceName(), "Orvanta Runtime System");
-  EXPECT_EQ(Entries().size(), 160u);
-}
-
-TEST_F(SystemLogTest, UnavailableWhenOffAtConstructionAndErrorsReported) {
   {
     lxtest::ScopedEnv off("ORVANTA_EVENTLOG", "off");
     LxSysLog log;
@@ -181,22 +212,78 @@ TEST_F(SystemLogTest, UnavailableWhenOffAtConstructionAndErrorsReported) {
     EXPECT_EQ(log.GetEventSource(), kNone);
     EXPECT_EQ(log.Printf(4, "dropped"), 0);
   }
-  EXPECT_TRUE(Entries().empty());
+  EXPECT_EQ(LxSystemLog()->Printf(2, "back"), 1);
+  std::vector<std::string> messages, sources;
+  for (const lxos::EventRecord& e : Entries()) messages.push_back(e.strings[1]), sources.push_back(e.source);
+  EXPECT_EQ(messages, (std::vector<std::string>{"from A", "first", "still logged", "while 5", "back"}));
+  EXPECT_EQ(sources[0], "Query Engine");
+  EXPECT_EQ(sources[2], longName);
   const std::string dir = lxtest::MakeTempDir("blocked");
   ASSERT_TRUE(lxtest::WriteFile(dir + "/plain", "not a directory"));
   lxtest::ScopedEnv blocked("ORVANTA_EVENTLOG", ("file:" + dir + "/plain/Application.log").c_str());
   EXPECT_EQ(LxSystemLog()->Printf(4, "lost"), ENOTDIR);
 }
 
-TEST_F(SystemLogTest, ForkedChildWritesItsOwnProcessId) {
-  ASSERT_EQ(LxSystemLog()->Printf(8, "parent"), 1);
+TEST_F(SystemLogTest, ThreadsAndForkedChildren) {
+  LxSysLog log;  // threads writing the first entries at once share one source
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&log, t] {
+      for (int i = 0; i < 20; ++i) log.Printf(2, "thread %d entry %d", t, i);
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_STREQ(log.GetSourceName(), "Orvanta Runtime System");
+  // A forked child writes its own process id.
   lxtest::ChildResult child = lxtest::RunInChild(
       [] { return LxSystemLog()->Printf(8, "%d", static_cast<int>(getpid())) == 1 ? 0 : 1; });
   ASSERT_EQ(child.code, 0);
   std::vector<lxos::EventRecord> entries = Entries();
-  ASSERT_EQ(entries.size(), 2u);
+  ASSERT_EQ(entries.size(), 161u);
   EXPECT_EQ(entries[0].strings[2], kPid);
-  EXPECT_EQ(entries[1].strings[2], entries[1].strings[1]);
+  EXPECT_TRUE(entries[160].strings[2] == entries[160].strings[1] && entries[160].strings[2] != kPid);
+}
+
+// Registry operations that fail on the n-th value written, and count their calls.
+int g_failOnSet = 0, g_sets = 0, g_creates = 0, g_deletes = 0;
+int32_t CountingCreate(const char* path) { return ++g_creates, lxos::RegCreateKey(path); }
+int32_t RefusingCreate(const char*) { return ++g_creates, lxos::kRegAccessDenied; }
+int32_t FailingSet(const char* path, const char* name, uint32_t type, const void* data, uint32_t size) {
+  return ++g_sets == g_failOnSet ? lxos::kRegIoFailed : lxos::RegSetValue(path, name, type, data, size);
+}
+int32_t ThrowingSet(const char*, const char*, uint32_t, const void*, uint32_t) { throw std::bad_alloc(); }
+int32_t CountingDelete(const char* path) { return ++g_deletes, lxos::RegDeleteKey(path); }
+
+TEST(EventSourceRegistration, AHalfWrittenKeyIsRemoved) {
+  const lxmessages::RegistryOps kOps = {CountingCreate, FailingSet, CountingDelete};
+  const struct {
+    std::string name;
+    lxmessages::RegistryOps ops;
+    int failOnSet;
+    bool registered;
+    int creates, sets, deletes;
+  } kCases[] = {
+      {"Broken", kOps, 1, false, 1, 1, 1},
+      {"Broken", kOps, 2, false, 1, 2, 1},
+      {"Working", kOps, 0, true, 1, 2, 0},
+      {"Working", kOps, 2, false, 1, 2, 1},  // takes the earlier key
+      {"Refused", {RefusingCreate, FailingSet, CountingDelete}, 0, false, 1, 0, 1},
+      {"Thrown", {CountingCreate, ThrowingSet, CountingDelete}, 0, false, 1, 0, 1},
+      // The key path is the 55-character base and the name; it must fit 512 bytes.
+      {std::string(512 - kBase.size(), 'n'), kOps, 0, false, 0, 0, 0},
+      // One that fits is still longer than a key name may be: the store refuses the key.
+      {std::string(511 - kBase.size(), 'n'), kOps, 0, false, 1, 0, 1},
+  };
+  for (const auto& c : kCases) {
+    g_failOnSet = c.failOnSet, g_sets = g_creates = g_deletes = 0;
+    EXPECT_EQ(lxmessages::RegisterEventSource(c.name.c_str(), c.ops), c.registered) << c.name;
+    EXPECT_EQ(std::vector<int>({g_creates, g_sets, g_deletes}),
+              std::vector<int>({c.creates, c.sets, c.deletes}))
+        << c.name << " " << c.failOnSet;
+    EXPECT_EQ(Registration(c.name), c.registered ? "registered" : "no key") << c.name;
+  }
+  // The parent keys that creating a key made stay.
+  EXPECT_EQ(lxos::RegKeyExists(kBase.substr(0, kBase.size() - 1).c_str()), lxos::kRegOk);
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 // The registry store: values, names, keys, size rules, a fresh store's content,
 // a store that cannot be opened, several processes and threads writing at once
-// (a writer killed midway: tests/crash), and limited waits.
+// (a writer killed midway: tests/crash), and limited waits; the folding of value
+// and key names against a model is the registry fuzz model's. And the UTF-8 <->
+// UTF-16 conversion that multi-strings in the store use.
 #include "os/registry.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
 
+#include <atomic>
 #include <memory>
 #include <set>
 #include <string>
@@ -14,6 +18,7 @@
 
 #include "lxtest.h"
 #include "os/syscall.h"
+#include "os/utf.h"
 
 using namespace lxos;
 
@@ -33,22 +38,17 @@ std::string Query(const char* path, const char* name, uint32_t* type = nullptr) 
   return RegQueryValue(path, name, type, &data[0], &size) == kRegOk ? data.substr(0, size) : "<failed>";
 }
 
-std::vector<std::string> SubKeys(const char* path) {
-  std::vector<std::string> names;
-  for (std::string name; RegEnumKey(path, static_cast<uint32_t>(names.size()), &name) == kRegOk;)
-    names.push_back(name);
-  return names;
-}
-
-std::vector<std::string> Values(const char* path) {
-  std::vector<std::string> names;
-  for (std::string name; RegEnumValue(path, static_cast<uint32_t>(names.size()), &name, nullptr) == kRegOk;) {
-    names.push_back(name);
-  }
-  return names;
-}
-
 using Names = std::vector<std::string>;
+
+// The direct sub-keys (or the values) of a key, in the store's order.
+Names List(const char* path, bool keys = true) {
+  Names names;
+  for (std::string name;
+       (keys ? RegEnumKey(path, static_cast<uint32_t>(names.size()), &name)
+             : RegEnumValue(path, static_cast<uint32_t>(names.size()), &name, nullptr)) == kRegOk;)
+    names.push_back(name);
+  return names;
+}
 
 TEST_F(Registry, EveryTypeRoundTripsByteForByte) {
   ASSERT_EQ(RegCreateKey("K"), kRegOk);
@@ -81,23 +81,20 @@ TEST_F(Registry, EveryTypeRoundTripsByteForByte) {
   EXPECT_EQ(Query("K", ""), "<missing>");
 }
 
-TEST_F(Registry, NamesIgnoreCaseAndKeysKeepTheirOrderOfCreation) {
+// Names fold ASCII letters only and keep their first spelling; keys and values
+// enumerate in order of creation; deleting takes a key only without sub-keys, a
+// tree whole and nothing beside it.
+TEST_F(Registry, NamesOrderAndDeletion) {
   ASSERT_EQ(RegCreateKey("Vendor\\Vesk"), kRegOk);
   ASSERT_EQ(RegCreateKey("VENDOR\\VESK\\Sub"), kRegOk);  // finds the existing keys
-  EXPECT_EQ(RegKeyExists("vendor\\vesk"), kRegOk);
-  EXPECT_EQ(SubKeys("vendor"), Names{"Vesk"});
-  ASSERT_EQ(RegSetValue("vendor\\vesk", "Port", kRegSz, "1", 1), kRegOk);
-  ASSERT_EQ(RegSetValue("vendor\\vesk", "Host", kRegSz, "h", 1), kRegOk);
-  ASSERT_EQ(RegSetValue("Vendor\\Vesk", "pORT", kRegSz, "2", 1), kRegOk);  // keeps name and position
-  EXPECT_EQ(Query("VENDOR\\Vesk", "port"), "2");
-  EXPECT_EQ(Values("Vendor\\Vesk"), (Names{"Port", "Host"}));
+  EXPECT_TRUE(RegKeyExists("vendor\\vesk") == kRegOk && List("vendor") == Names{"Vesk"});
+  for (const char* name : {"Port", "Host", "Last", "pORT"})  // pORT keeps Port's place and spelling
+    ASSERT_EQ(RegSetValue("vendor\\vesk", name, kRegSz, name, 1), kRegOk);
+  EXPECT_EQ(Query("VENDOR\\Vesk", "port"), "p");
   EXPECT_EQ(RegDeleteValue("VENDOR\\VESK", "HOST"), kRegOk);
-  ASSERT_EQ(RegSetValue("Vendor\\Vesk", "\xc3\x84", kRegSz, "x", 1), kRegOk);  // only ASCII letters fold
-  EXPECT_EQ(Query("Vendor\\Vesk", "\xc3\xa4"), "<missing>");
-  EXPECT_EQ(Values("Vendor\\Vesk"), (Names{"Port", "\xc3\x84"}));
-  // Keys: missing parents are made, direct children enumerate in order of creation.
+  EXPECT_EQ(List("Vendor\\Vesk", false), (Names{"Port", "Last"}));
   ASSERT_EQ(RegCreateKey("E\\zeta"), kRegOk);
-  ASSERT_EQ(RegCreateKey("E\\Alpha\\Deep"), kRegOk);
+  ASSERT_EQ(RegCreateKey("E\\Alpha\\Deep\\Er"), kRegOk);
   ASSERT_EQ(RegCreateKey("E\\mid"), kRegOk);
   ASSERT_EQ(RegSetValue("E\\Alpha", "v", kRegSz, "x", 1), kRegOk);
   ASSERT_EQ(RegCreateKey("E\\Alpha"), kRegOk);  // an existing key stays as it is
@@ -105,44 +102,35 @@ TEST_F(Registry, NamesIgnoreCaseAndKeysKeepTheirOrderOfCreation) {
   EXPECT_EQ(RegSetValue("E\\X", "v", kRegSz, "x", 1), kRegNotFound);  // values go only into existing keys
   ASSERT_EQ(RegDeleteKey("E\\zeta"), kRegOk);
   ASSERT_EQ(RegCreateKey("E\\ZETA"), kRegOk);
-  EXPECT_EQ(SubKeys("E"), (Names{"Alpha", "mid", "ZETA"}));
+  EXPECT_EQ(List("E"), (Names{"Alpha", "mid", "ZETA"}));
   std::string name = "untouched";
   uint32_t type = 0;
-  EXPECT_EQ(RegEnumKey("E", 3, &name), kRegNoMoreItems);
-  EXPECT_EQ(RegEnumKey("Missing", 0, &name), kRegNotFound);
-  EXPECT_EQ(RegEnumValue("E\\mid", 0, &name, &type), kRegNoMoreItems);
-  EXPECT_EQ(RegEnumValue("Missing", 0, &name, &type), kRegNotFound);
+  for (int32_t result : {RegEnumKey("E", 3, &name), RegEnumValue("E\\mid", 0, &name, &type)})
+    EXPECT_EQ(result, kRegNoMoreItems);
+  for (int32_t result : {RegEnumKey("Missing", 0, &name), RegEnumValue("Missing", 0, &name, &type),
+                         RegDeleteValue("E\\Alpha", "nope"), RegDeleteValue("E\\Nope", "v"),
+                         RegDeleteKey("E\\Nope"), RegDeleteTree("E\\Nope")})
+    EXPECT_EQ(result, kRegNotFound);
   EXPECT_EQ(name, "untouched");
   EXPECT_TRUE(RegEnumValue("E\\Alpha", 0, &name, &type) == kRegOk && name == "v" && type == kRegSz);
   EXPECT_EQ(RegEnumKey("E", 0, nullptr), kRegInvalidParameter);
-}
-
-TEST_F(Registry, DeleteValueKeyAndTree) {
-  ASSERT_EQ(RegCreateKey("D\\B\\C\\E\\F"), kRegOk);
-  ASSERT_EQ(RegSetValue("D\\B", "v", kRegSz, "x", 1), kRegOk);
-  ASSERT_EQ(RegSetValue("D\\B\\C\\E\\F", "z", kRegSz, "z", 1), kRegOk);
-  EXPECT_EQ(RegDeleteValue("D\\B", "nope"), kRegNotFound);
-  EXPECT_EQ(RegDeleteValue("D\\Nope", "v"), kRegNotFound);
-  EXPECT_EQ(RegDeleteKey("D\\Nope"), kRegNotFound);
-  EXPECT_EQ(RegDeleteTree("D\\Nope"), kRegNotFound);
-  EXPECT_EQ(RegDeleteKey("D\\B"), kRegKeyHasChildren);  // stays, values included
-  EXPECT_EQ(Query("D\\B", "v"), "x");
-  // A tree goes whole, and only the tree: siblings whose names extend its name,
-  // or sort just before and after it, stay.
-  const char* kSiblings[] = {"D\\BC", "D\\B!", "D\\B]", "D\\B~", "D\\A", "D\\B0\\X"};
+  EXPECT_EQ(RegDeleteKey("E\\Alpha"), kRegKeyHasChildren);  // stays, values included
+  EXPECT_EQ(Query("E\\Alpha", "v"), "x");
+  // Siblings whose names extend the tree's name, or sort just before and after it, stay.
+  const char* kSiblings[] = {"E\\AlphaC", "E\\Alpha!", "E\\Alpha]", "E\\Alpha~", "E\\A", "E\\Alpha0\\X"};
   for (const char* sibling : kSiblings) {
     ASSERT_EQ(RegCreateKey(sibling), kRegOk);
     ASSERT_EQ(RegSetValue(sibling, "s", kRegSz, "s", 1), kRegOk);
   }
-  EXPECT_EQ(RegDeleteTree("d\\b"), kRegOk);
-  for (const char* gone : {"D\\B", "D\\B\\C", "D\\B\\C\\E\\F"})
+  ASSERT_EQ(RegSetValue("E\\Alpha\\Deep", "z", kRegSz, "z", 1), kRegOk);
+  EXPECT_EQ(RegDeleteTree("e\\alpha"), kRegOk);
+  for (const char* gone : {"E\\Alpha", "E\\Alpha\\Deep", "E\\Alpha\\Deep\\Er"})
     EXPECT_EQ(RegKeyExists(gone), kRegNotFound) << gone;
   for (const char* sibling : kSiblings) EXPECT_EQ(Query(sibling, "s"), "s") << sibling;
-  // A recreated key does not bring back old values.
-  ASSERT_EQ(RegCreateKey("D\\B\\C\\E\\F"), kRegOk);
-  EXPECT_EQ(Query("D\\B\\C\\E\\F", "z"), "<missing>");
-  EXPECT_EQ(RegDeleteKey("D\\B\\C\\E\\F"), kRegOk);
-  EXPECT_EQ(RegKeyExists("D\\B\\C\\E\\F"), kRegNotFound);
+  ASSERT_EQ(RegCreateKey("E\\Alpha\\Deep"), kRegOk);  // a recreated key does not bring back old values
+  EXPECT_EQ(Query("E\\Alpha\\Deep", "z"), "<missing>");
+  EXPECT_EQ(RegDeleteKey("E\\Alpha\\Deep"), kRegOk);
+  EXPECT_EQ(RegKeyExists("E\\Alpha\\Deep"), kRegNotFound);
 }
 
 TEST_F(Registry, QueryValueSizeRules) {
@@ -213,24 +201,21 @@ TEST_F(Registry, MalformedNamesAreRefusedNotShortened) {
   EXPECT_EQ(RegSetValue("A", name256.c_str(), kRegSz, "x", 1), kRegBadPath);
   EXPECT_EQ(RegQueryValue("A", name256.c_str(), nullptr, nullptr, &size), kRegBadPath);
   EXPECT_EQ(RegDeleteValue("A", name256.c_str()), kRegBadPath);
-  EXPECT_EQ(Values("A"), Names{});
+  EXPECT_EQ(List("A", false), Names{});
   EXPECT_EQ(RegSetValue("A", name255.c_str(), kRegSz, "x", 1), kRegOk);
 }
 
 TEST_F(Registry, FreshStoreHoldsTheEnglishPerflibKeyOnce) {
   const char* perflib = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Perflib";
   const std::string english = std::string(perflib) + "\\009";
-  EXPECT_EQ(SubKeys("software\\microsoft\\windows nt\\currentversion"), Names{"Perflib"});
-  EXPECT_EQ(SubKeys(perflib), Names{"009"});
-  EXPECT_EQ(Values(perflib), Names{});
-  EXPECT_EQ(Values(english.c_str()), (Names{"Counter", "Help"}));
+  EXPECT_TRUE(List(perflib) == Names{"009"} && List(perflib, false).empty());
+  EXPECT_EQ(List(english.c_str(), false), (Names{"Counter", "Help"}));
   uint32_t type = 0;
-  EXPECT_TRUE(Query(english.c_str(), "Help", &type) == std::string(4, '\0') && type == kRegMultiSz);
-  EXPECT_TRUE(Query(english.c_str(), "Counter", &type) == std::string(4, '\0') && type == kRegMultiSz);
+  for (const char* name : {"Help", "Counter"})
+    EXPECT_TRUE(Query(english.c_str(), name, &type) == std::string(4, '\0') && type == kRegMultiSz) << name;
   // The seed's first key takes values like any other.
   ASSERT_EQ(RegSetValue("software", "v", kRegSz, "x", 1), kRegOk);
-  EXPECT_TRUE(Values("SOFTWARE") == Names{"v"} && Query("Software", "v") == "x");
-  EXPECT_EQ(RegDeleteValue("SOFTWARE", "v"), kRegOk);
+  EXPECT_TRUE(List("SOFTWARE", false) == Names{"v"} && Query("Software", "v") == "x");
   // The seed is written once: changes survive reopening the store.
   ASSERT_EQ(RegSetValue(english.c_str(), "Counter", kRegMultiSz, "1\0\0\0\0\0", 6), kRegOk);
   {
@@ -261,39 +246,34 @@ TEST_F(Registry, UnopenableStoreIsAccessDenied) {
 TEST_F(Registry, ProcessesCreatingAndWritingAtOnceLoseNothing) {
   // Four children race to create the store, then write values and keys at once;
   // each inherits a connection of the parent's that it must not use.
-  constexpr int kChildren = 4, kValues = 200;
+  constexpr uint32_t kChildren = 4, kValues = 200;
   {
     lxtest::ScopedEnv other("ORVANTA_REGISTRY", (dir_ + "/other.db").c_str());
     ASSERT_EQ(RegCreateKey("Parent"), kRegOk);
   }
   std::vector<std::unique_ptr<lxtest::Child>> children;
-  for (int c = 0; c < kChildren; ++c) {
+  for (uint32_t c = 0; c < kChildren; ++c) {
     children.emplace_back(new lxtest::Child([c](int) {
-      int failures = RegCreateKey(("Stress\\Child" + std::to_string(c)).c_str()) != kRegOk;
+      const std::string key = "Stress\\Child" + std::to_string(c);
+      int failures = RegCreateKey(key.c_str()) != kRegOk;
       for (uint32_t i = 0; i < kValues; ++i) {
-        const std::string name = "c" + std::to_string(c) + "-" + std::to_string(i);
-        const uint32_t value = c * 100000 + i;
-        failures += RegSetValue("Stress", name.c_str(), kRegDword, &value, 4) != kRegOk;
-        if (i % 25 == 0)
-          failures +=
-              RegCreateKey(("Stress\\Child" + std::to_string(c) + "\\" + std::to_string(i % 7)).c_str()) !=
-              kRegOk;
+        const uint32_t value = c * 1000 + i;
+        failures += RegSetValue("Stress", std::to_string(value).c_str(), kRegDword, &value, 4) != kRegOk;
+        if (i % 25 == 0) failures += RegCreateKey((key + "\\" + std::to_string(i % 7)).c_str()) != kRegOk;
       }
       return failures;
     }));
   }
   for (auto& child : children) EXPECT_EQ(child->Wait(), 0) << child->Result().err;
-  EXPECT_EQ(Values("Stress").size(), size_t{kChildren * kValues});
-  for (int c = 0; c < kChildren; ++c) {
-    for (uint32_t i = 0; i < kValues; ++i) {
-      uint32_t value = 0, size = 4, type = 0;
-      const std::string name = "c" + std::to_string(c) + "-" + std::to_string(i);
-      ASSERT_EQ(RegQueryValue("Stress", name.c_str(), &type, &value, &size), kRegOk) << name;
-      EXPECT_TRUE(value == c * 100000 + i && type == kRegDword) << name;
+  EXPECT_EQ(List("Stress", false).size(), size_t{kChildren * kValues});
+  for (uint32_t c = 0; c < kChildren; ++c) {
+    for (uint32_t value = c * 1000, back = 0, size = 4, type = 0; value < c * 1000 + kValues; ++value) {
+      ASSERT_EQ(RegQueryValue("Stress", std::to_string(value).c_str(), &type, &back, &size), kRegOk) << value;
+      EXPECT_TRUE(back == value && type == kRegDword) << value;
     }
-    EXPECT_EQ(SubKeys(("Stress\\Child" + std::to_string(c)).c_str()).size(), 7u);
+    EXPECT_EQ(List(("Stress\\Child" + std::to_string(c)).c_str()).size(), 7u);
   }
-  EXPECT_EQ(SubKeys("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Perflib"), Names{"009"});
+  EXPECT_EQ(List("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Perflib"), Names{"009"});
 }
 
 TEST_F(Registry, ThreadsOfOneProcessShareTheConnection) {
@@ -313,7 +293,7 @@ TEST_F(Registry, ThreadsOfOneProcessShareTheConnection) {
   }
   for (std::thread& t : threads) t.join();
   EXPECT_EQ(failures[0] + failures[1] + failures[2] + failures[3], 0);
-  EXPECT_EQ(Values("Threads").size(), 200u);
+  EXPECT_EQ(List("Threads", false).size(), 200u);
 
   // A reader of the store's files (another user may be one) locks the WAL
   // index: a writer without a limit waits, holding the connection; a thread with
@@ -322,8 +302,19 @@ TEST_F(Registry, ThreadsOfOneProcessShareTheConnection) {
   struct flock whole = {};
   whole.l_type = F_RDLCK;
   ASSERT_EQ(fcntl(reader, F_OFD_SETLK, &whole), 0);
-  std::thread waiting([] { EXPECT_EQ(RegSetValue("Threads", "late", kRegSz, "x", 1), kRegOk); });
-  usleep(100000);
+  // The writer without a limit is waiting once it naps in the busy handler.
+  std::atomic<pid_t> tid{0};
+  std::thread waiting([&tid] {
+    tid = static_cast<pid_t>(syscall(SYS_gettid));
+    EXPECT_EQ(RegSetValue("Threads", "late", kRegSz, "x", 1), kRegOk);
+  });
+  auto napping = [&tid] {
+    const std::string call = lxtest::ReadFile("/proc/self/task/" + std::to_string(tid) + "/syscall");
+    const long number = std::atol(call.c_str());
+    return tid != 0 && (number == SYS_clock_nanosleep || number == SYS_nanosleep);
+  };
+  for (int i = 0; i < 100000 && !napping(); ++i) lxtest::Nap(100);
+  ASSERT_TRUE(napping());
   {
     RegWaitLimit limit(200);
     EXPECT_EQ(RegSetValue("Threads", "limited", kRegSz, "x", 1), kRegIoFailed);
@@ -332,6 +323,38 @@ TEST_F(Registry, ThreadsOfOneProcessShareTheConnection) {
   close(reader);
   waiting.join();
   EXPECT_EQ(Query("Threads", "limited"), "<missing>");
+}
+
+// Code points from the Unicode standard's table of well-formed byte sequences.
+TEST(Utf, ConvertsAndReplacesWhatIsNotWellFormed) {
+  auto bad = [](int n) {  // n times U+FFFD in UTF-8
+    std::string s;
+    while (n-- > 0) s += "\xEF\xBF\xBD";
+    return s;
+  };
+  const struct {
+    std::string utf8;
+    std::u16string utf16;
+    std::string back;  // the UTF-8 of utf16 where it is not utf8
+  } kCases[] = {
+      {"a\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF", u"a\x7F\u0080\u07FF\u0800\uFFFF", ""},
+      {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", u"\U00010000\U0010FFFF", ""},
+      {"\xC0\xAF\xE0\x9F\xBF", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD", bad(5)},
+      {"\xED\xA0\x80x", u"\uFFFD\uFFFD\uFFFDx", bad(3) + "x"},
+      {"\xF4\x90\x80\x80\xF8", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD", bad(5)},
+      {"\xE2\x82\xC3"
+       "a\x80",
+       u"\uFFFD\uFFFD\uFFFDa\uFFFD", bad(3) + "a" + bad(1)},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(c.utf16, lxos::Utf8ToUtf16(c.utf8)) << c.utf8;
+    EXPECT_EQ(c.back.empty() ? c.utf8 : c.back, lxos::Utf16ToUtf8(c.utf16)) << c.utf8;
+  }
+  // Unpaired surrogates in UTF-16, at the end and before another unit.
+  EXPECT_EQ(bad(1) + "x" + bad(2), lxos::Utf16ToUtf8(std::u16string(u"\xDC00x\xD800\xD800")));
+  std::string bytes;
+  lxos::AppendUtf16Bytes(&bytes, u"\u00E4\U00010000", 3);
+  EXPECT_EQ(std::string("\xE4\x00\x00\xD8\x00\xDC", 6), bytes);
 }
 
 }  // namespace
