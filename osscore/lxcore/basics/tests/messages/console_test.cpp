@@ -149,17 +149,15 @@ TEST(ServerConsole, ForwardsToItsBackEndWhileEnabled) {
   console << "d";
   EXPECT_EQ(other.calls, Calls{"d/-1"});
   EXPECT_EQ(console.setImplementation(nullptr), &other);
-}
-
-TEST(ServerConsole, DefaultBackEndWritesTheDebuggerOutput) {
+  // The default back end writes the debugger output.
   const std::string file = lxtest::MakeTempDir("console") + "/debug.txt";
   lxtest::ScopedEnv output("ORVANTA_DEBUG_OUTPUT", file.c_str());
-  RecordingBackEnd backEnd(true);
-  LxServCons console(&backEnd);
-  console << "first" << LxString(" second") << endl;
-  console.printf("%d%%", 50);
-  backEnd.write(nullptr, -1);
-  backEnd.write("abc", 1);  // the length is not used: the default writes up to the terminator
+  RecordingBackEnd defaults(true);
+  LxServCons plain(&defaults);
+  plain << "first" << LxString(" second") << endl;
+  plain.printf("%d%%", 50);
+  defaults.write(nullptr, -1);
+  defaults.write("abc", 1);  // the length is not used: the default writes up to the terminator
   EXPECT_EQ(lxtest::ReadFile(file), "first second\r\n50%abc");
 }
 
