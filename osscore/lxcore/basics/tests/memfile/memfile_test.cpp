@@ -1,7 +1,10 @@
 // MemFile beyond its fuzz model and the oom suite's sweep: the exact segment
-// geometry, ranges past the largest file, and reductions that realloc refuses.
+// geometry, ranges past the largest file, and reductions that realloc refuses;
+// and block-compression lengths past INT_MAX (fixed encodings and decodings are
+// inputs of the rle_roundtrip and rle_decode fuzz models).
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <functional>
 #include <string>
 #include <utility>
@@ -131,6 +134,19 @@ TEST(MemFileFailures, RefusedMemoryAndRangesPastTheLargestFile) {
     EXPECT_EQ(row.reduced ? row.reduced : f, x.F()) << row.name;
     EXPECT_EQ(q, x.Q()) << row.name;
   }
+}
+
+// A decoded length past INT_MAX gives -1, also where a 32-bit sum would wrap to
+// a small positive value (16843010 x 255 = 2^32 + 254).
+TEST(BlockCompression, LengthPastIntMax) {
+  std::vector<unsigned char> big;
+  for (int i = 0; i < 16843010; ++i) big.insert(big.end(), {0xFF, 0x41});
+  const int intMaxRecords = INT_MAX / 255;
+  big[2 * intMaxRecords] = INT_MAX % 255;
+  EXPECT_EQ(INT_MAX, DSlen(big.data(), 2 * intMaxRecords + 2));
+  EXPECT_EQ(-1, DSlen(big.data(), 2 * intMaxRecords + 4));
+  big[2 * intMaxRecords] = 0xFF;
+  EXPECT_EQ(-1, DSlen(big.data(), static_cast<int>(big.size())));
 }
 
 }  // namespace
