@@ -1,17 +1,11 @@
 // The out-of-memory sweep: every allocation of each operation below fails once,
-// each time in a fresh child process (lxtest::AllocSweep). With the failure behind
-// it the operation has returned its documented code, or called the memory handler
-// where the library routes failures to it, no exception has left it, and the data
-// that was there before is intact; a run that met no failure must have succeeded.
-//
-// Adding an operation: append a row {"Name", setup, {calls...}, holds} to
-// kOperations; it becomes the test Operations/OutOfMemory.Sweep/Name. Each run
-// builds a fresh World in its child (put what a new operation needs into it);
-// `setup` (may be null) prepares it; each call then runs with its own n-th
-// allocation failing (Unarmed(call): with none) and returns its result; `holds`
-// checks the results r[i] through HOLDS(condition), where c.hits counts the calls
-// that met their failure and c.handlerCalls and c.handlerSize tell what the memory
-// handler heard. A fifth member `true` makes every allocation from the n-th on fail.
+// each time in a fresh child process (lxtest::AllocSweep). The operation then
+// returned its documented code or called the memory handler, threw nothing, and
+// kept the data it had; a run that met no failure succeeded. A row {"Name", setup
+// (may be null), {calls...}, holds[, true: every allocation from the n-th on
+// fails]} runs on a fresh World; each call has its own n-th allocation fail
+// (Call(fn, false): none); holds checks the results r[i] by HOLDS, with c.hits the
+// calls that met their failure and c.handlerCalls/handlerSize what the handler heard.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -75,8 +69,7 @@ int CompareKeys(LxVContainer*, int* keyOrder, int* entryOrder, const LxVIterator
   return 0;
 }
 int CopyKey(LxVContainer*, void* element, const LxVIterator*, const void* key, const void*, LxVParameter*) {
-  std::memcpy(element, key, 4);
-  return 0;
+  return std::memcpy(element, key, 4), 0;
 }
 int Insert(LxRBTree& tree, int32_t key) {
   LxOneEntryContainer one(&key, nullptr, 1);
@@ -171,18 +164,13 @@ struct Check {
 };
 #define HOLDS(condition) c.Expect(condition, __LINE__, #condition)
 
-// One call of an operation; Unarmed(call) runs with no failure armed, to bring
-// the World back to where the next call expects it.
+// One call of an operation; unarmed, it brings the World to where the next call expects it.
 struct Call {
   template <typename F>
   Call(F fn, bool armed = true) : fn(fn), armed(armed) {}
   std::function<long(World&)> fn;
   bool armed;
 };
-template <typename F>
-Call Unarmed(F fn) {
-  return Call(fn, false);
-}
 
 using Results = std::vector<long>;
 struct Operation {
@@ -267,14 +255,15 @@ const Operation kOperations[] = {
        HOLDS(r[0] == 0 || (c.hits && r[0] == LX_MEMQUEUE_NO_MEMORY));
        HOLDS(r[1] == 0 || (c.hits && r[1] == LX_MEMQUEUE_NOT_REDUCED));
      }},
-    {"CListGrowthAndCopy",
+    {"CListGrowthCopyAndConstruction",
      [](World& w) {
        w.before = Fill(w.list, 16, 'a');
        w.kept = Fill(w.other, 3, 'x');
        w.capacity = w.list.GetCurMaxCount();
      },
      {[](World& w) { return w.list.Insert(3, "zzzzzz"); }, [](World& w) { return w.other.Copy(&w.list); },
-      [](World& w) { return w.list.SizeSet(1000); }},
+      [](World& w) { return w.list.SizeSet(1000); },
+      [](World& w) { return w.made.emplace(8, 100, &(w.r = 1)), w.r; }},
      [](Check& c, World& w, const Results& r) {
        HOLDS(r[0] == 0 ? w.list.GetCount() == 17
                        : r[0] == LX_ARRAY_NO_STORAGE && c.handlerCalls >= 1 && w.list.GetCount() == 16);
@@ -282,28 +271,34 @@ const Operation kOperations[] = {
                        : r[1] == LX_ARRAY_NO_STORAGE && Elements(w.other) == w.kept);
        HOLDS(r[2] == 0 ? w.list.GetCurMaxCount() == 1000 : r[2] == LX_ARRAY_NO_STORAGE);
        HOLDS(r[0] != 0 || Elements(w.list).at(3) == "zzzzzz");
-       HOLDS(c.hits || (r[0] == 0 && r[1] == 0 && r[2] == 0));
-     }},
-    {"CListConstruction",
-     nullptr,
-     {[](World& w) { return w.made.emplace(8, 100, &(w.r = 1)), w.r; }},
-     [](Check& c, World& w, const Results& r) {
-       HOLDS(r[0] == 0 ? w.made->GetCurMaxCount() == 100
-                       : c.hits && r[0] == LX_ARRAY_NO_STORAGE && w.made->GetCurMaxCount() == 0);
+       HOLDS(c.hits || (r[0] == 0 && r[1] == 0 && r[2] == 0 && r[3] == 0));
+       HOLDS(r[3] == 0 ? w.made->GetCurMaxCount() == 100
+                       : c.hits && r[3] == LX_ARRAY_NO_STORAGE && w.made->GetCurMaxCount() == 0);
        // A list made without its first block works once memory is back.
        HOLDS(w.made->Insert(0, "12345678") == 0 && w.made->GetCount() == 1);
      }},
-    {"LListInsert",
+    // Appends (the fast path) and insertions in the middle grow the memory file one
+    // element at a time, then a SizeSet: each failure leaves the list as it was;
+    // giving slots back needs no memory, and the list grows again once memory is back.
+    {"LListGrowth",
      [](World& w) { w.before = Fill(w.llist, 30, 'c'); },
      {[](World& w) {
-       int r = 0;
-       for (int i = 0; i < 40 && r == 0; ++i) r = w.llist.Insert(0, "vwxyz");
-       return r;
-     }},
+        int r = 0;
+        for (int i = 0; i < 40 && r == 0; ++i) r = w.llist.Insert(i % 2 ? w.llist.GetCount() : 15, "vwxyz");
+        return r;
+      },
+      [](World& w) { return w.capacity = w.llist.GetCurMaxCount(), w.llist.SizeSet(w.capacity * 40); }},
      [](Check& c, World& w, const Results& r) {
-       w.before.insert(w.before.begin(), w.llist.GetCount() - 30, "vwxyz");
-       HOLDS(Elements(w.llist) == w.before && w.llist.GetCurMaxCount() >= w.llist.GetCount());
-       HOLDS(r[0] == 0 ? w.llist.GetCount() == 70 : c.hits && r[0] == LX_ARRAY_NO_STORAGE);
+       for (uint32_t i = 0; i < w.llist.GetCount() - 30; ++i)
+         w.before.insert(i % 2 ? w.before.end() : w.before.begin() + 15, "vwxyz");
+       HOLDS(Elements(w.llist) == w.before);
+       HOLDS(r[0] == 0 ? w.llist.GetCount() == 70 : c.hits && r[0] == LX_ARRAY_NO_STORAGE && c.handlerCalls);
+       HOLDS(r[1] == 0 ? w.llist.GetCurMaxCount() == w.capacity * 40
+                       : r[1] == LX_MEMFILE_NO_MEMORY && w.llist.GetCurMaxCount() == w.capacity);
+       const uint32_t n = w.llist.GetCount();
+       for (uint32_t i = 1; i <= 10; ++i) w.llist.Delete(n - i, 1);
+       HOLDS(r[1] == 0 || w.llist.GetCurMaxCount() == n - 10);
+       HOLDS(w.llist.Insert(n - 10, "abcde") == 0 && Elements(w.llist).back() == "abcde");
      }},
     {"LListImportAndMove",
      [](World& w) { w.before = Fill(w.llist, 30, 'c'); },
@@ -455,8 +450,8 @@ const Operation kOperations[] = {
        setenv("ORVANTA_LOCK_DIR", lxtest::StateDir().c_str(), 1);
      },
      {[](World&) { return RegisterStatistics(); },
-      Unarmed([](World&) { return RegisterStatistics(); }),  // completes a half-done installation
-      [](World&) { return PrfData_Open(nullptr); }, Unarmed([](World&) { return PrfData_Open(nullptr); }),
+      Call([](World&) { return RegisterStatistics(); }, false),  // completes a half-done installation
+      [](World&) { return PrfData_Open(nullptr); }, Call([](World&) { return PrfData_Open(nullptr); }, false),
       [](World& w) {
         return PrfData_Collect(const_cast<char16_t*>(u"2 4 6 8"), &w.data, &w.size, &w.objects);
       },
