@@ -1,8 +1,8 @@
 // Registry entries where the registry fuzz model does not reach (exact limits,
-// what a get leaves in the buffer and the size), the host name, the priority-boost
-// setting, the timers over a tick counter the test moves, and date, time and time
-// zone at fixed instants under zones the tests set (the zone is determined once
-// per process, so those cases run in children of their own).
+// what a get leaves in the buffer and the size), the host name, the timers over a
+// tick counter the test moves, and, each in a child process of its own (the zone
+// is determined once per process): date, time and time zone at fixed instants
+// under zones the tests set, and the priority-boost setting.
 #include <gtest/gtest.h>
 #include <time.h>
 #include <unistd.h>
@@ -80,31 +80,6 @@ TEST(Hostname, IsTheHostsNameAndNeverOverrunsTheBuffer) {
               size > length ? expected + std::string(1, '\0') : "#");
   }
   EXPECT_EQ(LxGetHostname(nullptr, 10), 0);
-}
-
-TEST(PriorityBoost, ReadFromTheServerSectionOnce) {
-  const struct {
-    bool configured, answers;
-    int32_t value;
-    const char* expected;  // the answer, the answer after another configuration came, reads
-  } kCases[] = {{true, true, 1, "1 1 1"},
-                {true, true, -7, "1 1 1"},
-                {true, true, 0, "0 0 1"},
-                {true, false, 1, "0 0 1"},
-                {false, true, 1, "0 0 0"}};
-  for (const auto& c : kCases) {
-    lxtest::ChildResult r = lxtest::RunInChild([&c] {
-      lxtest::Config config;
-      if (c.answers) config.ints["servers/lxserver/disableWin32PriorityBoost"] = c.value;
-      if (c.configured) DefaultConfig(&config);
-      const unsigned first = GetDisableWin32PriorityBoost();
-      DefaultConfig(&config);
-      const unsigned second = GetDisableWin32PriorityBoost();  // before `reads` is read
-      std::fprintf(stderr, "%u %u %d", first, second, config.reads);
-      return 0;
-    });
-    EXPECT_EQ(r.err, c.expected) << c.value;
-  }
 }
 
 uint32_t g_ticks = 1000;
@@ -233,6 +208,19 @@ std::string SystemTime() {
 std::function<std::string()> WithOffset(int32_t hours, std::string (*read)()) {
   return [=] { return LxOffsetHours(hours), read() + " " + Date(); };
 }
+// The priority-boost setting (read from the server section once): the answer, the
+// answer after another configuration came, and the configuration's reads.
+std::function<std::string()> Boost(bool configured, bool answers, int32_t value) {
+  return [=] {
+    lxtest::Config config;
+    if (answers) config.ints["servers/lxserver/disableWin32PriorityBoost"] = value;
+    if (configured) DefaultConfig(&config);
+    const unsigned first = GetDisableWin32PriorityBoost();
+    DefaultConfig(&config);
+    const unsigned second = GetDisableWin32PriorityBoost();  // before `reads` is read
+    return Format("%u %u %d", first, second, config.reads);
+  };
+}
 
 const char kCet[] = "CET-1CEST,M3.5.0,M10.5.0/3";
 const char kEastern[] = "EST5EDT,M3.2.0,M11.1.0";
@@ -241,7 +229,7 @@ const int64_t kWinter = Utc(2024, 1, 15, 12, 0, 0), kSummer = Utc(2024, 7, 15, 1
 const int64_t kLate = Utc(2024, 1, 15, 22, 10, 5), kEve = Utc(2024, 12, 31, 23, 30, 0);
 const int64_t kEarly = Utc(2024, 1, 14, 23, 10, 0);
 
-TEST(DateTime, AtFixedInstantsInFixedZones) {
+TEST(DateTimeAndSettings, AtFixedInstantsInFixedZones) {
   const struct {
     const char* tz;
     int64_t now;
@@ -295,6 +283,11 @@ TEST(DateTime, AtFixedInstantsInFixedZones) {
          return out;
        },
        "0 2 -1 -2 -2 127 "},
+      {"UTC0", kWinter, Boost(true, true, 1), "1 1 1"},
+      {"UTC0", kWinter, Boost(true, true, -7), "1 1 1"},
+      {"UTC0", kWinter, Boost(true, true, 0), "0 0 1"},
+      {"UTC0", kWinter, Boost(true, false, 1), "0 0 1"},
+      {"UTC0", kWinter, Boost(false, true, 1), "0 0 0"},
   };
   for (const auto& c : kCases) {
     lxtest::ChildResult r = lxtest::RunInChild([&c] {
