@@ -158,21 +158,14 @@ TEST(LoaderTrace, ShowsSuccessAndFailureOnlyWithTheDebugFlag) {
 
 TEST(DllName, ComposedFromItsPartsOrKeptWhenAssigned) {
   const std::string longComponent(200, 'C');
-  const struct {
-    const char* component;
-    char variant;
-    int number;
-    std::string expected;
-  } kCases[] = {
-      {"Cbs", 0, 0, "lx95Cbs71"},
-      {"Cbs", 'd', 0, "lx95Cbsd71"},
-      {"Cbs", 'd', 2, "lx95Cbs271"},  // the number wins
-      {"Srv", 0, -7, "lx95Srv-771"},
-      {"Srv", 0, INT_MIN, "lx95Srv-214748364871"},
+  // The number wins over the variant; a long component is cut to fit.
+  // clang-format off
+  const struct { const char* component; char variant; int number; std::string expected; } kCases[] = {
+      {"Cbs", 0, 0, "lx95Cbs71"}, {"Cbs", 'd', 0, "lx95Cbsd71"}, {"Cbs", 'd', 2, "lx95Cbs271"},
+      {"Srv", 0, -7, "lx95Srv-771"}, {"Srv", 0, INT_MIN, "lx95Srv-214748364871"}, {nullptr, 0, 0, ""},
       {longComponent.c_str(), 0, -123456789,
-       "lx95" + std::string(DllNameClass::kMaxComponent, 'C') + "-12345678971"},  // cut to fit
-      {nullptr, 0, 0, ""},
-  };
+       "lx95" + std::string(DllNameClass::kMaxComponent, 'C') + "-12345678971"}};
+  // clang-format on
   for (const auto& c : kCases)
     EXPECT_EQ(DllNameClass(c.component, c.variant, c.number).GetDllName(), c.expected);
   char buffer[32];
@@ -197,28 +190,18 @@ TEST(VersionCheck, MajorAndMinorAlwaysTheRestOnRequest) {
   for (int flags : {0, LX_CHECK_BUILD, LX_CHECK_PATCH, LX_CHECK_RELEASE | LX_CHECK_BUILD | LX_CHECK_PATCH}) {
     EXPECT_EQ(LxCheckDll(flags), 0) << flags;
   }
-  const struct {
-    uint32_t major, minor, release, build, patch;
-    int flags, expected;
-  } kCases[] = {
-      {9, 5, 23, 262, 0, 1, 0},
-      {9, 5, 99, 999, 9, 1, 0},  // bit 0 checks nothing
-      {9, 5, 23, 262, 0, 0, ERR_LX_MODULE_VERSION},
-      {9, 5, 24, 262, 0, 0x2, ERR_LX_MODULE_VERSION},
-      {9, 5, 24, 262, 0, 0x10000002, 0},
-      {9, 5, 23, 263, 0, 0x4, ERR_LX_MODULE_VERSION},
-      {9, 5, 23, 263, 0, 0x20000004, 0},
-      {9, 5, 23, 262, 1, 0x8, ERR_LX_MODULE_VERSION},
-      {9, 5, 23, 262, 1, 0x40000008, 0},
-      {9, 5, 23, 263, 1, 0x2, 0},                             // only the release is asked for
-      {9, 5, 24, 263, 0, 0x10000006, ERR_LX_MODULE_VERSION},  // waiving one failure leaves the other
-      {9, 5, 24, 263, 0, 0x30000006, 0},
-      {9, 5, 24, 263, 1, 0x7000000E, 0},
-      {9, 6, 23, 262, 0, 3, ERR_LX_MODULE_VERSION},  // major and minor are never waived
-      {9, 4, 23, 262, 0, 0x7000000F, ERR_LX_MODULE_VERSION},
-      {8, 5, 23, 262, 0, 0x7000000F, ERR_LX_MODULE_VERSION},
-      {9, 5, 23, 262, 0, -1, 0},
-  };
+  // Bit 0 checks nothing; waiving one failure leaves the other; major and minor are never waived.
+  // clang-format off
+  const struct { uint32_t major, minor, release, build, patch; int flags, expected; } kCases[] = {
+      {9, 5, 23, 262, 0, 1, 0}, {9, 5, 99, 999, 9, 1, 0}, {9, 5, 23, 262, 0, 0, ERR_LX_MODULE_VERSION},
+      {9, 5, 24, 262, 0, 0x2, ERR_LX_MODULE_VERSION}, {9, 5, 24, 262, 0, 0x10000002, 0},
+      {9, 5, 23, 263, 0, 0x4, ERR_LX_MODULE_VERSION}, {9, 5, 23, 263, 0, 0x20000004, 0},
+      {9, 5, 23, 262, 1, 0x8, ERR_LX_MODULE_VERSION}, {9, 5, 23, 262, 1, 0x40000008, 0},
+      {9, 5, 23, 263, 1, 0x2, 0}, {9, 5, 24, 263, 0, 0x10000006, ERR_LX_MODULE_VERSION},
+      {9, 5, 24, 263, 0, 0x30000006, 0}, {9, 5, 24, 263, 1, 0x7000000E, 0},
+      {9, 6, 23, 262, 0, 3, ERR_LX_MODULE_VERSION}, {9, 4, 23, 262, 0, 0x7000000F, ERR_LX_MODULE_VERSION},
+      {8, 5, 23, 262, 0, 0x7000000F, ERR_LX_MODULE_VERSION}, {9, 5, 23, 262, 0, -1, 0}};
+  // clang-format on
   for (const auto& c : kCases) {
     EXPECT_EQ(CheckLxVersionNumber(c.major, c.minor, c.release, c.build, c.patch, c.flags), c.expected)
         << c.major << "." << c.minor << "." << c.release << "." << c.build << "." << c.patch << " "
