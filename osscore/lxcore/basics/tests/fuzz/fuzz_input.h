@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -39,17 +40,13 @@ class Input {
   // As Bytes, without zero bytes (a C string).
   std::string Text(size_t max) {
     std::string s = Bytes(max);
-    for (char& c : s) {
-      if (c == '\0') c = '\x01';
-    }
+    std::replace(s.begin(), s.end(), '\0', '\x01');
     return s;
   }
-  // The rest of the input.
   std::string Rest() {
-    std::string out(reinterpret_cast<const char*>(data_) + (pos_ < size_ ? pos_ : size_),
-                    reinterpret_cast<const char*>(data_) + size_);
+    const size_t from = pos_ < size_ ? pos_ : size_;
     pos_ = size_;
-    return out;
+    return std::string(reinterpret_cast<const char*>(data_) + from, size_ - from);
   }
 
  private:
@@ -57,12 +54,6 @@ class Input {
   size_t size_;
   size_t pos_ = 0;
 };
-
-// Reports a disagreement with the model and aborts, so that libFuzzer keeps the input.
-[[noreturn]] inline void Fail(const char* file, int line, const char* what) {
-  std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, what);
-  std::abort();
-}
 
 inline uint32_t Get32(const void* at) {
   const unsigned char* p = static_cast<const unsigned char*>(at);
@@ -92,7 +83,7 @@ inline const std::string& PrivateState(const char* tag) {
 
 }  // namespace lxfuzz
 
-#define FUZZ_CHECK(cond)                                    \
-  do {                                                      \
-    if (!(cond)) ::lxfuzz::Fail(__FILE__, __LINE__, #cond); \
-  } while (0)
+// Reports a disagreement with the model and aborts, so that libFuzzer keeps the input.
+#define FUZZ_CHECK(cond) \
+  ((cond) ? (void)0      \
+          : (std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond), std::abort()))

@@ -1,16 +1,13 @@
 // MemFile under arbitrary operation sequences on two files, against a model of
-// each: its bytes, a mask of those that hold data (gaps that Put or a growth
-// leave are undefined), and the position. After every step size, position and
-// defined bytes agree; the capacity is segment count times segment size, holds
-// the size and keeps the segment size within 2^15; a file without a block is
-// back at its initial segment size. Results are those the model predicts.
-//
-// Input: byte 0 the segment size exponents, then one operation per group of
-// bytes (at most 64). The top bit of an operation byte gives arguments far past
-// the largest file, whose ends overflow 32 bits: they fail and change nothing.
-// Bits 5 and 6 pick variants (Seek past the end or in a meaningless mode, Put
-// from the file itself, InitializeWith from before the start, CheckSum ranges
-// cut at the size or beyond it).
+// each: its bytes, which of them hold data (gaps are undefined), and the position.
+// After every step results, size, position and defined bytes agree; the capacity
+// is segment count times segment size (at most 2^15), holds the size, and a file
+// without a block is back at its initial segment size.
+// Input: byte 0 the segment size exponents, then up to 64 operations. The top bit
+// of an operation byte gives arguments whose ends overflow 32 bits: they fail and
+// change nothing. Bits 5 and 6 pick variants (Seek past the end or in a
+// meaningless mode, Put from the file itself, InitializeWith from before the
+// start, CheckSum ranges cut at the size or beyond it).
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -33,8 +30,7 @@ struct Model {
 
   int32_t Size() const { return static_cast<int32_t>(bytes.size()); }
   void Resize(int32_t n) {
-    bytes.resize(static_cast<size_t>(n));
-    defined.resize(static_cast<size_t>(n), false);
+    bytes.resize(static_cast<size_t>(n)), defined.resize(static_cast<size_t>(n), false);
   }
   void Put(const char* from, int32_t offset, int32_t length) {
     if (offset + length > Size()) Resize(offset + length);
@@ -54,18 +50,13 @@ void CheckFile(const MemFile& f, const Model& m) {
   FUZZ_CHECK(f.GetSize() == m.Size());
   FUZZ_CHECK(f.GetPosition() == m.position);
   FUZZ_CHECK(f.GetCapacity() == (static_cast<uint32_t>(f.GetSegmentCount()) << f.GetSegmentShift()));
-  FUZZ_CHECK(static_cast<uint32_t>(f.GetSize()) <= f.GetCapacity());
-  FUZZ_CHECK(f.GetSegmentCount() >= 0);
-  FUZZ_CHECK((f.GetBuffer() == nullptr) == (f.GetCapacity() == 0));
-  FUZZ_CHECK(f.GetSegmentShift() <= 15);
+  FUZZ_CHECK(static_cast<uint32_t>(f.GetSize()) <= f.GetCapacity() && f.GetSegmentCount() >= 0);
+  FUZZ_CHECK((f.GetBuffer() == nullptr) == (f.GetCapacity() == 0) && f.GetSegmentShift() <= 15);
   FUZZ_CHECK(f.GetCapacity() != 0 || f.GetSegmentShift() == f.GetInitialSegmentShift());
   if (f.GetSegmentCount() > 0)
     FUZZ_CHECK(f.GetSegment(f.GetSegmentCount() - 1) + (1u << f.GetSegmentShift()) ==
                f.GetBuffer() + f.GetCapacity());
-  const char* b = f.GetBuffer();
-  for (int32_t i = 0; i < m.Size(); ++i) {
-    if (m.defined[i]) FUZZ_CHECK(b[i] == m.bytes[i]);
-  }
+  for (int32_t i = 0; i < m.Size(); ++i) FUZZ_CHECK(!m.defined[i] || f.GetBuffer()[i] == m.bytes[i]);
 }
 
 // A range [offset, offset + length) inside a file of `size` bytes.
@@ -78,18 +69,10 @@ int32_t SizeArg(lxfuzz::Input& in) { return static_cast<int32_t>(in.U16() % (kMa
 
 int32_t QuietHandler(uint32_t) { return 0; }
 
-bool AllDefined(const Model& m, int32_t from, int32_t length) {
-  for (int32_t i = 0; i < length; ++i) {
-    if (!m.defined[from + i]) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const LxMemoryHandler previous = mmLxSetHandler(QuietHandler);
-  (void)previous;
+  [[maybe_unused]] static const LxMemoryHandler previous = mmLxSetHandler(QuietHandler);
   lxfuzz::Input in(data, size);
   const uint8_t shifts = in.Byte();
   std::unique_ptr<MemFile> file[2] = {std::make_unique<MemFile>(0, 1 << (shifts & 15)),
@@ -195,9 +178,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           FUZZ_CHECK(f.GetPtr(offset, &wanted) ==
                      (offset + length > m.Size() ? nullptr : f.GetBuffer() + offset));
         }
-        for (int32_t i = 0; i < r; ++i) {
-          if (m.defined[offset + i]) FUZZ_CHECK(out[i] == m.bytes[offset + i]);
-        }
+        for (int32_t i = 0; i < r; ++i) FUZZ_CHECK(!m.defined[offset + i] || out[i] == m.bytes[offset + i]);
         break;
       }
       case 7: {  // Put from the other file (0x20: from this file) at this file's position
@@ -280,18 +261,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                  ? -1 - in.Byte()
                                  : static_cast<int32_t>(in.Below(static_cast<uint32_t>(m.Size()) + 4));
         f.InitializeWith(static_cast<unsigned char>(value), from);
-        for (int32_t i = from; from >= 0 && i < m.Size(); ++i) {
-          m.bytes[i] = value;
-          m.defined[i] = true;
-        }
+        for (int32_t i = from; from >= 0 && i < m.Size(); ++i) m.bytes[i] = value, m.defined[i] = true;
         break;
       }
       case 13: {  // Write at the position, which must not pass the size
         if (m.position > m.Size() || m.Size() + 4 > kMaxSize) break;
         const uint32_t value = in.U32();
         int result = 1;
-        FUZZ_CHECK(f.Write(value, result) == 4);
-        FUZZ_CHECK(result == 0);
+        FUZZ_CHECK(f.Write(value, result) == 4 && result == 0);
         m.Resize(m.Size() + 4);
         m.Put(reinterpret_cast<const char*>(&value), m.position, 4);
         m.position += 4;
@@ -308,7 +285,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           asked += 1;
         }
         length = static_cast<int32_t>(std::min<int64_t>(asked, std::max(m.Size() - offset, 0)));
-        if (!AllDefined(m, offset, length)) break;
+        if (length > 0 && std::count(m.defined.begin() + offset, m.defined.begin() + offset + length, false))
+          break;
         const uint32_t seed = in.U32();
         const bool withSeed = in.Bit();
         const uint32_t sum = f.CheckSum(static_cast<uint32_t>(offset), asked, withSeed ? &seed : nullptr);

@@ -27,11 +27,9 @@ struct Model {
 };
 
 void CheckQueue(const MemQueue& q, const Model& m, bool compact) {
-  FUZZ_CHECK((q.GetCompact() != 0) == compact);
-  FUZZ_CHECK(q.GetReadOffset() == m.readOffset);
-  FUZZ_CHECK(q.GetSize() == static_cast<int32_t>(m.file.size()));
-  if (compact) FUZZ_CHECK(m.readOffset == 0);
-  FUZZ_CHECK(static_cast<uint32_t>(q.GetSize()) <= q.GetCapacity());
+  FUZZ_CHECK((q.GetCompact() != 0) == compact && q.GetReadOffset() == m.readOffset &&
+             (!compact || !m.readOffset));
+  FUZZ_CHECK(q.GetSize() == static_cast<int32_t>(m.file.size()) && uint32_t(q.GetSize()) <= q.GetCapacity());
   FUZZ_CHECK((q.GetSize() == 0) == (q.GetBuffer() == nullptr));
   if (!m.file.empty()) FUZZ_CHECK(std::memcmp(q.GetBuffer(), m.file.data(), m.file.size()) == 0);
 }
@@ -41,8 +39,7 @@ int32_t QuietHandler(uint32_t) { return 0; }
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const LxMemoryHandler previous = mmLxSetHandler(QuietHandler);
-  (void)previous;
+  [[maybe_unused]] static const LxMemoryHandler previous = mmLxSetHandler(QuietHandler);
   lxfuzz::Input in(data, size);
   const bool compact = in.Bit();
   auto queue = std::make_unique<MemQueue>(compact ? 1 : 0);
@@ -73,14 +70,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } else if (model.Unread() < n) {
           FUZZ_CHECK(r == LX_MEMQUEUE_TOO_FEW);
         } else {
-          FUZZ_CHECK(r == 0);
+          FUZZ_CHECK(r == 0 && out[n] == '\x5a');
           FUZZ_CHECK(n == 0 || std::memcmp(out.data(), model.file.data() + model.readOffset, n) == 0);
-          FUZZ_CHECK(out[n] == '\x5a');
-          if (compact) {
-            model.file.erase(model.file.begin(), model.file.begin() + n);
-          } else {
-            model.readOffset += n;
-          }
+          compact ? (void)model.file.erase(model.file.begin(), model.file.begin() + n)
+                  : (void)(model.readOffset += n);
         }
         break;
       }

@@ -5,12 +5,11 @@
 // disagreement with the model aborts the program, which fails the test.
 //
 //   replay_<name> CORPUS_DIR COUNT [SEED]
-#include <dirent.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -25,24 +24,17 @@ namespace {
 constexpr size_t kMaxLength = 4096;
 
 std::vector<std::string> ReadCorpus(const std::string& dir) {
-  std::vector<std::string> names;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* e = readdir(d)) {
-      if (e->d_name[0] != '.') names.push_back(e->d_name);
-    }
-    closedir(d);
+  std::vector<std::string> names, inputs;
+  std::error_code error;
+  for (const auto& e : std::filesystem::directory_iterator(dir, error)) {
+    if (e.path().filename().string()[0] != '.') names.push_back(e.path().string());
   }
   std::sort(names.begin(), names.end());
-  std::vector<std::string> inputs;
   for (const std::string& name : names) {
-    std::ifstream f(dir + "/" + name, std::ios::binary);
+    std::ifstream f(name, std::ios::binary);
     inputs.emplace_back(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
   }
   return inputs;
-}
-
-void Run(const std::string& input) {
-  LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(input.data()), input.size());
 }
 
 // One generated input: a corpus input with one to eight edits (three in four
@@ -58,36 +50,23 @@ std::string Generate(std::mt19937_64& rng, const std::vector<std::string>& corpu
   }
   s = corpus[below(corpus.size())];
   for (size_t edits = 1 + below(8); edits > 0; --edits) {
-    switch (below(6)) {
-      case 0:  // flip one bit
-        if (!s.empty()) s[below(s.size())] ^= static_cast<char>(1 << below(8));
-        break;
-      case 1:  // replace one byte
-        if (!s.empty()) s[below(s.size())] = byte();
-        break;
-      case 2: {  // insert random bytes
-        std::string bytes(1 + below(16), '\0');
-        for (char& c : bytes) c = byte();
-        s.insert(below(s.size() + 1), bytes);
-        break;
-      }
-      case 3:  // erase a range
-        if (!s.empty()) {
-          size_t at = below(s.size());
-          s.erase(at, 1 + below(s.size() - at));
-        }
-        break;
-      case 4:  // repeat a range
-        if (!s.empty()) {
-          size_t at = below(s.size());
-          s.insert(below(s.size() + 1), s.substr(at, 1 + below(16)));
-        }
-        break;
-      default: {  // splice with another corpus input
-        const std::string& other = corpus[below(corpus.size())];
-        s = s.substr(0, below(s.size() + 1)) + other.substr(below(other.size() + 1));
-        break;
-      }
+    const size_t edit = below(6), at = edit == 3 || edit == 4 ? below(s.size()) : 0;
+    if (s.empty() && edit != 2 && edit != 5) continue;
+    if (edit == 0) {  // flip one bit
+      s[below(s.size())] ^= static_cast<char>(1 << below(8));
+    } else if (edit == 1) {  // replace one byte
+      s[below(s.size())] = byte();
+    } else if (edit == 2) {  // insert random bytes
+      std::string bytes(1 + below(16), '\0');
+      for (char& c : bytes) c = byte();
+      s.insert(below(s.size() + 1), bytes);
+    } else if (edit == 3) {  // erase a range
+      s.erase(at, 1 + below(s.size() - at));
+    } else if (edit == 4) {  // repeat a range
+      s.insert(below(s.size() + 1), s.substr(at, 1 + below(16)));
+    } else {  // splice with another corpus input
+      const std::string& other = corpus[below(corpus.size())];
+      s = s.substr(0, below(s.size() + 1)) + other.substr(below(other.size() + 1));
     }
   }
   if (s.size() > kMaxLength) s.resize(kMaxLength);
@@ -105,8 +84,11 @@ int main(int argc, char** argv) {
   const std::vector<std::string> corpus = ReadCorpus(argv[1]);
   const long count = std::strtol(argv[2], nullptr, 10);
   std::mt19937_64 rng(argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 1);
-  for (const std::string& input : corpus) Run(input);
-  for (long i = 0; i < count; ++i) Run(Generate(rng, corpus));
+  auto run = [](const std::string& in) {
+    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(in.data()), in.size());
+  };
+  for (const std::string& input : corpus) run(input);
+  for (long i = 0; i < count; ++i) run(Generate(rng, corpus));
   std::printf("%zu corpus inputs and %ld generated inputs ran clean\n", corpus.size(), count);
   return 0;
 }

@@ -1,30 +1,25 @@
 #!/usr/bin/env bash
-# Runs every libFuzzer program fuzz_<name> of a fuzz build for SECONDS (30) each,
-# on a scratch copy of its committed corpus (corpus/<name>/ beside this script),
-# so the committed corpus never changes. A crash, leak, timeout or sanitizer
-# report fails the run; reproducer and log stay in BUILD_DIR/fuzz-artifacts/<name>/.
+# Runs every libFuzzer program fuzz_<name> of a fuzz build for SECONDS (30) each
+# on a scratch copy of corpus/<name>/ (the committed corpus never changes). A
+# crash, leak, timeout or sanitizer report fails the run; reproducer and log stay
+# in BUILD_DIR/fuzz-artifacts/<name>/.
 #
 #   run.sh BUILD_DIR [SECONDS]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:?usage: $0 BUILD_DIR [SECONDS]}" && pwd)
-seconds=${2:-30}
 shopt -s nullglob
-programs=("$build"/fuzz/fuzz_*)
-[ ${#programs[@]} -gt 0 ] || { echo "run.sh: no fuzz programs in $build/fuzz" >&2; exit 1; }
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-failed=()
-for program in "${programs[@]}"; do
+failed=() ran=0
+for program in "$build"/fuzz/fuzz_*; do
   [ -x "$program" ] && [ -f "$program" ] || continue
-  name=$(basename "$program")
-  name=${name#fuzz_}
-  work=$(mktemp -d)
+  name=${program##*/fuzz_} work=$(mktemp -d) ran=$((ran + 1))
   artifacts=$build/fuzz-artifacts/$name
   rm -rf "$artifacts" && mkdir -p "$artifacts"
   [ -d "$here/corpus/$name" ] && cp -R "$here/corpus/$name/." "$work/"
-  echo "== fuzz_$name: $seconds s"
-  if "$program" -max_total_time="$seconds" -max_len=8192 -timeout=20 -print_final_stats=1 \
+  echo "== fuzz_$name: ${2:-30} s"
+  if "$program" -max_total_time="${2:-30}" -max_len=8192 -timeout=20 -print_final_stats=1 \
       -artifact_prefix="$artifacts/" "$work" >"$artifacts/log.txt" 2>&1; then
     grep -E '^stat::number_of_executed_units|^stat::peak_rss_mb' "$artifacts/log.txt" || true
   else
@@ -34,5 +29,6 @@ for program in "${programs[@]}"; do
   fi
   rm -rf "$work"
 done
+[ "$ran" -gt 0 ] || { echo "run.sh: no fuzz programs in $build/fuzz" >&2; exit 1; }
 [ ${#failed[@]} -eq 0 ] || { echo "fuzz targets failed: ${failed[*]}" >&2; exit 1; }
 echo "all fuzz targets ran clean"

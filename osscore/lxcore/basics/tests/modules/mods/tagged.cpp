@@ -12,11 +12,7 @@ extern "C" __attribute__((visibility("default"))) const char* LxDescribeDll(
     uint32_t* major, uint32_t* minor, uint32_t* release, uint32_t* build, uint32_t* patch,
     const char** moduleName, const char** buildStamp, const char** extraText1, uint32_t* compilerVersion,
     const char** compilerName, const char** extraText2) {
-  *major = 1;
-  *minor = 2;
-  *release = 3;
-  *build = 4;
-  *patch = 5;
+  *major = 1, *minor = 2, *release = 3, *build = 4, *patch = 5;
 #ifdef LONG_TEXTS
   // Texts longer than any fixed buffer a caller may offer.
   static const std::string kLong(1000, 'L');
@@ -24,12 +20,8 @@ extern "C" __attribute__((visibility("default"))) const char* LxDescribeDll(
   *compilerVersion = 1;
   return kLong.c_str();
 #endif
-  *moduleName = "lx95Tdm71";
-  *buildStamp = "Jan  2 2003 04:05:06";
-  *extraText1 = "first extra";
-  *compilerVersion = 4242;
-  *compilerName = "Test Compiler 1.0";
-  *extraText2 = "second extra";
+  *moduleName = "lx95Tdm71", *buildStamp = "Jan  2 2003 04:05:06", *extraText1 = "first extra";
+  *compilerVersion = 4242, *compilerName = "Test Compiler 1.0", *extraText2 = "second extra";
   return "Described test module";
 }
 #endif

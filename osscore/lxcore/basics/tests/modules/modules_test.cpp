@@ -1,0 +1,288 @@
+// Module names, version checks, the descriptions of this library and of other
+// modules, and the module loader: its four search places in order, failures and
+// their texts, entry points, unloading, and the trace through the message object.
+// The test modules are built by extra.cmake.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <lxmodules.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "lxtest.h"
+
+namespace {
+
+std::string Dir(const char* group) { return std::string(LXB_TEST_MODULE_DIR) + "/" + group; }
+
+std::string RealPath(const std::string& path) {
+  char* resolved = realpath(path.c_str(), nullptr);
+  std::string result = resolved ? resolved : "";
+  free(resolved);
+  return result;
+}
+
+// Loads `name` and returns the module's tag (mods/tagged.cpp; "" for a module
+// without one) and where it was found, then unloads it; "failed" when it does
+// not load.
+std::string Load(const std::string& name, std::string* path = nullptr) {
+  LxModuleHandle* handle = nullptr;
+  if (LxDynamicLoader::LoadModule(name.c_str(), 0, handle) != 0) return "failed";
+  void* entry = nullptr;
+  const std::string tag = LxDynamicLoader::GetEntryPoint("TestModuleTag", handle, entry) == 0
+                              ? reinterpret_cast<const char* (*)()>(entry)()
+                              : "";
+  if (path) *path = LxDynamicLoader::GetPhysicalModuleName(handle);
+  EXPECT_EQ(LxDynamicLoader::UnloadModule(handle), 0);
+  return tag;
+}
+
+TEST(LoaderSearch, ConfiguredDirectoryOwnDirectoryGivenPathThenPath) {
+  // A file of the library's own name that is a test module, and one that is no module.
+  const std::string own = lxtest::MakeTempDir("own"), broken = lxtest::MakeTempDir("broken");
+  ASSERT_TRUE(lxtest::WriteFile(own + "/lx95Cbs71.so", lxtest::ReadFile(Dir("described/lx95Tdm71.so"))));
+  ASSERT_TRUE(lxtest::WriteFile(broken + "/lx95Tdu71.so", "not a module"));
+  const struct {
+    std::string configured, path, name, tag;
+  } kCases[] = {
+      {"", "", "lx95Tcf71", "failed"},
+      {Dir("confdir"), "", "lx95Tcf71", "confonly"},
+      {Dir("confdir"), Dir("pathdir"), "lx95Tdu71", "dup-conf"},
+      {"", Dir("pathdir"), "lx95Tdu71", "dup-path"},
+      {broken, Dir("pathdir"), "lx95Tdu71", "dup-path"},  // a file that does not load is passed over,
+      {broken, broken + ":" + Dir("pathdir"), "lx95Tdu71", "failed"},  // but PATH yields one candidate
+      {"", "/nonexistent::" + Dir("described") + ":" + Dir("pathdir"), "lx95Tpa71", "pathonly"},
+      {"", "", Dir("described") + "/lx95Tdm71", "described"},
+      // The library's own directory, by the bare name, before the given directory.
+      {"", "", own + "/lx95Cbs71", ""},
+      {"", "", own + "/lx95Cbs71.ext", ""},
+      {"", "", "/nonexistent/lx95Cbs71", ""},
+      {own, "", "lx95Cbs71", "described"},  // the configured directory comes first
+  };
+  lxtest::Config config;
+  DefaultConfig(&config);
+  for (const auto& c : kCases) {
+    config.strings["defaultModulePath"] = c.configured;  // read at every load
+    lxtest::ScopedEnv path("PATH", c.path.c_str());
+    std::string found;
+    EXPECT_EQ(Load(c.name, &found), c.tag) << c.name << " " << c.configured << " " << c.path;
+    EXPECT_TRUE(!c.tag.empty() || found == RealPath(LXB_LIBRARY_FILE)) << found;
+  }
+  lxtest::ScopedEnv path("PATH", Dir("pathdir").c_str());
+  std::string found;
+  EXPECT_EQ(Load("lx95Tpa71", &found), "pathonly");
+  EXPECT_EQ(found, RealPath(Dir("pathdir") + "/lx95Tpa71.so"));
+  ASSERT_EQ(chdir(LXB_TEST_MODULE_DIR), 0);
+  EXPECT_EQ(Load("described/lx95Tdm71"), "described");  // relative to the working directory
+  DefaultConfig(nullptr);
+}
+
+TEST(LoaderFailures, NullHandleAndTheSystemsText) {
+  const std::string dir = lxtest::MakeTempDir("bad"), longName = "/nonexistent/" + std::string(700, 'd');
+  ASSERT_TRUE(lxtest::WriteFile(dir + "/lx95Tbd71.so", "this is not a shared object"));
+  const struct {
+    std::string name, textHas;
+  } kCases[] = {{"lx95Tzz71", "lx95Tzz71.so: cannot open shared object file: No such file or directory"},
+                {"", ""},
+                {dir + "/lx95Tbd71", "lx95Tbd71.so"},
+                {longName, std::string(400, 'd')}};
+  for (const auto& c : kCases) {
+    LxModuleHandle* handle = reinterpret_cast<LxModuleHandle*>(&handle);
+    EXPECT_EQ(LxDynamicLoader::LoadModule(c.name.c_str(), 0, handle), ERR_LX_COULD_NOT_LOAD_MODULE);
+    EXPECT_EQ(handle, nullptr);
+    const std::string text = LxDynamicLoader::GetErrText();
+    EXPECT_NE(text.find(c.textHas), std::string::npos) << text;
+    EXPECT_LE(text.size(), 512u);
+  }
+  EXPECT_EQ(std::string(LxDynamicLoader::GetErrText()), longName.substr(0, 512));
+  // A thread whose loader never failed reads the text of its own last system error.
+  std::string other;
+  std::thread([&other] {
+    errno = EACCES;
+    other = LxDynamicLoader::GetErrText();
+  }).join();
+  EXPECT_EQ(other, std::strerror(EACCES));
+}
+
+TEST(LoaderEntryPoint, OnlyNamesOfTheModuleItselfAndUnloadOnce) {
+  const std::string name = Dir("linked") + "/lx95Tln71";
+  LxModuleHandle* handle = nullptr;
+  ASSERT_EQ(LxDynamicLoader::LoadModule(name.c_str(), 0, handle), 0);
+  // The premise: the system's lookup finds the library's LxDescribeDll in the dependency.
+  void* system = dlopen((name + ".so").c_str(), RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(dlsym(system, "LxDescribeDll"), nullptr);
+  dlclose(system);
+  void* entry = &handle;
+  for (const char* symbol : {"LxDescribeDll", "LxCheckDll", "NoSuchEntry"}) {
+    EXPECT_EQ(LxDynamicLoader::GetEntryPoint(symbol, handle, entry), ERR_LX_COULD_NOT_GET_ENTRY) << symbol;
+    EXPECT_EQ(entry, nullptr);
+  }
+  ASSERT_EQ(LxDynamicLoader::GetEntryPoint("LinkedModuleCheck", handle, entry), 0);
+  EXPECT_EQ(reinterpret_cast<int (*)()>(entry)(), 0);  // the module's call into the library
+  EXPECT_EQ(LxDynamicLoader::UnloadModule(handle), 0);
+  EXPECT_EQ(handle, nullptr);
+  EXPECT_EQ(LxDynamicLoader::UnloadModule(handle), ERR_LX_MODULE_HANDLE_INVALID);
+  EXPECT_EQ(dlopen((name + ".so").c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr) << "gone from the process";
+  entry = &entry;
+  EXPECT_EQ(LxDynamicLoader::GetEntryPoint("LxDescribeDll", nullptr, entry), ERR_LX_MODULE_HANDLE_INVALID);
+  EXPECT_EQ(entry, nullptr);
+  EXPECT_STREQ(LxDynamicLoader::GetPhysicalModuleName(nullptr), "<unknown>");
+}
+
+TEST(LoaderTrace, ShowsSuccessAndFailureOnlyWithTheDebugFlag) {
+  const std::string longPath = "/nonexistent-a:" + std::string(1500, 'b');
+  lxtest::ScopedEnv path("PATH", longPath.c_str());
+  lxtest::Config config;
+  config.strings["defaultModulePath"] = Dir("confdir");
+  config.ints["loadModule"] = 1;  // at the top level, not under "debug"
+  DefaultConfig(&config);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Load("lx95Tcf71"), "confonly");
+  config.ints["debug/loadModule"] = 1;
+  EXPECT_EQ(Load("lx95Tcf71"), "confonly");
+  EXPECT_EQ(Load("lx95Tzz71"), "failed");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "== Orvanta Runtime System ==\nUsing module: " + RealPath(Dir("confdir") + "/lx95Tcf71.so") +
+                "\n[OK] -> OK\n== Orvanta Runtime System ==\nLoading of module 'lx95Tzz71' failed.\nError "
+                "code : 2\n"
+                "Path : '" +
+                longPath.substr(0, 1024) + "'\n\n[OK] -> OK\n");
+  DefaultConfig(nullptr);
+}
+
+TEST(DllName, ComposedFromItsPartsOrKeptWhenAssigned) {
+  const std::string longComponent(200, 'C');
+  // The number wins over the variant; a long component is cut to fit.
+  // clang-format off
+  const struct { const char* component; char variant; int number; std::string expected; } kCases[] = {
+      {"Cbs", 0, 0, "lx95Cbs71"}, {"Cbs", 'd', 0, "lx95Cbsd71"}, {"Cbs", 'd', 2, "lx95Cbs271"},
+      {"Srv", 0, -7, "lx95Srv-771"}, {"Srv", 0, INT_MIN, "lx95Srv-214748364871"}, {nullptr, 0, 0, ""},
+      {longComponent.c_str(), 0, -123456789,
+       "lx95" + std::string(DllNameClass::kMaxComponent, 'C') + "-12345678971"}};
+  // clang-format on
+  for (const auto& c : kCases)
+    EXPECT_EQ(DllNameClass(c.component, c.variant, c.number).GetDllName(), c.expected);
+  char buffer[32];
+  EXPECT_STREQ(DllNameClass::GetGenericDllName("Cbs", buffer), "lxCbs71");
+  DllNameClass name("Cbs", 'd');
+  DllNameClass target("Xyz", 0, 5);
+  target = name;  // keeps the composed name, not its parts
+  EXPECT_EQ(static_cast<char*>(target), target.GetDllName());
+  EXPECT_EQ(target.GetComponent(), nullptr);
+  EXPECT_EQ(target.GetVariant() + target.GetNumber(), 0);
+  const char saved = DllNameClass::second_char;
+  DllNameClass::second_char = 'z';  // applies to names composed from their parts from now on
+  EXPECT_STREQ(name.GetDllName(), "lz95Cbsd71");
+  EXPECT_STREQ(DllNameClass::GetGenericDllName("Cbs", buffer), "lzCbs71");
+  DllNameClass& self = target;
+  target = self;
+  EXPECT_STREQ(target.GetDllName(), "lx95Cbsd71");
+  DllNameClass::second_char = saved;
+}
+
+TEST(VersionCheck, MajorAndMinorAlwaysTheRestOnRequest) {
+  for (int flags : {0, LX_CHECK_BUILD, LX_CHECK_PATCH, LX_CHECK_RELEASE | LX_CHECK_BUILD | LX_CHECK_PATCH}) {
+    EXPECT_EQ(LxCheckDll(flags), 0) << flags;
+  }
+  // Bit 0 checks nothing; waiving one failure leaves the other; major and minor are never waived.
+  // clang-format off
+  const struct { uint32_t major, minor, release, build, patch; int flags, expected; } kCases[] = {
+      {9, 5, 23, 262, 0, 1, 0}, {9, 5, 99, 999, 9, 1, 0}, {9, 5, 23, 262, 0, 0, ERR_LX_MODULE_VERSION},
+      {9, 5, 24, 262, 0, 0x2, ERR_LX_MODULE_VERSION}, {9, 5, 24, 262, 0, 0x10000002, 0},
+      {9, 5, 23, 263, 0, 0x4, ERR_LX_MODULE_VERSION}, {9, 5, 23, 263, 0, 0x20000004, 0},
+      {9, 5, 23, 262, 1, 0x8, ERR_LX_MODULE_VERSION}, {9, 5, 23, 262, 1, 0x40000008, 0},
+      {9, 5, 23, 263, 1, 0x2, 0}, {9, 5, 24, 263, 0, 0x10000006, ERR_LX_MODULE_VERSION},
+      {9, 5, 24, 263, 0, 0x30000006, 0}, {9, 5, 24, 263, 1, 0x7000000E, 0},
+      {9, 6, 23, 262, 0, 3, ERR_LX_MODULE_VERSION}, {9, 4, 23, 262, 0, 0x7000000F, ERR_LX_MODULE_VERSION},
+      {8, 5, 23, 262, 0, 0x7000000F, ERR_LX_MODULE_VERSION}, {9, 5, 23, 262, 0, -1, 0}};
+  // clang-format on
+  for (const auto& c : kCases) {
+    EXPECT_EQ(CheckLxVersionNumber(c.major, c.minor, c.release, c.build, c.patch, c.flags), c.expected)
+        << c.major << "." << c.minor << "." << c.release << "." << c.build << "." << c.patch << " "
+        << c.flags;
+  }
+}
+
+// The compiler that built this test is the one that built the library.
+const uint32_t kCompilerVersion = __GNUC__ * 100 + __GNUC_MINOR__;
+
+TEST(Describe, LibraryDescribesItself) {
+  uint32_t n[6] = {};
+  const char *name, *stamp, *extra1, *compiler, *extra2;
+  EXPECT_STREQ(
+      LxDescribeDll(&n[0], &n[1], &n[2], &n[3], &n[4], &name, &stamp, &extra1, &n[5], &compiler, &extra2),
+      "Orvanta Basic Algorithms");
+  EXPECT_EQ(std::vector<uint32_t>(n, n + 6), (std::vector<uint32_t>{9, 5, 23, 262, 0, kCompilerVersion}));
+  EXPECT_STREQ(name, "lx95Cbs71");
+  EXPECT_TRUE(std::regex_match(
+      stamp, std::regex("[A-Z][a-z]{2} [ 123][0-9] [0-9]{4} [0-2][0-9]:[0-5][0-9]:[0-6][0-9]")))
+      << stamp;
+  EXPECT_STREQ(extra1, "unknown");
+  EXPECT_STREQ(extra2, "");
+  EXPECT_NE(std::string(compiler).find(__VERSION__), std::string::npos) << compiler;
+  // The same in the info call, whose text is rebuilt in one static buffer.
+  const char *infoCompiler, *text, *again, *date, *module;
+  uint32_t version = 0;
+  GETLXBASICSINFO(&infoCompiler, &version, &text, &date, &module);
+  EXPECT_STREQ(text, "Orvanta Basic Algorithms 9.5.23.262.0 ");
+  EXPECT_EQ(std::string(stamp).substr(0, 12), std::string(date) + " ");
+  EXPECT_STREQ(module, name);
+  EXPECT_STREQ(infoCompiler, compiler);
+  EXPECT_EQ(version, kCompilerVersion);
+  std::strcpy(const_cast<char*>(text), "overwritten");
+  GETLXBASICSINFO(nullptr, nullptr, &again, nullptr, nullptr);
+  EXPECT_EQ(again, text);
+  EXPECT_STREQ(again, "Orvanta Basic Algorithms 9.5.23.262.0 ");
+  ___LxBasicsContext(0);
+}
+
+TEST(GetDescription, OfOtherModules) {
+  const std::string described = std::string(LXB_TEST_MODULE_DIR) + "/described/lx95Tdm71";
+  const std::string linked = std::string(LXB_TEST_MODULE_DIR) + "/linked/lx95Tln71";
+  const struct {
+    std::string module;
+    int result;
+    std::string path, texts;  // "marker": not written
+    uint32_t build;           // 77: not written
+  } kCases[] = {
+      {described, 0, RealPath(described + ".so"),
+       "Described test module|lx95Tdm71|Jan  2 2003 04:05:06|first extra|Test Compiler 1.0|second extra", 4},
+      {"lx95Cbs71", 0, RealPath(LXB_LIBRARY_FILE), "Orvanta Basic Algorithms|lx95Cbs71",
+       262},  // its own directory
+      {linked, ERR_LX_COULD_NOT_GET_ENTRY, RealPath(linked + ".so"),
+       "marker|marker|marker|marker|marker|marker", 77},
+      {"lx95Tzz71", ERR_LX_COULD_NOT_LOAD_MODULE, "marker", "marker|marker|marker|marker|marker|marker", 77},
+  };
+  for (const auto& c : kCases) {
+    char path[1024] = "marker", t[6][256] = {"marker", "marker", "marker", "marker", "marker", "marker"};
+    uint32_t major = 77, minor = 77, release = 77, build = 77, patch = 77;
+    int compilerVersion = 77;
+    EXPECT_EQ(LxGetDescription(c.module.c_str(), path, major, minor, release, build, patch, t[0], t[1], t[2],
+                               t[3], t[4], t[5], compilerVersion),
+              c.result);
+    const std::string texts =
+        std::string(t[0]) + "|" + t[1] + "|" + t[2] + "|" + t[3] + "|" + t[4] + "|" + t[5];
+    EXPECT_EQ(path, c.path);
+    EXPECT_EQ(texts.substr(0, c.texts.size()), c.texts);
+    EXPECT_EQ(build, c.build);
+    EXPECT_TRUE(c.build != 4 ||
+                (major == 1 && minor == 2 && release == 3 && patch == 5 && compilerVersion == 4242));
+  }
+  // Unloaded again; buffers that are null are skipped.
+  EXPECT_EQ(dlopen((described + ".so").c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);
+  uint32_t n[5] = {};
+  int compilerVersion = 0;
+  char description[256] = "";
+  EXPECT_EQ(LxGetDescription(described.c_str(), nullptr, n[0], n[1], n[2], n[3], n[4], description, nullptr,
+                             nullptr, nullptr, nullptr, nullptr, compilerVersion),
+            0);
+  EXPECT_STREQ(description, "Described test module");
+}
+
+}  // namespace
