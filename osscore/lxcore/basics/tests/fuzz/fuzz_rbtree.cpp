@@ -1,11 +1,12 @@
-// LxRBTree under insertions, searches, deletions through the tree and through an
-// iterator, and clears, with every uniqueness flag and mode bit, against a sorted
-// vector that also keeps the order of identical entries. Elements are (key, data,
-// serial); the serial tells which identical entry an operation took. After every
-// step CheckTree passes, count and in-order walk equal the model, and each
-// element the copy callback built was destroyed exactly when it left the tree. A
-// step may make the n-th compare or the copy fail: the operation returns that
-// error and the tree is as before.
+// LxRBTree under insertions, searches, deletions through the tree, of one exact
+// node and through an iterator, and clears, with every uniqueness flag and mode
+// bit, against a sorted vector that also keeps the order of identical entries.
+// Elements are (key, data, serial); the serial tells which identical entry an
+// operation took. After every step CheckTree passes, count and the walks forward
+// and backward equal the model, and each element the copy callback built was
+// destroyed exactly when it left the tree. A step may make the n-th compare, the
+// n-th key or data view, or the copy fail: the operation returns that error and
+// the tree is as before; a node built for a failed insertion goes back to the cache.
 //
 // Input: byte 0 the flags and entries per block, then one operation per group
 // of bytes (at most 64); keys 0..15 and data 0..3 make equal keys common.
@@ -21,6 +22,7 @@ namespace {
 
 constexpr int kCompareError = -7777;
 constexpr int kCopyError = -6666;
+constexpr int kViewError = -5555;
 
 struct Elem {
   int32_t key;
@@ -39,11 +41,14 @@ int Order(const Elem& a, const Elem& b) {
 }
 
 uint32_t g_serial = 0;
-int g_live = 0;            // elements built and not yet destroyed
-int g_compareFailsAt = 0;  // the n-th compare call fails (0: none)
+int g_live = 0;             // elements built and not yet destroyed
+int g_compareFailsAt = 0;   // the n-th compare call fails (0: none)
+int g_viewFailsAt[2] = {};  // the n-th key (0) or data (1) view fails
 bool g_copyFails = false;
+void* g_lastBuilt = nullptr;  // where the copy callback was last asked to build
 
 int Copy(LxVContainer*, void* element, const LxVIterator*, const void* key, const void* data, LxVParameter*) {
+  g_lastBuilt = element;
   if (g_copyFails) return kCopyError;
   Elem* e = static_cast<Elem*>(element);
   e->key = *static_cast<const int32_t*>(key);
@@ -74,14 +79,12 @@ int Compare(LxVContainer*, int* keyOrder, int* entryOrder, const LxVIterator*, c
   return 0;
 }
 
-const void* KeyView(LxVContainer*, const void* element, int* status, LxVParameter*) {
-  *status = 0;
-  return &static_cast<const Elem*>(element)->key;
-}
-
-const void* DataView(LxVContainer*, const void* element, int* status, LxVParameter*) {
-  *status = 0;
-  return &static_cast<const Elem*>(element)->data;
+template <int kData>
+const void* View(LxVContainer*, const void* element, int* status, LxVParameter*) {
+  const bool fails = g_viewFailsAt[kData] > 0 && --g_viewFailsAt[kData] == 0;
+  *status = fails ? kViewError : 0;
+  const Elem* e = static_cast<const Elem*>(element);
+  return fails ? nullptr : kData ? &e->data : &e->key;
 }
 
 const Elem* ElementAt(const LxRBTree& tree, const LxVIterator& it) {
@@ -97,13 +100,13 @@ void CheckTree(LxRBTree& tree, const std::vector<Elem>& model) {
   FUZZ_CHECK(g_live == static_cast<int>(model.size()));
   LxRBTreeIterator it(&tree, nullptr);
   size_t i = 0;
-  while (it.Next() == 0) {
-    FUZZ_CHECK(i < model.size());
-    FUZZ_CHECK(*ElementAt(tree, it) == model[i]);
-    ++i;
-  }
-  FUZZ_CHECK(i == model.size());
-  FUZZ_CHECK(it.GetStatus() == LX_CONTAINER_BEHIND_LAST);
+  for (; it.Next() == 0; ++i) FUZZ_CHECK(i < model.size() && *ElementAt(tree, it) == model[i]);
+  FUZZ_CHECK(i == model.size() && it.GetStatus() == LX_CONTAINER_BEHIND_LAST);
+  // Backwards, from behind the last, and forwards again from before the first.
+  for (; it.Prior() == 0; --i) FUZZ_CHECK(i > 0 && *ElementAt(tree, it) == model[i - 1]);
+  FUZZ_CHECK(i == 0 && it.GetStatus() == LX_CONTAINER_BEFORE_FIRST);
+  FUZZ_CHECK(it.Next() == (model.empty() ? LX_CONTAINER_BEHIND_LAST : 0));
+  if (!model.empty()) FUZZ_CHECK(*ElementAt(tree, it) == model[0]);
   if (model.empty()) {
     FUZZ_CHECK(tree.GetRoot() == nullptr && tree.GetGreatest() == nullptr);
   } else {
@@ -154,8 +157,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tree.SetCopyFunc(Copy);
     tree.SetDestroyFunc(Destroy);
     tree.SetCompareFunc(Compare);
-    tree.SetKeyFunc(KeyView);
-    tree.SetDataFunc(DataView);
+    tree.SetKeyFunc(View<0>);
+    tree.SetDataFunc(View<1>);
     LxRBTreeIterator stale(&tree, nullptr);
 
     for (int step = 0; step < 64 && !in.Empty(); ++step) {
@@ -167,6 +170,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const uint8_t faults = in.Byte();
       g_compareFailsAt = (faults & 0x80) ? (faults & 7) + 1 : 0;
       g_copyFails = (faults & 0x78) == 0x78;
+      g_viewFailsAt[0] = (faults & 0x78) == 0x70 ? (faults & 7) + 1 : 0;
+      g_viewFailsAt[1] = (faults & 0x78) == 0x68 ? (faults & 7) + 1 : 0;
       LxOneEntryContainer one(&key, withData ? &value : nullptr, 1);
       LxOneEntryIterator source(&one, nullptr);
       const uint32_t stampBefore = tree.GetStamp();
@@ -179,8 +184,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           LxOneEntryContainer full(&key, &value, 1);
           LxOneEntryIterator from(&full, nullptr);
           const int r = tree.InsertElement(&from, nullptr, mode, nullptr);
-          if (r == kCompareError || r == kCopyError) {
+          if (r == kCompareError || r == kCopyError || r == kViewError) {
             FUZZ_CHECK(tree.GetStamp() == stampBefore);
+            int s = 0;
+            if (r != kCompareError) FUZZ_CHECK(tree.GetElementOfEntry(tree.CreateEntry(s)) == g_lastBuilt);
             break;
           }
           const Elem wanted{key, value, 0};
@@ -218,7 +225,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           LxRBTreeIterator result(&tree, nullptr);
           const bool withResult = (arg & 0x80) == 0;
           const int r = tree.SearchElement(&source, nullptr, mode, &param, withResult ? &result : nullptr);
-          if (r == kCompareError) break;
+          if (r == kCompareError || r == kViewError) break;
           size_t first, end;
           Matches(model, key, withData ? &value : nullptr, &first, &end);
           const bool found = first < end;
@@ -256,7 +263,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           const unsigned short mode = static_cast<unsigned short>((op & 0x08 ? LX_MODE_LAST_MATCH : 0) |
                                                                   (op & 0x70));  // bits that deletion ignores
           const int r = tree.DeleteElement(&source, nullptr, mode, nullptr);
-          if (r == kCompareError) {
+          if (r == kCompareError || r == kViewError) {
             FUZZ_CHECK(tree.GetStamp() == stampBefore);
             break;
           }
@@ -271,9 +278,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           if (staleOn) FUZZ_CHECK(stale.Next() == LX_CONTAINER_CHANGED);
           break;
         }
-        case 4: {  // delete through an iterator, or clear
+        case 4: {  // delete through an iterator, delete one exact node, or clear
           if (model.empty() || (op & 0xE0) == 0xE0) {
-            g_compareFailsAt = 0;
+            g_compareFailsAt = g_viewFailsAt[0] = g_viewFailsAt[1] = 0;
             uint32_t former = 0xFFFFFFFF;
             FUZZ_CHECK(tree.Clear(nullptr, &former, nullptr) == 0);
             FUZZ_CHECK(former == model.size());
@@ -283,9 +290,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           }
           const size_t i = arg % model.size();
           const bool backward = (op & 0x08) != 0;
-          g_compareFailsAt = 0;
           LxRBTreeIterator it(&tree, nullptr);
           Position(it, i);
+          if ((op & 0xE0) == 0xC0) {  // DeleteEntry: that node, whichever identical entries it has
+            int s = 0;
+            const int r =
+                tree.DeleteEntry(it.GetEntry(s, nullptr), backward ? LX_MODE_LAST_MATCH : 0, nullptr);
+            FUZZ_CHECK(r == 0 || r == kCompareError || r == kViewError);
+            if (r < 0) {
+              FUZZ_CHECK(tree.GetStamp() == stampBefore);
+              break;
+            }
+            model.erase(model.begin() + static_cast<long>(i));
+            if (staleOn) FUZZ_CHECK(stale.Next() == LX_CONTAINER_CHANGED);
+            break;
+          }
+          g_compareFailsAt = g_viewFailsAt[0] = g_viewFailsAt[1] = 0;
           const int r = it.DeleteElement(backward ? LX_MODE_DELETE_BACKWARD : 0, nullptr);
           model.erase(model.begin() + static_cast<long>(i));
           if (backward && i == 0) {
@@ -300,7 +320,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           break;
         }
       }
-      g_compareFailsAt = 0;
+      g_compareFailsAt = g_viewFailsAt[0] = g_viewFailsAt[1] = 0;
       g_copyFails = false;
       CheckTree(tree, model);
     }
