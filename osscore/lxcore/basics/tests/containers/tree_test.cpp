@@ -10,85 +10,14 @@
 #include <functional>
 #include <vector>
 
+#include "../fuzz/tree_elements.h"
+
 namespace lxtest {
 namespace {
 
-// Ordered by key, then data; the serial tells identical entries apart.
-struct Elem {
-  int32_t key, data, serial;
-};
-
+using namespace lxtree;
 using Codes = std::vector<int>;
-constexpr int kFail = -777;
-constexpr int32_t kKeyOnly = -1;  // a source without a data part: it matches every entry with its key
-enum Callback { kCopy, kKey, kData, kCompare, kCallbacks };
-
-// What the callbacks saw. A callback fails with kFail when its count reaches its fail point.
-struct Calls {
-  int count[kCallbacks] = {};
-  int failAt[kCallbacks] = {};
-  int destroys = 0, live = 0;
-  int32_t nextSerial = 1;
-  bool Fails(Callback c) { return ++count[c] == failAt[c]; }
-  void FailIn(Callback c, int n) { failAt[c] = count[c] + n; }
-} g;
-
-int Copy(LxVContainer*, void* element, const LxVIterator*, const void* key, const void* data, LxVParameter*) {
-  if (g.Fails(kCopy)) return kFail;
-  *static_cast<Elem*>(element) =
-      Elem{*static_cast<const int32_t*>(key), data ? *static_cast<const int32_t*>(data) : 0, g.nextSerial++};
-  return ++g.live, 0;
-}
-
-void Destroy(LxVContainer*, void*) { ++g.destroys, --g.live; }
-
-int Order(int32_t a, int32_t b) { return (a > b) - (a < b); }
-
-int Compare(LxVContainer*, int* keyOrder, int* entryOrder, const LxVIterator*, const void* key,
-            const void* data, const void* element, LxVParameter*) {
-  if (g.Fails(kCompare)) return kFail;
-  const Elem* e = static_cast<const Elem*>(element);
-  *keyOrder = *entryOrder = Order(*static_cast<const int32_t*>(key), e->key);
-  if (*keyOrder == 0 && data != nullptr) *entryOrder = Order(*static_cast<const int32_t*>(data), e->data);
-  return 0;
-}
-
-template <Callback kView>
-const void* View(LxVContainer*, const void* element, int* status, LxVParameter*) {
-  const Elem* e = static_cast<const Elem*>(element);
-  *status = g.Fails(kView) ? kFail : 0;
-  return *status ? nullptr : kView == kKey ? &e->key : &e->data;
-}
-constexpr LxKeyFunc Key = View<kKey>, Data = View<kData>;
-
-// A key, with data unless kKeyOnly, wrapped as the source of a tree operation.
-struct Source {
-  Source(int32_t k, int32_t d) : key(k), data(d), one(&key, d == kKeyOnly ? nullptr : &data, 0) {}
-  int32_t key, data;
-  LxOneEntryContainer one;
-  LxOneEntryIterator it{&one, nullptr};
-};
-
-// A tree of Elem with the callbacks above; it opens its fields to the self-check's tampering.
-struct Tree : LxRBTree {
-  explicit Tree(unsigned short flags = 0, uint32_t perBlock = 0) : LxRBTree(sizeof(Elem), flags, perBlock) {
-    SetCopyFunc(Copy), SetDestroyFunc(Destroy), SetCompareFunc(Compare), SetKeyFunc(Key), SetDataFunc(Data);
-    g = Calls();
-  }
-  int Insert(int32_t key, int32_t data, unsigned short mode = 0) {
-    Source s(key, data);
-    return InsertElement(&s.it, nullptr, mode, nullptr);
-  }
-  // A node from the cache, not linked, holding (key, 0).
-  LxRBTreeNode* Loose(int32_t key) {
-    int s = 0;
-    auto* n = static_cast<LxRBTreeNode*>(CreateEntry(s));
-    *static_cast<Elem*>(n->Element()) = Elem{key, 0, 0};
-    return n;
-  }
-  using LxRBTree::count;
-  using LxRBTree::root;
-};
+constexpr int kFail = Failure(kCompare);
 
 const Elem* At(const LxVIterator& it) {
   int s = 0;
@@ -277,8 +206,8 @@ TEST(RBTree, CheckTreeFindings) {
            {-4, [](Tree& t) { static_cast<Elem*>(t.root->Left()->Element())->key = 2; }},
            {-4, [](Tree& t) { static_cast<Elem*>(t.root->right->Element())->key = 0; }},
            {-5, [](Tree& t) { ++t.count; }},
-           {kFail, [](Tree&) { g.FailIn(kKey, 1); }},
-           {kFail, [](Tree&) { g.FailIn(kData, 2); }},
+           {Failure(kKey), [](Tree&) { g.FailIn(kKey, 1); }},
+           {Failure(kData), [](Tree&) { g.FailIn(kData, 2); }},
            {kFail, [](Tree&) { g.FailIn(kCompare, 2); }},
            {LX_CONTAINER_NOT_IMPLEMENTED, [](Tree& t) { t.SetCompareFunc(nullptr); }},
        }) {
@@ -297,9 +226,9 @@ TEST(RBTree, MissingCallbacksChangeNothing) {
   Source src(4, 4);
   Codes codes;
   tree.SetKeyFunc(nullptr), codes.push_back(tree.InsertElement(&src.it, nullptr, 0, nullptr));
-  tree.SetKeyFunc(Key), tree.SetDataFunc(nullptr),
+  tree.SetKeyFunc(View<kKey>), tree.SetDataFunc(nullptr),
       codes.push_back(tree.InsertElement(&src.it, nullptr, 0, nullptr));
-  tree.SetDataFunc(Data), tree.SetCompareFunc(nullptr);
+  tree.SetDataFunc(View<kData>), tree.SetCompareFunc(nullptr);
   codes.push_back(tree.SearchElement(&src.it, nullptr, 0, nullptr, nullptr));
   codes.push_back(tree.InsertElement(&src.it, nullptr, 0, nullptr));
   tree.SetCompareFunc(Compare), tree.SetCopyFunc(nullptr),

@@ -16,62 +16,15 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
-#include "lxcontainers.h"
+#include "fuzz/tree_elements.h"
 
 namespace {
 
-constexpr int kCompareError = -7777;
-constexpr int kCopyError = -6666;
-constexpr int kViewError = -5555;
-
-struct Elem {
-  int32_t key, data;
-  uint32_t serial;
-  bool operator==(const Elem& o) const { return key == o.key && data == o.data && serial == o.serial; }
-};
-
-int Sign(int32_t a, int32_t b) { return (a > b) - (a < b); }
-// Orders by key, then by data unless `data` is null (a pair of a key only).
-int Order(int32_t key, const int32_t* data, const Elem& e) {
-  return key != e.key || data == nullptr ? Sign(key, e.key) : Sign(*data, e.data);
-}
-int Order(const Elem& a, const Elem& b) { return Order(a.key, &a.data, b); }
-
-uint32_t g_serial = 0;
-int g_live = 0;             // elements built and not yet destroyed
-int g_compareFailsAt = 0;   // the n-th compare call fails (0: none)
-int g_viewFailsAt[2] = {};  // the n-th key (0) or data (1) view fails
-bool g_copyFails = false;
-void* g_lastBuilt = nullptr;  // where the copy callback was last asked to build
-
-int Copy(LxVContainer*, void* element, const LxVIterator*, const void* key, const void* data, LxVParameter*) {
-  g_lastBuilt = element;
-  if (g_copyFails) return kCopyError;
-  const int32_t* d = static_cast<const int32_t*>(data);
-  *static_cast<Elem*>(element) = Elem{*static_cast<const int32_t*>(key), d ? *d : 0, ++g_serial};
-  return ++g_live, 0;
-}
-
-void Destroy(LxVContainer*, void* element) {
-  FUZZ_CHECK(static_cast<Elem*>(element)->serial != 0);  // destroyed once
-  static_cast<Elem*>(element)->serial = 0, --g_live;
-}
-
-int Compare(LxVContainer*, int* keyOrder, int* entryOrder, const LxVIterator*, const void* key,
-            const void* data, const void* element, LxVParameter*) {
-  if (g_compareFailsAt > 0 && --g_compareFailsAt == 0) return kCompareError;
-  const Elem& e = *static_cast<const Elem*>(element);
-  *keyOrder = Sign(*static_cast<const int32_t*>(key), e.key);
-  *entryOrder = Order(*static_cast<const int32_t*>(key), static_cast<const int32_t*>(data), e);
-  return 0;
-}
-
-template <int kData>
-const void* View(LxVContainer*, const void* element, int* status, LxVParameter*) {
-  const bool fails = g_viewFailsAt[kData] > 0 && --g_viewFailsAt[kData] == 0;
-  *status = fails ? kViewError : 0;
-  const Elem* e = static_cast<const Elem*>(element);
-  return fails ? nullptr : kData ? &e->data : &e->key;
+using namespace lxtree;
+constexpr int kCompareError = Failure(kCompare), kCopyError = Failure(kCopy);
+constexpr int kViewErrors[] = {Failure(kKey), Failure(kData)};
+bool Failed(int r) {
+  return r == kCompareError || r == kCopyError || r == kViewErrors[0] || r == kViewErrors[1];
 }
 
 const Elem* ElementAt(const LxRBTree& tree, const LxVIterator& it) {
@@ -83,7 +36,7 @@ const Elem* ElementAt(const LxRBTree& tree, const LxVIterator& it) {
 
 void CheckTree(LxRBTree& tree, const std::vector<Elem>& model) {
   FUZZ_CHECK(tree.CheckTree(nullptr) == 0 && tree.GetCount() == model.size());
-  FUZZ_CHECK(g_live == static_cast<int>(model.size()));
+  FUZZ_CHECK(g.live == static_cast<int>(model.size()));
   LxRBTreeIterator it(&tree, nullptr);
   size_t i = 0;
   for (; it.Next() == 0; ++i) FUZZ_CHECK(i < model.size() && *ElementAt(tree, it) == model[i]);
@@ -130,24 +83,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t setup = in.Byte();
   const unsigned short flags = setup & 3;
   const bool allowIdentical = (flags & 2) != 0, allowEqualKeys = (flags & 1) != 0;
-  g_live = 0;
   std::vector<Elem> model;
   {
-    LxRBTree tree(sizeof(Elem), flags, (setup >> 2) & 3);
-    tree.SetCopyFunc(Copy), tree.SetDestroyFunc(Destroy), tree.SetCompareFunc(Compare);
-    tree.SetKeyFunc(View<0>), tree.SetDataFunc(View<1>);
+    Tree tree(flags, (setup >> 2) & 3);
     LxRBTreeIterator stale(&tree, nullptr);
 
     for (int step = 0; step < 64 && !in.Empty(); ++step) {
       const uint8_t op = in.Byte(), arg = in.Byte(), faults = in.Byte();
       int32_t key = arg & 15, value = (arg >> 4) & 3;
       const int32_t* pairData = (arg & 0x40) == 0 ? &value : nullptr;
-      g_compareFailsAt = (faults & 0x80) ? (faults & 7) + 1 : 0;
-      g_copyFails = (faults & 0x78) == 0x78;
-      g_viewFailsAt[0] = (faults & 0x78) == 0x70 ? (faults & 7) + 1 : 0;
-      g_viewFailsAt[1] = (faults & 0x78) == 0x68 ? (faults & 7) + 1 : 0;
-      LxOneEntryContainer one(&key, pairData, 1);
-      LxOneEntryIterator source(&one, nullptr);
+      g.FailIn(kCompare, (faults & 0x80) ? (faults & 7) + 1 : 0);
+      g.FailIn(kCopy, (faults & 0x78) == 0x78);
+      g.FailIn(kKey, (faults & 0x78) == 0x70 ? (faults & 7) + 1 : 0);
+      g.FailIn(kData, (faults & 0x78) == 0x68 ? (faults & 7) + 1 : 0);
+      Source pair(key, pairData ? value : kKeyOnly), full(key, value);
       const uint32_t stampBefore = tree.GetStamp();
       const bool staleOn = stale.First() == 0;
       const size_t countBefore = model.size();
@@ -159,14 +108,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 0:
         case 1: {  // InsertElement, before or after identical entries
           const unsigned short mode = (op & 0x10) ? LX_MODE_INSERT_BEFORE : 0;
-          LxOneEntryContainer full(&key, &value, 1);
-          LxOneEntryIterator from(&full, nullptr);
-          r = tree.InsertElement(&from, nullptr, mode, nullptr);
+          r = tree.InsertElement(&full.it, nullptr, mode, nullptr);
           int s = 0;
-          if (r == kCopyError || r == kViewError)
-            FUZZ_CHECK(tree.GetElementOfEntry(tree.CreateEntry(s)) == g_lastBuilt);
-          if (r == kCompareError || r == kCopyError || r == kViewError) break;
-          const Elem wanted{key, value, g_serial};
+          if (Failed(r) && r != kCompareError)
+            FUZZ_CHECK(tree.GetElementOfEntry(tree.CreateEntry(s)) == g.lastBuilt);
+          if (Failed(r)) break;
+          const Elem wanted{key, value, g.nextSerial - 1};
           const bool refused = !allowIdentical && std::any_of(model.begin(), model.end(), [&](const Elem& e) {
             return Order(e, wanted) == 0 || (e.key == key && !allowEqualKeys);
           });
@@ -193,8 +140,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           }
           LxRBTreeIterator result(&tree, nullptr);
           const bool withResult = (arg & 0x80) == 0;
-          r = tree.SearchElement(&source, nullptr, mode, &param, withResult ? &result : nullptr);
-          if (r == kCompareError || r == kViewError) break;
+          r = tree.SearchElement(&pair.it, nullptr, mode, &param, withResult ? &result : nullptr);
+          if (Failed(r)) break;
           const bool found = first < end;
           FUZZ_CHECK(r == (found ? 0 : LX_CONTAINER_NOT_FOUND));
           if (!withResult) break;
@@ -225,15 +172,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           const unsigned short mode =
               static_cast<unsigned short>((op & 0x08 ? LX_MODE_LAST_MATCH : 0) | (op & 0x70));
           const bool last = (mode & LX_MODE_LAST_MATCH) != 0;
-          r = tree.DeleteElement(&source, nullptr, mode, nullptr);
-          if (r == kCompareError || r == kViewError) break;
+          r = tree.DeleteElement(&pair.it, nullptr, mode, nullptr);
+          if (Failed(r)) break;
           FUZZ_CHECK(r == (first == end ? LX_CONTAINER_NOT_FOUND : 0));
           if (r == 0) model.erase(model.begin() + static_cast<long>(last ? end - 1 : first));
           break;
         }
         case 4: {  // delete through an iterator, delete one exact node, or clear
           if (model.empty() || (op & 0xE0) == 0xE0) {
-            g_compareFailsAt = g_viewFailsAt[0] = g_viewFailsAt[1] = 0;
+            g.Disarm();
             uint32_t former = 0xFFFFFFFF;
             FUZZ_CHECK(tree.Clear(nullptr, &former, nullptr) == 0 && former == model.size());
             FUZZ_CHECK(tree.GetStamp() == stampBefore);  // Clear keeps the stamp
@@ -247,11 +194,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           Position(it, i);
           if ((op & 0xE0) == 0xC0) {  // DeleteEntry: that node, whichever identical entries it has
             r = tree.DeleteEntry(it.GetEntry(r, nullptr), backward ? LX_MODE_LAST_MATCH : 0, nullptr);
-            FUZZ_CHECK(r == 0 || r == kCompareError || r == kViewError);
+            FUZZ_CHECK(r == 0 || Failed(r));
             if (r == 0) model.erase(model.begin() + static_cast<long>(i));
             break;
           }
-          g_compareFailsAt = g_viewFailsAt[0] = g_viewFailsAt[1] = 0;
+          g.Disarm();
           r = it.DeleteElement(backward ? LX_MODE_DELETE_BACKWARD : 0, nullptr);
           model.erase(model.begin() + static_cast<long>(i));
           // The iterator stands on the neighbour in the direction given, if there is one.
@@ -269,15 +216,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       // A failed operation leaves the stamp; a change moves it and makes other iterators stale.
       const bool changed = model.size() != countBefore;
-      if (r == kCompareError || r == kCopyError || r == kViewError)
-        FUZZ_CHECK(!changed && tree.GetStamp() == stampBefore);
+      if (Failed(r)) FUZZ_CHECK(!changed && tree.GetStamp() == stampBefore);
       if (changed && staleOn) FUZZ_CHECK(stale.Next() == LX_CONTAINER_CHANGED);
       if (changed && model.size() > countBefore) FUZZ_CHECK(tree.GetStamp() == stampBefore + 1);
-      g_compareFailsAt = g_viewFailsAt[0] = g_viewFailsAt[1] = 0;
-      g_copyFails = false;
+      g.Disarm();
       CheckTree(tree, model);
     }
   }
-  FUZZ_CHECK(g_live == 0);
+  FUZZ_CHECK(g.live == 0);
   return 0;
 }
