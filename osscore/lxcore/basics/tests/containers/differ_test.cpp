@@ -13,6 +13,7 @@
 #include <iterator>
 #include <limits>
 #include <map>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -125,9 +126,8 @@ struct DiffRun {
 };
 
 std::vector<int32_t> Range(int32_t from, int32_t to) {
-  std::vector<int32_t> v;
-  for (int32_t i = from; i < to; ++i) v.push_back(i);
-  return v;
+  std::vector<int32_t> v(static_cast<size_t>(to - from));
+  return std::iota(v.begin(), v.end(), from), v;
 }
 
 struct Case {

@@ -97,15 +97,11 @@ void Shrink(Model& m) {
 }
 
 std::unique_ptr<LxVArray> Make(int kind, unsigned short size, Model& m) {
-  int result = -1;
-  m = Model();
-  m.elementSize = size;
-  m.type = kind == 0 ? 1 : 2;
-  m.maxCount = kind == 0 ? 32767 : 0;
+  int result = 0;
+  m = Model{kind == 0 ? 1 : 2, {}, 0, kind == 0 ? 32767u : 0u, size};
   if (kind == 2) return std::make_unique<SortList>(size, CompareFirstByte, 0);
-  std::unique_ptr<LxVArray> a;
-  if (kind == 0) a = std::make_unique<Ordered<LxCList>>(size, &result);
-  if (kind == 1) a = std::make_unique<Ordered<LxLList>>(size, &result);
+  std::unique_ptr<LxVArray> a(kind == 0 ? static_cast<LxVArray*>(new Ordered<LxCList>(size, &result))
+                                        : new Ordered<LxLList>(size, &result));
   FUZZ_CHECK(result == 0);
   return a;
 }
@@ -141,8 +137,7 @@ void BitStep(Bits& b, uint8_t sub, uint32_t i, uint32_t n) {
       if (inside) b.Put(i, sub & 8);
       break;
     case 1:  // Flip
-      FUZZ_CHECK(b.string->Flip(i, value) == (inside ? 0 : kOut));
-      FUZZ_CHECK(value == (inside ? b.At(i) : -1));
+      FUZZ_CHECK(b.string->Flip(i, value) == (inside ? 0 : kOut) && value == (inside ? b.At(i) : -1));
       if (inside) b.Put(i, !b.At(i));
       break;
     case 2: {  // TestAndSetArea, TestAndResetArea; with bit 4 a count that wraps start + n around
@@ -169,8 +164,9 @@ void BitStep(Bits& b, uint8_t sub, uint32_t i, uint32_t n) {
       break;
     }
     case 4:  // Get: the bit's weight in its byte
-      FUZZ_CHECK(b.string->Get(i, value) == (inside ? 0 : kOut));
-      FUZZ_CHECK(value == (!inside ? -1 : b.At(i) ? 1 << (i % 8) : 0));
+      FUZZ_CHECK(b.string->Get(i, value) == (inside ? 0 : kOut) && value == (!inside   ? -1
+                                                                             : b.At(i) ? 1 << (i % 8)
+                                                                                       : 0));
       break;
     case 5:  // SetAll, ResetAll
       FUZZ_CHECK(((sub & 8) ? b.string->SetAll() : b.string->ResetAll()) == 0);
@@ -180,8 +176,8 @@ void BitStep(Bits& b, uint8_t sub, uint32_t i, uint32_t n) {
       b.string = std::make_unique<_LxBitString>(n * 7 + i % 8);
       b.bytes.assign(b.Length() / 8 + 1, 0);
   }
-  FUZZ_CHECK(std::memcmp(b.string->GetBits(), b.bytes.data(), b.bytes.size()) == 0);
-  FUZZ_CHECK(b.string->GetNum() == b.Ones());
+  FUZZ_CHECK(std::memcmp(b.string->GetBits(), b.bytes.data(), b.bytes.size()) == 0 &&
+             b.string->GetNum() == b.Ones());
 }
 
 }  // namespace
