@@ -1,9 +1,9 @@
 // The red-black tree and its iterator where the fuzz target's model does not
-// reach: where each search mode leaves the result on a tree of known shape,
-// nodes that are not in the tree, staleness and clones, the self-check's
-// findings, and missing callbacks. Random sequences of insertions, searches and
-// deletions (of exact nodes too) under every flag, walks both ways and failing
-// callbacks live in tests/fuzz/fuzz_rbtree.cpp.
+// reach: where a search whose comparison fails leaves the result on a tree of
+// known shape, nodes that are not in the tree, staleness and clones, the
+// self-check's findings, and missing callbacks. Random sequences of insertions,
+// searches in every mode and deletions (of exact nodes too) under every flag,
+// walks both ways and failing callbacks live in tests/fuzz/fuzz_rbtree.cpp.
 #include <gtest/gtest.h>
 #include <lxcontainers.h>
 
