@@ -20,18 +20,13 @@ struct Rec {
 
 int g_views = 0;
 const void* RecKey(LxVContainer*, const void* e, int* status, LxVParameter*) {
-  ++g_views;
-  *status = 0;
-  return &static_cast<const Rec*>(e)->key;
+  return ++g_views, *status = 0, &static_cast<const Rec*>(e)->key;
 }
 const void* FailingView(LxVContainer*, const void*, int* status, LxVParameter*) {
-  *status = kViewError;
-  return nullptr;
+  return *status = kViewError, nullptr;
 }
 uint32_t SevenFlags(LxVContainer*, const void*, int* status, LxVParameter*) {
-  ++g_views;
-  *status = 0;
-  return 7;
+  return ++g_views, *status = 0, 7;
 }
 // Orders keys; returns 5 when it was given no data, so that the caller can tell.
 int RecCompare(LxVContainer*, int* keyOrder, int* entryOrder, const LxVIterator*, const void* key,
@@ -54,15 +49,12 @@ TEST(ContainerBase, DefaultCallbacksAndOperationsNotProvided) {
   Rec r{5, 6}, copy{0, 0};
   int s = -1, keyOrder = 9, entryOrder = 9;
   EXPECT_EQ(c.GetKeyFunc()(&c, &r, &s, nullptr), &r);
-  EXPECT_EQ(c.GetDataFunc()(&c, &r, &s, nullptr), nullptr);
-  EXPECT_EQ(s, LX_CONTAINER_NO_DATA);
+  EXPECT_TRUE(c.GetDataFunc()(&c, &r, &s, nullptr) == nullptr && s == LX_CONTAINER_NO_DATA);
   EXPECT_EQ(c.GetFlagsFunc()(&c, &r, &s, nullptr), 1u);
   EXPECT_EQ(c.GetCompareFunc()(&c, &keyOrder, &entryOrder, nullptr, &r, nullptr, &r, nullptr), 0);
   EXPECT_EQ(keyOrder | entryOrder, 0);
-  EXPECT_EQ(c.GetCopyFunc()(&c, &copy, nullptr, &r, nullptr, nullptr), 0);
-  EXPECT_EQ(copy.data, 6);
-  EXPECT_EQ(c.GetDestroyFunc(), nullptr);
-  EXPECT_EQ(c.GetElementOfEntry(&r), &r);
+  EXPECT_TRUE(c.GetCopyFunc()(&c, &copy, nullptr, &r, nullptr, nullptr) == 0 && copy.data == 6);
+  EXPECT_TRUE(c.GetDestroyFunc() == nullptr && c.GetElementOfEntry(&r) == &r);
   // One row per operation that the base does not provide.
   LxVIterator it(nullptr, &c);
   const Codes codes = {c.Clear(nullptr, nullptr, nullptr),
@@ -79,9 +71,7 @@ TEST(ContainerBase, DefaultCallbacksAndOperationsNotProvided) {
                        it.DeleteElement(0, nullptr),
                        (it.GetEntry(s, nullptr), s)};
   EXPECT_EQ(codes, Codes(13, kNotImplemented));
-  EXPECT_EQ(c.Clone(nullptr), nullptr);
-  EXPECT_EQ(c.CreateIterator(nullptr), nullptr);
-  EXPECT_EQ(it.Clone(nullptr), nullptr);
+  EXPECT_TRUE(!c.Clone(nullptr) && !c.CreateIterator(nullptr) && !it.Clone(nullptr));
   EXPECT_EQ(c.GetType() + it.GetType(), 0);
 }
 
@@ -98,8 +88,7 @@ TEST(ContainerBase, IteratorsBindCopyAndUnbind) {
   LxVIterator b(a);
   a.Destroy();
   int s = 0;
-  EXPECT_EQ(a.GetElement(s, nullptr), nullptr);
-  EXPECT_TRUE(s == LX_CONTAINER_UNBOUND && a.GetContainer() == nullptr);
+  EXPECT_TRUE(!a.GetElement(s, nullptr) && s == LX_CONTAINER_UNBOUND && a.GetContainer() == nullptr);
   EXPECT_TRUE(b.GetStatus() == 0 && b.GetContainer() == &c);
   // Parameters copy the entry only.
   LxVParameter p, q;
@@ -119,12 +108,9 @@ TEST(ContainerBase, EntryPartsAreTheRequestedOnesInOrder) {
   g_views = 0;
   EXPECT_EQ(it.GetEntryParts(&r, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
   EXPECT_EQ(it.GetEntryParts(&r, &element, nullptr, nullptr, nullptr, nullptr), 0);
-  EXPECT_EQ(element, &r);
-  EXPECT_EQ(g_views, 0);
+  EXPECT_TRUE(element == &r && g_views == 0);
   EXPECT_EQ(it.GetEntryParts(&r, nullptr, &key, &data, &flags, nullptr), LX_CONTAINER_NO_DATA);
-  EXPECT_EQ(key, &r.key);
-  EXPECT_EQ(data, nullptr);
-  EXPECT_EQ(flags, 7u);
+  EXPECT_TRUE(key == &r.key && data == nullptr && flags == 7);
   // A failing view ends the reading: later outputs stay untouched.
   data = &r;
   c.SetKeyFunc(FailingView);
@@ -174,15 +160,12 @@ TEST(OneEntry, ContainerViewsAndSearch) {
   const std::vector<const void*> views = {it.GetEntry(s, nullptr), it.GetElement(s, nullptr),
                                           it.GetKey(s, nullptr), it.GetDat(s, nullptr)};
   EXPECT_EQ(views, (std::vector<const void*>{&key, &key, &key, &data}));
-  EXPECT_EQ(it.GetFlags(s, nullptr), 0x30u);
-  EXPECT_EQ(s, 0);
+  EXPECT_TRUE(it.GetFlags(s, nullptr) == 0x30 && s == 0);
   EXPECT_EQ(c.SearchElement(&it, nullptr, LX_MODE_LEAST_AFTER, nullptr, &result), LX_CONTAINER_NOT_FOUND);
   EXPECT_EQ(c.SearchElement(&it, nullptr, 0, nullptr, nullptr), LX_CONTAINER_NOT_FOUND);
   EXPECT_EQ(result.GetKey(s, nullptr), nullptr);
-  EXPECT_EQ(result.GetDat(s, nullptr), nullptr);
-  EXPECT_EQ(s, LX_CONTAINER_BEHIND_LAST);
-  EXPECT_EQ(nd.GetDat(s, nullptr), nullptr);
-  EXPECT_EQ(s, LX_CONTAINER_NO_DATA);
+  EXPECT_TRUE(result.GetDat(s, nullptr) == nullptr && s == LX_CONTAINER_BEHIND_LAST);
+  EXPECT_TRUE(nd.GetDat(s, nullptr) == nullptr && s == LX_CONTAINER_NO_DATA);
 }
 
 // Every positioning operation from every state, on a container with its entry, an empty one, and none.
@@ -233,8 +216,9 @@ TEST(EntryCache, SizesBlocksAndReuse) {
                {24, 0, 8, 24, 20}, {13, 7, 8, 16, 7},  {9, 0, 1, 9, 54}};
   for (const auto& c : cases) {
     const LxEntryCache cache(c.size, c.perBlock, c.align), copy(cache);
-    EXPECT_EQ(copy.GetEntrySize(), c.wantSize) << c.size;
-    EXPECT_EQ(copy.GetBlockSize(), sizeof(void*) + c.wantSize * c.wantPerBlock) << c.size;
+    EXPECT_TRUE(copy.GetEntrySize() == c.wantSize &&
+                copy.GetBlockSize() == sizeof(void*) + c.wantSize * c.wantPerBlock)
+        << c.size;
   }
   // Entries come from the end of each block; single ones come back last in, first out.
   LxEntryCache cache(16, 4, 8);
@@ -243,10 +227,8 @@ TEST(EntryCache, SizesBlocksAndReuse) {
   for (int i = 1; i < 4; ++i) EXPECT_EQ(got[i], got[i - 1] - 16) << i;
   EXPECT_EQ(cache.CountBlocks(), 2u);
   for (char* e : got) std::fill(e, e + 16, 'x');
-  cache.UngetEntry(got[1]);
-  cache.UngetEntry(got[3]);
-  EXPECT_EQ(cache.GetEntry(), got[3]);
-  EXPECT_EQ(cache.GetEntry(), got[1]);
+  cache.UngetEntry(got[1]), cache.UngetEntry(got[3]);
+  EXPECT_EQ((std::vector<void*>{cache.GetEntry(), cache.GetEntry()}), (std::vector<void*>{got[3], got[1]}));
   // Taking all back keeps the blocks, and the same memory comes out again.
   cache.UngetAllEntries();
   EXPECT_EQ(cache.CountBlocks(), 2u);
@@ -307,23 +289,19 @@ TEST(MemPool, BuffersNodesAndCounters) {
   LxMemPool pool(16);
   std::set<char*> nodes;
   for (int i = 0; i < 257; ++i) nodes.insert(static_cast<char*>(pool.GetNode()));
-  EXPECT_EQ(nodes.size(), 257u);
-  EXPECT_EQ(pool.GetBuffersAllocated(), 2u);  // 256 nodes of 16 bytes each
-  EXPECT_EQ(pool.CountRemainingNodes(), 255u);
+  // 256 nodes of 16 bytes each in a buffer
+  EXPECT_EQ((std::vector<size_t>{nodes.size(), pool.GetBuffersAllocated(), pool.CountRemainingNodes()}),
+            (std::vector<size_t>{257, 2, 255}));
   char *a = *nodes.begin(), *b = *nodes.rbegin();
-  pool.PutNode(a);
-  pool.PutNode(b);
+  pool.PutNode(a), pool.PutNode(b);
   EXPECT_EQ(pool.CountFreeNodes(), 2u);
   EXPECT_EQ((std::vector<void*>{pool.GetNode(), pool.GetNode()}), (std::vector<void*>{b, a}));
   EXPECT_EQ(pool.GetNodesGot() + pool.GetNodesPut(), 261u);
-  pool.PutNode(a);
-  pool.DeallocateBuffers();
-  EXPECT_EQ(pool.GetBuffersFreed(), 2u);
-  EXPECT_EQ(pool.CountFreeNodes() + pool.CountRemainingNodes(), 0u);
+  pool.PutNode(a), pool.DeallocateBuffers();
+  EXPECT_TRUE(pool.GetBuffersFreed() == 2 && pool.CountFreeNodes() + pool.CountRemainingNodes() == 0);
   EXPECT_NE(pool.GetNode(), nullptr);
   LxMemPool large(5000);  // a buffer per node
-  EXPECT_NE(large.GetNode(), large.GetNode());
-  EXPECT_EQ(large.GetBuffersAllocated(), 2u);
+  EXPECT_TRUE(large.GetNode() != large.GetNode() && large.GetBuffersAllocated() == 2);
 }
 
 }  // namespace

@@ -1,101 +1,23 @@
 // The red-black tree and its iterator where the fuzz target's model does not
-// reach: where each search mode leaves the result, removal of one exact node,
-// walking backwards, staleness and clones, the self-check's findings, and every
-// callback failing or missing. Random sequences of insertions, searches and
-// deletions under every flag live in tests/fuzz/fuzz_rbtree.cpp.
+// reach: where a search whose comparison fails leaves the result on a tree of
+// known shape, nodes that are not in the tree, staleness and clones, the
+// self-check's findings, and missing callbacks. Random sequences of insertions,
+// searches in every mode and deletions (of exact nodes too) under every flag,
+// walks both ways and failing callbacks live in tests/fuzz/fuzz_rbtree.cpp.
 #include <gtest/gtest.h>
 #include <lxcontainers.h>
 
 #include <functional>
-#include <map>
 #include <vector>
+
+#include "../fuzz/tree_elements.h"
 
 namespace lxtest {
 namespace {
 
-// Ordered by key, then data; the serial tells identical entries apart.
-struct Elem {
-  int32_t key, data, serial;
-};
-
+using namespace lxtree;
 using Codes = std::vector<int>;
-constexpr int kFail = -777;
-constexpr int32_t kKeyOnly = -1;  // a source without a data part: it matches every entry with its key
-enum Callback { kCopy, kKey, kData, kCompare, kCallbacks };
-
-// What the callbacks saw. A callback fails with kFail when its count reaches its fail point.
-struct Calls {
-  int count[kCallbacks] = {};
-  int failAt[kCallbacks] = {};
-  int destroys = 0;
-  int32_t nextSerial = 1;
-  void* lastElement = nullptr;  // where the copy callback was asked to build
-  std::map<int32_t, Elem*> live;
-  bool Fails(Callback c) { return ++count[c] == failAt[c]; }
-  void FailIn(Callback c, int n) { failAt[c] = count[c] + n; }
-} g;
-
-int Copy(LxVContainer*, void* element, const LxVIterator*, const void* key, const void* data, LxVParameter*) {
-  g.lastElement = element;
-  if (g.Fails(kCopy)) return kFail;
-  Elem* e = static_cast<Elem*>(element);
-  *e = Elem{*static_cast<const int32_t*>(key), data ? *static_cast<const int32_t*>(data) : 0, g.nextSerial++};
-  g.live[e->serial] = e;
-  return 0;
-}
-
-void Destroy(LxVContainer*, void* element) {
-  ++g.destroys;
-  g.live.erase(static_cast<Elem*>(element)->serial);
-}
-
-int Order(int32_t a, int32_t b) { return (a > b) - (a < b); }
-
-int Compare(LxVContainer*, int* keyOrder, int* entryOrder, const LxVIterator*, const void* key,
-            const void* data, const void* element, LxVParameter*) {
-  if (g.Fails(kCompare)) return kFail;
-  const Elem* e = static_cast<const Elem*>(element);
-  *keyOrder = *entryOrder = Order(*static_cast<const int32_t*>(key), e->key);
-  if (*keyOrder == 0 && data != nullptr) *entryOrder = Order(*static_cast<const int32_t*>(data), e->data);
-  return 0;
-}
-
-template <Callback kView>
-const void* View(LxVContainer*, const void* element, int* status, LxVParameter*) {
-  const Elem* e = static_cast<const Elem*>(element);
-  *status = g.Fails(kView) ? kFail : 0;
-  return *status ? nullptr : kView == kKey ? &e->key : &e->data;
-}
-constexpr LxKeyFunc Key = View<kKey>, Data = View<kData>;
-
-// A key, with data unless kKeyOnly, wrapped as the source of a tree operation.
-struct Source {
-  Source(int32_t k, int32_t d) : key(k), data(d), one(&key, d == kKeyOnly ? nullptr : &data, 0) {}
-  int32_t key, data;
-  LxOneEntryContainer one;
-  LxOneEntryIterator it{&one, nullptr};
-};
-
-// A tree of Elem with the callbacks above; it opens its fields to the self-check's tampering.
-struct Tree : LxRBTree {
-  explicit Tree(unsigned short flags = 0, uint32_t perBlock = 0) : LxRBTree(sizeof(Elem), flags, perBlock) {
-    SetCopyFunc(Copy), SetDestroyFunc(Destroy), SetCompareFunc(Compare), SetKeyFunc(Key), SetDataFunc(Data);
-    g = Calls();
-  }
-  int Insert(int32_t key, int32_t data, unsigned short mode = 0) {
-    Source s(key, data);
-    return InsertElement(&s.it, nullptr, mode, nullptr);
-  }
-  // A node from the cache, not linked, holding (key, 0).
-  LxRBTreeNode* Loose(int32_t key) {
-    int s = 0;
-    auto* n = static_cast<LxRBTreeNode*>(CreateEntry(s));
-    *static_cast<Elem*>(n->Element()) = Elem{key, 0, 0};
-    return n;
-  }
-  using LxRBTree::count;
-  using LxRBTree::root;
-};
+constexpr int kFail = Failure(kCompare);
 
 const Elem* At(const LxVIterator& it) {
   int s = 0;
@@ -103,20 +25,15 @@ const Elem* At(const LxVIterator& it) {
   return s == 0 ? static_cast<const Elem*>(e) : nullptr;
 }
 
-const void* NodeOf(int32_t serial) {
-  return reinterpret_cast<const char*>(g.live.at(serial)) - LxRBTreeNode::kHeaderSize;
-}
-
-// The serials in order (backward: in reverse order), walked by an iterator.
-std::vector<int32_t> Serials(LxRBTree& tree, bool backward = false) {
+// The serials in order, walked by an iterator.
+std::vector<int32_t> Serials(LxRBTree& tree) {
   std::vector<int32_t> out;
   LxRBTreeIterator it(&tree, nullptr);
-  for (int r = backward ? it.Last() : it.First(); r == 0; r = backward ? it.Prior() : it.Next())
-    out.push_back(At(it)->serial);
+  for (int r = it.First(); r == 0; r = it.Next()) out.push_back(At(it)->serial);
   return out;
 }
 
-TEST(RBTree, SearchModesPositionTheResult) {
+TEST(RBTree, FailedSearchLeavesTheResultWhereTheDescentStood) {
   // 10/0, fifteen entries of key 20 with data 1..15, and 30/0, inserted in ascending
   // order. The shape decides where a failed search stops: root 20/3, whose left child
   // 20/1 holds 10/0 and 20/2, and whose right spine runs 20/7, 20/11, 20/13, 20/15, 30/0.
@@ -127,49 +44,28 @@ TEST(RBTree, SearchModesPositionTheResult) {
   LxRBTreeIterator it(&tree, nullptr);
   LxRBTreeParameter named;  // for LX_MODE_STEP_PAST: the root, 20/3
   named.entry = tree.GetRoot();
-  constexpr int kMiss = LX_CONTAINER_NOT_FOUND;
-  struct Case {
+  // A comparison fails (the n-th of the search): the result stands where the descent
+  // stopped, or inside the run of matches on the best match so far. Where each mode
+  // leaves the result without failures is the fuzz model's (corpus/rbtree/search_modes).
+  const struct {
     int key, data;
     unsigned short mode;
-    int failAt;  // the n-th comparison of the search fails (0: none)
-    int ret, status, atKey, atData;
-  };
-  for (const Case& c : std::vector<Case>{
-           {20, kKeyOnly, 0, 0, 0, 0, 20, 1},
-           {20, kKeyOnly, LX_MODE_LAST_MATCH, 0, 0, 0, 20, 15},
-           {20, 9, 0, 0, 0, 0, 20, 9},
-           {15, 0, LX_MODE_LEAST_AFTER, 0, kMiss, 0, 20, 1},
-           {15, 0, LX_MODE_GREATEST_BEFORE, 0, kMiss, 0, 10, 0},
-           {15, 0, LX_MODE_GREATEST_BEFORE | LX_MODE_LEAST_AFTER, 0, kMiss, 0, 20, 1},
-           {35, 0, LX_MODE_LEAST_AFTER, 0, kMiss, LX_CONTAINER_BEHIND_LAST, 0, 0},
-           {5, 0, LX_MODE_GREATEST_BEFORE, 0, kMiss, LX_CONTAINER_BEFORE_FIRST, 0, 0},
-           {35, 0, LX_MODE_GREATEST_BEFORE, 0, kMiss, 0, 30, 0},
-           {5, 0, LX_MODE_LEAST_AFTER, 0, kMiss, 0, 10, 0},
-           {15, 0, 0, 0, kMiss, LX_CONTAINER_POSITION_LOST, 0, 0},
-           {15, 0, LX_MODE_STEP_PAST, 0, kMiss, LX_CONTAINER_BEHIND_LAST, 0, 0},
-           {20, kKeyOnly, LX_MODE_STEP_PAST, 0, 0, 0, 30, 0},
-           // A failing comparison: the result stands where the descent stopped, or
-           // inside the run of matches on the best match so far.
-           {15, 0, LX_MODE_LEAST_AFTER, 2, kFail, 0, 20, 1},
-           {20, kKeyOnly, 0, 1, kFail, 0, 20, 3},
-           {20, kKeyOnly, 0, 2, kFail, 0, 20, 3},
-           {20, kKeyOnly, 0, 3, kFail, 0, 20, 1},
-           {20, kKeyOnly, LX_MODE_LAST_MATCH, 4, kFail, 0, 20, 11},
-           {20, kKeyOnly, LX_MODE_STEP_PAST, 2, kFail, 0, 20, 3},
-       }) {
+    int failAt, atKey, atData;
+  } cases[] = {{15, 0, LX_MODE_LEAST_AFTER, 2, 20, 1},
+               {20, kKeyOnly, 0, 1, 20, 3},
+               {20, kKeyOnly, 0, 2, 20, 3},
+               {20, kKeyOnly, 0, 3, 20, 1},
+               {20, kKeyOnly, LX_MODE_LAST_MATCH, 4, 20, 11},
+               {20, kKeyOnly, LX_MODE_STEP_PAST, 2, 20, 3}};
+  for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.key << "/" << c.data << " mode " << c.mode << " fail " << c.failAt);
     Source src(c.key, c.data);
-    if (c.failAt != 0) g.FailIn(kCompare, c.failAt);
-    EXPECT_EQ(tree.SearchElement(&src.it, nullptr, c.mode, &named, &it), c.ret);
-    EXPECT_EQ(it.GetStatus(), c.status);
-    if (c.status == 0) {
-      ASSERT_NE(At(it), nullptr);
-      EXPECT_EQ(At(it)->key, c.atKey);
-      EXPECT_EQ(At(it)->data, c.atData);
-    }
-    if (c.failAt != 0) g.FailIn(kCompare, c.failAt);
-    EXPECT_EQ(tree.SearchElement(&src.it, nullptr, c.mode, &named, nullptr), c.ret);
-    g.failAt[kCompare] = 0;
+    g.FailIn(kCompare, c.failAt);
+    EXPECT_EQ(tree.SearchElement(&src.it, nullptr, c.mode, &named, &it), kFail);
+    EXPECT_TRUE(it.GetStatus() == 0 && At(it) && At(it)->key == c.atKey && At(it)->data == c.atData);
+    g.FailIn(kCompare, c.failAt);
+    EXPECT_EQ(tree.SearchElement(&src.it, nullptr, c.mode, &named, nullptr), kFail);
+    g.Disarm();
   }
   // The result must be a tree iterator on this tree; a source on nothing hands its status back.
   Source src(15, 0);
@@ -183,20 +79,10 @@ TEST(RBTree, SearchModesPositionTheResult) {
   EXPECT_EQ(tree.DeleteElement(&none, nullptr, 0, nullptr), LX_CONTAINER_BEFORE_FIRST);
 }
 
-TEST(RBTree, DeleteEntryRemovesThatVeryNode) {
+TEST(RBTree, NodesThatAreNotInTheTree) {
+  // One of the cache's that equals entries of the tree, and none.
   Tree tree(LX_CONTAINER_EQUAL_ENTRIES);
-  for (int i = 0; i < 5; ++i) ASSERT_EQ(tree.Insert(4, 4), 0);  // serials 1..5, identical
-  ASSERT_EQ(tree.Insert(1, 0), 0);
-  ASSERT_EQ(tree.Insert(9, 0), 0);
-  const std::pair<int32_t, unsigned short> victims[] = {
-      {3, LX_MODE_LAST_MATCH}, {5, 0}, {1, LX_MODE_LAST_MATCH}};
-  for (auto [serial, mode] : victims) {
-    ASSERT_EQ(tree.DeleteEntry(NodeOf(serial), mode, nullptr), 0);
-    EXPECT_EQ(g.live.count(serial), 0u);
-    ASSERT_EQ(tree.CheckTree(nullptr), 0);
-  }
-  EXPECT_EQ(Serials(tree), std::vector<int32_t>({6, 2, 4, 7}));
-  // Nodes that are not in the tree: one of the cache's that equals entries of it, and none.
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(tree.Insert(4, 4), 0);
   LxRBTreeNode* loose = tree.Loose(4);
   static_cast<Elem*>(loose->Element())->data = 4;
   EXPECT_EQ(tree.DeleteEntry(loose, 0, nullptr), LX_CONTAINER_NOT_FOUND);
@@ -208,13 +94,11 @@ TEST(RBTree, DeleteEntryRemovesThatVeryNode) {
   LxRBTreeNode* twin = unique.Loose(3);
   EXPECT_EQ(unique.DeleteEntry(twin, 0, nullptr), LX_CONTAINER_NOT_FOUND);
   EXPECT_EQ(unique.InsertEntry(twin, 0, nullptr), LX_CONTAINER_EXISTS);
-  EXPECT_EQ(unique.Loose(3), twin);
-  EXPECT_EQ(unique.GetCount(), 1u);
+  EXPECT_TRUE(unique.Loose(3) == twin && unique.GetCount() == 1);
   // A cache whose blocks it cannot address yields no node.
   Tree unfit(0, 1u << 28);
   int s = 0;
-  EXPECT_EQ(unfit.CreateEntry(s), nullptr);
-  EXPECT_EQ(s, LX_CONTAINER_OUT_OF_MEMORY);
+  EXPECT_TRUE(unfit.CreateEntry(s) == nullptr && s == LX_CONTAINER_OUT_OF_MEMORY);
   EXPECT_EQ(unfit.Insert(1, 0), LX_CONTAINER_OUT_OF_MEMORY);
 }
 
@@ -231,54 +115,28 @@ TEST(RBTreeIterator, WalksBothWaysClonesAndRefusesWhenStale) {
       LxRBTreeIterator it(t, nullptr);
       EXPECT_EQ((it.*op)(), t ? want : LX_CONTAINER_UNBOUND);
       EXPECT_EQ(it.DeleteElement(0, nullptr), it.GetStatus());
-      EXPECT_EQ(it.GetEntry(s, nullptr), nullptr);
-      EXPECT_EQ(s, it.GetStatus());
+      EXPECT_TRUE(it.GetEntry(s, nullptr) == nullptr && s == it.GetStatus());
     }
   }
 
   Tree tree;
   for (int i = 0; i < 100; ++i) ASSERT_EQ(tree.Insert((i * 37) % 100, 0), 0);
-  std::vector<int32_t> forward = Serials(tree), backward = Serials(tree, true);
-  ASSERT_EQ(forward.size(), 100u);
-  EXPECT_EQ(std::vector<int32_t>(backward.rbegin(), backward.rend()), forward);
-  LxRBTreePath path;  // a bare path takes the same steps
-  for (bool back : {false, true}) {
-    for (auto* n = tree.GetRoot(); n != nullptr; n = back ? n->Right() : n->Left())
-      path.Push(const_cast<LxRBTreeNode*>(n));
-    for (int32_t serial : back ? backward : forward) {
-      ASSERT_EQ(static_cast<const Elem*>(path.Current()->Element())->serial, serial);
-      back ? path.Predecessor() : path.Successor();
-    }
-    EXPECT_EQ(path.Current(), nullptr);
-  }
-
   LxVIterator* it = tree.CreateIterator(nullptr);
   ASSERT_NE(it, nullptr);
-  EXPECT_EQ(it->GetType(), 1);
-  EXPECT_EQ(it->Last(), 0);
-  EXPECT_EQ(it->Next(), LX_CONTAINER_BEHIND_LAST);
-  EXPECT_EQ(it->Prior(), 0);  // from behind the last: back on the last
-  EXPECT_EQ(At(*it)->key, 99);
+  EXPECT_EQ((Codes{it->GetType(), it->Last(), At(*it)->key}), (Codes{1, 0, 99}));
   // Another party changes the tree: the iterator is stale until First or Last.
   ASSERT_EQ(tree.Insert(500, 0), 0);
-  EXPECT_EQ(it->GetEntry(s, nullptr), nullptr);
-  EXPECT_EQ(s, LX_CONTAINER_CHANGED);
-  EXPECT_EQ(it->DeleteElement(0, nullptr), LX_CONTAINER_CHANGED);
-  EXPECT_EQ(it->GetStatus(), 0);
-  EXPECT_EQ(it->Prior(), LX_CONTAINER_CHANGED);
-  EXPECT_EQ(it->GetStatus(), LX_CONTAINER_POSITION_LOST);
-  EXPECT_EQ(it->Next(), LX_CONTAINER_POSITION_LOST);
-  EXPECT_EQ(it->Last(), 0);
-  EXPECT_EQ(At(*it)->key, 500);
+  EXPECT_TRUE(it->GetEntry(s, nullptr) == nullptr && s == LX_CONTAINER_CHANGED);
+  constexpr int kChanged = LX_CONTAINER_CHANGED, kLost = LX_CONTAINER_POSITION_LOST;
+  EXPECT_EQ((Codes{it->DeleteElement(0, nullptr), it->GetStatus(), it->Prior(), it->GetStatus(), it->Next(),
+                   it->Last(), At(*it)->key}),
+            (Codes{kChanged, 0, kChanged, kLost, kLost, 0, 500}));
   // Clones: a new one, one into a tree iterator, and none into another kind or an unbound one.
   LxVIterator* copy = it->Clone(nullptr);
   ASSERT_NE(copy, nullptr);
-  EXPECT_EQ(copy->Prior(), 0);
-  EXPECT_EQ(At(*copy)->key, 99);
-  EXPECT_EQ(At(*it)->key, 500);
+  EXPECT_EQ((Codes{copy->Prior(), At(*copy)->key, At(*it)->key}), (Codes{0, 99, 500}));
   LxRBTreeIterator target(&tree, nullptr), unbound(nullptr, nullptr);
-  EXPECT_EQ(copy->Clone(&target), &target);
-  EXPECT_EQ(At(target)->key, 99);
+  EXPECT_TRUE(copy->Clone(&target) == &target && At(target)->key == 99);
   LxOneEntryContainer oc(nullptr, nullptr, 0);
   LxOneEntryIterator notTree(&oc, nullptr);
   EXPECT_EQ(copy->Clone(&notTree), nullptr);
@@ -295,10 +153,7 @@ TEST(RBTree, ClearDestroysEveryElementAndKeepsTheBlocks) {
     const uint32_t blocks = tree.GetEntryCache().CountBlocks();
     uint32_t former = 0;
     EXPECT_EQ(tree.Clear(nullptr, &former, nullptr), 0);
-    EXPECT_EQ(former, 50u);
-    EXPECT_EQ(g.destroys, 50);
-    EXPECT_TRUE(g.live.empty());
-    EXPECT_EQ(tree.GetDuplicateKeys(), 0);
+    EXPECT_TRUE(former == 50 && g.destroys == 50 && g.live == 0 && tree.GetDuplicateKeys() == 0);
     for (int i = 0; i < 50; ++i) {  // ascending keys append after one comparison each
       const int compares = g.count[kCompare];
       ASSERT_EQ(tree.Insert(i, 0), 0);
@@ -308,8 +163,7 @@ TEST(RBTree, ClearDestroysEveryElementAndKeepsTheBlocks) {
     tree.OutTree(nullptr);
     EXPECT_EQ(tree.CheckTree(nullptr), 0);
   }
-  EXPECT_EQ(g.destroys, 100);  // the destructor destroys what is left
-  EXPECT_TRUE(g.live.empty());
+  EXPECT_TRUE(g.destroys == 100 && g.live == 0);  // the destructor destroys what is left
   // A tree larger than the core's caches: its descents prefetch.
   Tree large;
   for (int32_t i = 0; i < 20000; ++i) ASSERT_EQ(large.Insert(i * 7919 % 20000, 0), 0);
@@ -335,8 +189,8 @@ TEST(RBTree, CheckTreeFindings) {
            {-4, [](Tree& t) { static_cast<Elem*>(t.root->Left()->Element())->key = 2; }},
            {-4, [](Tree& t) { static_cast<Elem*>(t.root->right->Element())->key = 0; }},
            {-5, [](Tree& t) { ++t.count; }},
-           {kFail, [](Tree&) { g.FailIn(kKey, 1); }},
-           {kFail, [](Tree&) { g.FailIn(kData, 2); }},
+           {Failure(kKey), [](Tree&) { g.FailIn(kKey, 1); }},
+           {Failure(kData), [](Tree&) { g.FailIn(kData, 2); }},
            {kFail, [](Tree&) { g.FailIn(kCompare, 2); }},
            {LX_CONTAINER_NOT_IMPLEMENTED, [](Tree& t) { t.SetCompareFunc(nullptr); }},
        }) {
@@ -347,28 +201,17 @@ TEST(RBTree, CheckTreeFindings) {
   }
 }
 
-// Compare and copy failures are the fuzz model's; here the views fail, or callbacks are missing.
-TEST(RBTree, FailingOrMissingCallbacksChangeNothing) {
+// Failing callbacks are the fuzz model's; here they are missing.
+TEST(RBTree, MissingCallbacksChangeNothing) {
   Tree tree;
   for (int i = 0; i < 10; ++i) ASSERT_EQ(tree.Insert(i * 3, 0), 0);
   const std::vector<int32_t> before = Serials(tree);
   Source src(4, 4);
-  int s = 0;
-  for (Callback view :
-       {kKey, kData}) {  // reading the new node: what was built is destroyed, the node is back
-    const int destroys = g.destroys;
-    g.FailIn(view, 1);
-    EXPECT_EQ(tree.InsertElement(&src.it, nullptr, 0, nullptr), kFail);
-    EXPECT_EQ(g.destroys - destroys, 1);
-    EXPECT_EQ(tree.GetElementOfEntry(tree.CreateEntry(s)), g.lastElement);
-  }
-  g.FailIn(kKey, 1);
-  EXPECT_EQ(tree.DeleteEntry(tree.GetGreatest(), 0, nullptr), kFail);
   Codes codes;
   tree.SetKeyFunc(nullptr), codes.push_back(tree.InsertElement(&src.it, nullptr, 0, nullptr));
-  tree.SetKeyFunc(Key), tree.SetDataFunc(nullptr),
+  tree.SetKeyFunc(View<kKey>), tree.SetDataFunc(nullptr),
       codes.push_back(tree.InsertElement(&src.it, nullptr, 0, nullptr));
-  tree.SetDataFunc(Data), tree.SetCompareFunc(nullptr);
+  tree.SetDataFunc(View<kData>), tree.SetCompareFunc(nullptr);
   codes.push_back(tree.SearchElement(&src.it, nullptr, 0, nullptr, nullptr));
   codes.push_back(tree.InsertElement(&src.it, nullptr, 0, nullptr));
   tree.SetCompareFunc(Compare), tree.SetCopyFunc(nullptr),

@@ -5,7 +5,8 @@
 // and every element's bytes equal the model's. A slot that an insertion leaves
 // unfilled is taken over once and must then move with its element. Search and
 // SortedInsert positions are checked against the order where the list is
-// sorted, and for consistency where it is not.
+// sorted, and for consistency where it is not. Beside them a bit string of any
+// length, against a copy of its storage bytes and the count of its set bits.
 //
 // Input: byte 0 the element size (1..12), then one operation per group of bytes
 // (at most 64).
@@ -30,28 +31,19 @@ int CompareFirstByte(const LxVArray*, const void* key, const void* element) {
          static_cast<int>(*static_cast<const unsigned char*>(element));
 }
 
-class CList : public LxCList {
- public:
-  CList(unsigned short size, int capacity, int* result) : LxCList(size, capacity, result) {
-    comparisonFunction = CompareFirstByte;
-  }
-};
-
-class LList : public LxLList {
- public:
-  LList(unsigned short size, uint32_t capacity, int* result) : LxLList(size, capacity, result) {
-    comparisonFunction = CompareFirstByte;
+template <class List>
+struct Ordered : List {
+  Ordered(unsigned short size, int* result) : List(size, 0, result) {
+    this->comparisonFunction = CompareFirstByte;
   }
 };
 
 struct Model {
   int type = 1;  // 1 LxCList, 2 LxLList or SortList
   std::vector<std::string> elements;
-  uint32_t capacity = 0;
-  uint32_t maxCount = 0;  // LxCList only
+  uint32_t capacity = 0, maxCount = 0;  // maxCount: LxCList only
   unsigned short elementSize = 0;
   bool hasCompare = true;
-
   uint32_t Count() const { return static_cast<uint32_t>(elements.size()); }
 };
 
@@ -62,11 +54,8 @@ std::string Bytes(const LxVArray& a, uint32_t i) {
 }
 
 void CheckList(const LxVArray& a, const Model& m) {
-  FUZZ_CHECK(a.GetType() == m.type);
-  FUZZ_CHECK(a.GetCount() == m.Count());
-  FUZZ_CHECK(a.GetCurMaxCount() == m.capacity);
-  FUZZ_CHECK(a.GetElementSize() == m.elementSize);
-  FUZZ_CHECK(m.Count() <= m.capacity);
+  FUZZ_CHECK(a.GetType() == m.type && a.GetCount() == m.Count() && a.GetElementSize() == m.elementSize);
+  FUZZ_CHECK(a.GetCurMaxCount() == m.capacity && m.Count() <= m.capacity);
   FUZZ_CHECK((a.GetComparisonFunction() != nullptr) == m.hasCompare);
   if (m.type == 1) FUZZ_CHECK(a.GetMaxCount() == m.maxCount);
   for (uint32_t i = 0; i < m.Count(); ++i) {
@@ -83,71 +72,112 @@ void CheckList(const LxVArray& a, const Model& m) {
 int Cmp(const std::string& a, const std::string& b) { return CompareFirstByte(nullptr, a.data(), b.data()); }
 
 bool IsSorted(const Model& m) {
-  for (size_t i = 1; i < m.elements.size(); ++i) {
-    if (Cmp(m.elements[i - 1], m.elements[i]) > 0) return false;
-  }
-  return true;
+  return std::is_sorted(m.elements.begin(), m.elements.end(), [](auto& a, auto& b) { return Cmp(a, b) < 0; });
 }
-
 bool HasEqual(const Model& m, const std::string& bytes) {
-  for (const std::string& e : m.elements) {
-    if (Cmp(bytes, e) == 0) return true;
-  }
-  return false;
+  return std::any_of(m.elements.begin(), m.elements.end(), [&](auto& e) { return Cmp(bytes, e) == 0; });
 }
 
-// Capacity after an insertion into a full list, as each class grows.
-void Grow(Model& m) {
-  if (m.type == 2) {
-    ++m.capacity;
-    return;
-  }
-  uint32_t step = m.capacity != 0 ? m.capacity : 1;
-  while (m.capacity + step > m.maxCount) step /= 2;
-  m.capacity += step;
-}
-
-// Expected result of Insert(index) for the model, applying the capacity change.
+// Expected result of Insert(index) for the model, applying the capacity change:
+// a full LxCList doubles (at most to its maximum count), a full LxLList grows by one.
 int Insert(Model& m, uint32_t index) {
   if (index > m.Count() || (m.type == 1 && index >= m.maxCount)) return LX_ARRAY_OUT_OF_RANGE;
-  if (m.Count() >= m.capacity) {
-    if (m.type == 1 && m.Count() == m.maxCount) return LX_ARRAY_NO_STORAGE;
-    Grow(m);
-  }
-  return 0;
+  if (m.Count() < m.capacity) return 0;
+  if (m.type == 2) return ++m.capacity, 0;
+  if (m.Count() == m.maxCount) return LX_ARRAY_NO_STORAGE;
+  uint32_t step = m.capacity != 0 ? m.capacity : 1;
+  while (m.capacity + step > m.maxCount) step /= 2;
+  return m.capacity += step, 0;
 }
 
+// Delete's giving storage back: an LxCList halves, an LxLList drops ten free slots.
 void Shrink(Model& m) {
-  if (m.type == 1) {
-    if (m.Count() <= m.capacity / 2) m.capacity /= 2;
-    return;
-  }
-  const uint32_t step = std::min<uint32_t>(m.capacity, 10);
+  const uint32_t step = m.type == 1 ? m.capacity - m.capacity / 2 : std::min<uint32_t>(m.capacity, 10);
   if (m.Count() <= m.capacity - step) m.capacity -= step;
 }
 
 std::unique_ptr<LxVArray> Make(int kind, unsigned short size, Model& m) {
-  int result = -1;
-  m = Model();
-  m.elementSize = size;
-  switch (kind) {
-    case 0: {
-      auto a = std::make_unique<CList>(size, 0, &result);
-      FUZZ_CHECK(result == 0);
-      m.type = 1;
-      m.maxCount = 32767;
-      return a;
-    }
-    case 1: {
-      auto a = std::make_unique<LList>(size, 0, &result);
-      FUZZ_CHECK(result == 0);
-      m.type = 2;
-      return a;
-    }
-    default:
-      m.type = 2;
-      return std::make_unique<SortList>(size, CompareFirstByte, 0);
+  int result = 0;
+  m = Model{kind == 0 ? 1 : 2, {}, 0, kind == 0 ? 32767u : 0u, size};
+  if (kind == 2) return std::make_unique<SortList>(size, CompareFirstByte, 0);
+  std::unique_ptr<LxVArray> a(kind == 0 ? static_cast<LxVArray*>(new Ordered<LxCList>(size, &result))
+                                        : new Ordered<LxLList>(size, &result));
+  FUZZ_CHECK(result == 0);
+  return a;
+}
+
+// The bit string and its model: the storage bytes (length / 8 + 1; SetAll fills
+// the bits beyond the length too) and the number of set bits.
+struct Bits {
+  std::unique_ptr<_LxBitString> string;
+  std::vector<unsigned char> bytes;
+  uint32_t Length() const { return string->Length(); }
+  bool At(uint32_t i) const { return (bytes[i / 8] >> (i % 8)) & 1; }
+  void Put(uint32_t i, bool one) {
+    bytes[i / 8] = static_cast<unsigned char>((bytes[i / 8] & ~(1 << (i % 8))) | (one << (i % 8)));
   }
+  uint32_t Ones() const {
+    uint32_t n = 0;
+    for (uint32_t i = 0; i < Length(); ++i) n += At(i);
+    return n;
+  }
+};
+
+// One bit-string operation: `sub` picks it, i and n an index and a bit count
+// (either may lie outside the string). Every operation outside leaves it as it was.
+void BitStep(Bits& b, uint8_t sub, uint32_t i, uint32_t n) {
+  constexpr int32_t kOut = LX_BITSTRING_OUT_OF_RANGE;
+  const uint32_t length = b.Length();
+  const bool inside = i < length;
+  int value = -1;
+  uint32_t blocked = 0xDEAD, position = 0xBEEF;
+  switch (sub % 8) {
+    case 0:  // Set, Reset
+      FUZZ_CHECK(((sub & 8) ? b.string->Set(i) : b.string->Reset(i)) == (inside ? 0 : kOut));
+      if (inside) b.Put(i, sub & 8);
+      break;
+    case 1:  // Flip
+      FUZZ_CHECK(b.string->Flip(i, value) == (inside ? 0 : kOut) && value == (inside ? b.At(i) : -1));
+      if (inside) b.Put(i, !b.At(i));
+      break;
+    case 2: {  // TestAndSetArea, TestAndResetArea; with bit 4 a count that wraps start + n around
+      const bool set = sub & 8;
+      if (sub & 0x10) n = 0u - n;
+      const int32_t r =
+          set ? b.string->TestAndSetArea(i, n, blocked) : b.string->TestAndResetArea(i, n, blocked);
+      if (i > length || n > length - i) {
+        FUZZ_CHECK(r == kOut && blocked == 0xDEAD);
+        break;
+      }
+      uint32_t k = 0;
+      while (k < n && b.At(i + k) != set) ++k;
+      FUZZ_CHECK(r == (k < n ? LX_BITSTRING_BLOCKED : 0) && blocked == (k < n ? k : 0xDEADu));
+      for (k = 0; r == 0 && k < n; ++k) b.Put(i + k, set);
+      break;
+    }
+    case 3: {  // Find a 1 (any non-zero value) or a 0
+      const bool one = sub & 8;
+      uint32_t k = i;
+      while (k < length && b.At(k) != one) ++k;
+      FUZZ_CHECK(b.string->Find(i, one ? sub : 0, position) == (k < length ? 0 : kOut));
+      FUZZ_CHECK(position == (inside ? k : length));
+      break;
+    }
+    case 4:  // Get: the bit's weight in its byte
+      FUZZ_CHECK(b.string->Get(i, value) == (inside ? 0 : kOut) && value == (!inside   ? -1
+                                                                             : b.At(i) ? 1 << (i % 8)
+                                                                                       : 0));
+      break;
+    case 5:  // SetAll, ResetAll
+      FUZZ_CHECK(((sub & 8) ? b.string->SetAll() : b.string->ResetAll()) == 0);
+      b.bytes.assign(b.bytes.size(), (sub & 8) ? 0xFF : 0);
+      break;
+    default:  // a new string
+      b.string = std::make_unique<_LxBitString>(n * 7 + i % 8);
+      b.bytes.assign(b.Length() / 8 + 1, 0);
+  }
+  FUZZ_CHECK(std::memcmp(b.string->GetBits(), b.bytes.data(), b.bytes.size()) == 0 &&
+             b.string->GetNum() == b.Ones());
 }
 
 }  // namespace
@@ -158,6 +188,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Model model[3];
   std::unique_ptr<LxVArray> list[3];
   for (int k = 0; k < 3; ++k) list[k] = Make(k, elementSize, model[k]);
+  Bits bits{std::make_unique<_LxBitString>(elementSize * 13), {}};
+  bits.bytes.assign(bits.Length() / 8 + 1, 0);
 
   for (int step = 0; step < 64 && !in.Empty(); ++step) {
     const uint8_t op = in.Byte();
@@ -170,74 +202,54 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool sorted = IsSorted(m);
     switch (op % 16) {
       case 0:
-      case 1: {  // Insert, with or without bytes
-        if (m.Count() >= kMaxElements) break;
-        const bool withBytes = (op & 0x10) == 0;
-        const int expected = Insert(m, index);
-        FUZZ_CHECK(a.Insert(index, withBytes ? bytes.data() : nullptr) == expected);
-        if (expected != 0) break;
-        m.elements.insert(m.elements.begin() + index, withBytes ? bytes : Bytes(a, index));
-        break;
-      }
-      case 2: {  // PrepareInsert, then fill the slot
+      case 1:
+      case 2: {  // Insert, with or without bytes, or PrepareInsert and then fill the slot
         if (m.Count() >= kMaxElements) break;
         const int expected = Insert(m, index);
-        void* slot = a.PrepareInsert(index);
-        FUZZ_CHECK((slot != nullptr) == (expected == 0));
-        if (slot == nullptr) break;
-        std::memcpy(slot, bytes.data(), m.elementSize);
-        m.elements.insert(m.elements.begin() + index, bytes);
-        break;
-      }
-      case 3: {  // Update
-        const int r = a.Update(index, bytes.data());
-        FUZZ_CHECK(r == (index < m.Count() ? 0 : LX_ARRAY_OUT_OF_RANGE));
-        if (r == 0) {
-          m.elements[index] = bytes;
+        if (op % 16 == 2) {
+          void* slot = a.PrepareInsert(index);
+          FUZZ_CHECK((slot != nullptr) == (expected == 0));
+          if (slot != nullptr) std::memcpy(slot, bytes.data(), m.elementSize);
+        } else {
+          const bool withBytes = (op & 0x10) == 0;
+          FUZZ_CHECK(a.Insert(index, withBytes ? bytes.data() : nullptr) == expected);
+          if (!withBytes && expected == 0) bytes = Bytes(a, index);
         }
+        if (expected == 0) m.elements.insert(m.elements.begin() + index, bytes);
         break;
       }
-      case 4: {  // Delete, with or without giving storage back
-        const bool shrink = (op & 0x10) != 0;
-        const int r = a.Delete(index, shrink ? 1 : 0);
+      case 3:
+      case 4: {  // Update, or Delete with or without giving storage back
+        const bool update = op % 16 == 3, shrink = (op & 0x10) != 0;
+        const int r = update ? a.Update(index, bytes.data()) : a.Delete(index, shrink ? 1 : 0);
         FUZZ_CHECK(r == (index < m.Count() ? 0 : LX_ARRAY_OUT_OF_RANGE));
         if (r != 0) break;
-        m.elements.erase(m.elements.begin() + index);
-        if (shrink) Shrink(m);
+        if (update) m.elements[index] = bytes;
+        if (!update) m.elements.erase(m.elements.begin() + index);
+        if (!update && shrink) Shrink(m);
         break;
       }
       case 5: {  // SizeSet
         const uint32_t capacity = in.Below(kMaxElements);
-        int expected = 0;
-        if (capacity < m.Count()) {
-          expected = LX_ARRAY_OUT_OF_RANGE;
-        } else if (capacity != m.capacity && m.type == 1 && capacity > m.maxCount) {
-          expected = LX_ARRAY_NO_STORAGE;
-        }
+        const int expected = capacity < m.Count() ? LX_ARRAY_OUT_OF_RANGE
+                             : capacity != m.capacity && m.type == 1 && capacity > m.maxCount
+                                 ? LX_ARRAY_NO_STORAGE
+                                 : 0;
         FUZZ_CHECK(a.SizeSet(capacity) == expected);
         if (expected == 0) m.capacity = capacity;
         break;
       }
-      case 6: {  // Clear
+      case 6:  // Clear
         a.Clear();
         m.elements.clear();
         m.capacity = 0;
-        if (m.type == 1) m.maxCount = m.elementSize != 0 ? 32767 : 0;
         break;
-      }
       case 7: {  // Copy from another list, of this kind or not
         const int from = in.Below(3);
-        if (from == k) break;
-        const Model& src = model[from];
+        const Model& src = model[from];  // from == k: a copy of itself, nothing changes
         const int r = a.Copy(list[from].get());
-        if (src.type != m.type) {
-          FUZZ_CHECK(r == LX_ARRAY_WRONG_KIND);
-          break;
-        }
-        FUZZ_CHECK(r == 0);
-        m.elements = src.elements;
-        m.capacity = src.capacity;
-        m.elementSize = src.elementSize;
+        FUZZ_CHECK(r == (src.type != m.type ? LX_ARRAY_WRONG_KIND : 0));
+        if (r == 0) m.elements = src.elements, m.capacity = src.capacity;
         break;
       }
       case 8: {  // SortedInsert: at an insertion point, after an equal element when duplicates may be
@@ -279,12 +291,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } else {
           FUZZ_CHECK(r == LX_ARRAY_OUT_OF_RANGE && out == std::string(m.elementSize, '\x66'));
         }
-        if (sorted) {
-          FUZZ_CHECK((r == 0) == HasEqual(m, bytes));
-          if (r != 0) {
-            FUZZ_CHECK(position == 0 || Cmp(m.elements[position - 1], bytes) < 0);
-            FUZZ_CHECK(position == m.Count() || Cmp(bytes, m.elements[position]) < 0);
-          }
+        if (sorted) FUZZ_CHECK((r == 0) == HasEqual(m, bytes));
+        if (sorted && r != 0) {
+          FUZZ_CHECK(position == 0 || Cmp(m.elements[position - 1], bytes) < 0);
+          FUZZ_CHECK(position == m.Count() || Cmp(bytes, m.elements[position]) < 0);
         }
         break;
       }
@@ -302,47 +312,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       case 11: {  // Sort: a permutation in ascending order
-        const int r = a.Sort(0);
-        if (!m.hasCompare) {
-          FUZZ_CHECK(r == LX_ARRAY_NO_COMPARE_FUNCTION);
-          break;
-        }
-        FUZZ_CHECK(r == 0);
+        FUZZ_CHECK(a.Sort(0) == (m.hasCompare ? 0 : LX_ARRAY_NO_COMPARE_FUNCTION));
+        if (!m.hasCompare) break;
         std::vector<std::string> before = m.elements;
         for (uint32_t i = 0; i < m.Count(); ++i) m.elements[i] = Bytes(a, i);
-        FUZZ_CHECK(IsSorted(m));
         std::vector<std::string> after = m.elements;
         std::sort(before.begin(), before.end());
         std::sort(after.begin(), after.end());
-        FUZZ_CHECK(before == after);
+        FUZZ_CHECK(IsSorted(m) && before == after);
         break;
       }
-      case 12: {  // Merge is refused
-        FUZZ_CHECK(a.Merge(list[(k + 1) % 3].get(), 0) == LX_ARRAY_NO_MERGE);
+      case 12: {  // the bit string
+        const uint8_t sub = in.Byte();
+        BitStep(bits, sub, in.Below(bits.Length() + 2), in.Below(bits.Length() / 2 + 3));
         break;
       }
       case 13: {  // copy construction: no comparison function in the copy
-        if (m.type == 1) {
-          list[k] = std::make_unique<LxCList>(static_cast<const LxCList&>(a));
-        } else if (k == 2) {
-          list[k] = std::make_unique<SortList>(static_cast<const SortList&>(a));
-        } else {
-          list[k] = std::make_unique<LxLList>(static_cast<const LxLList&>(a));
-        }
+        if (k == 0) list[k] = std::make_unique<LxCList>(static_cast<const LxCList&>(a));
+        if (k == 1) list[k] = std::make_unique<LxLList>(static_cast<const LxLList&>(a));
+        if (k == 2) list[k] = std::make_unique<SortList>(static_cast<const SortList&>(a));
         m.hasCompare = false;
         break;
       }
       case 14: {  // CreateCopyAndClear: the contents move, this list is left empty
         if (m.type != 2) break;
         LxLList* moved = static_cast<LxLList&>(a).CreateCopyAndClear();
-        FUZZ_CHECK(moved != nullptr);
-        FUZZ_CHECK(a.GetCount() == 0 && a.GetCurMaxCount() == 0);
+        FUZZ_CHECK(moved != nullptr && a.GetCount() == 0 && a.GetCurMaxCount() == 0);
         FUZZ_CHECK((k == 2) == (dynamic_cast<SortList*>(moved) != nullptr));
         list[k].reset(moved);
         break;
       }
       case 15: {  // Import from a memory file at its position
-        if (m.type != 2 || m.elementSize == 0) break;
+        if (m.type != 2) break;
         const uint32_t n = in.Below(6);
         if (m.Count() + n >= kMaxElements) break;
         const std::string source = in.Bytes(80);

@@ -1,11 +1,12 @@
-// LxRBTree under insertions, searches, deletions through the tree and through an
-// iterator, and clears, with every uniqueness flag and mode bit, against a sorted
-// vector that also keeps the order of identical entries. Elements are (key, data,
-// serial); the serial tells which identical entry an operation took. After every
-// step CheckTree passes, count and in-order walk equal the model, and each
-// element the copy callback built was destroyed exactly when it left the tree. A
-// step may make the n-th compare or the copy fail: the operation returns that
-// error and the tree is as before.
+// LxRBTree under insertions, searches, deletions through the tree, of one exact
+// node and through an iterator, and clears, with every uniqueness flag and mode
+// bit, against a sorted vector that also keeps the order of identical entries.
+// Elements are (key, data, serial); the serial tells which identical entry an
+// operation took. After every step CheckTree passes, count and the walks forward
+// and backward equal the model, and each element the copy callback built was
+// destroyed exactly when it left the tree. A step may make the n-th compare, the
+// n-th key or data view, or the copy fail: the operation returns that error and
+// the tree is as before; a node built for a failed insertion goes back to the cache.
 //
 // Input: byte 0 the flags and entries per block, then one operation per group
 // of bytes (at most 64); keys 0..15 and data 0..3 make equal keys common.
@@ -15,73 +16,15 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
-#include "lxcontainers.h"
+#include "fuzz/tree_elements.h"
 
 namespace {
 
-constexpr int kCompareError = -7777;
-constexpr int kCopyError = -6666;
-
-struct Elem {
-  int32_t key;
-  int32_t data;
-  uint32_t serial;
-};
-
-bool operator==(const Elem& a, const Elem& b) {
-  return a.key == b.key && a.data == b.data && a.serial == b.serial;
-}
-
-int Order(const Elem& a, const Elem& b) {
-  if (a.key != b.key) return a.key < b.key ? -1 : 1;
-  if (a.data != b.data) return a.data < b.data ? -1 : 1;
-  return 0;
-}
-
-uint32_t g_serial = 0;
-int g_live = 0;            // elements built and not yet destroyed
-int g_compareFailsAt = 0;  // the n-th compare call fails (0: none)
-bool g_copyFails = false;
-
-int Copy(LxVContainer*, void* element, const LxVIterator*, const void* key, const void* data, LxVParameter*) {
-  if (g_copyFails) return kCopyError;
-  Elem* e = static_cast<Elem*>(element);
-  e->key = *static_cast<const int32_t*>(key);
-  e->data = data != nullptr ? *static_cast<const int32_t*>(data) : 0;
-  e->serial = ++g_serial;
-  ++g_live;
-  return 0;
-}
-
-void Destroy(LxVContainer*, void* element) {
-  Elem* e = static_cast<Elem*>(element);
-  FUZZ_CHECK(e->serial != 0);
-  e->serial = 0;
-  --g_live;
-}
-
-int Compare(LxVContainer*, int* keyOrder, int* entryOrder, const LxVIterator*, const void* key,
-            const void* data, const void* element, LxVParameter*) {
-  if (g_compareFailsAt > 0 && --g_compareFailsAt == 0) return kCompareError;
-  const Elem* e = static_cast<const Elem*>(element);
-  const int32_t k = *static_cast<const int32_t*>(key);
-  *keyOrder = k < e->key ? -1 : k > e->key ? 1 : 0;
-  *entryOrder = *keyOrder;
-  if (*keyOrder == 0 && data != nullptr) {
-    const int32_t d = *static_cast<const int32_t*>(data);
-    *entryOrder = d < e->data ? -1 : d > e->data ? 1 : 0;
-  }
-  return 0;
-}
-
-const void* KeyView(LxVContainer*, const void* element, int* status, LxVParameter*) {
-  *status = 0;
-  return &static_cast<const Elem*>(element)->key;
-}
-
-const void* DataView(LxVContainer*, const void* element, int* status, LxVParameter*) {
-  *status = 0;
-  return &static_cast<const Elem*>(element)->data;
+using namespace lxtree;
+constexpr int kCompareError = Failure(kCompare), kCopyError = Failure(kCopy);
+constexpr int kViewErrors[] = {Failure(kKey), Failure(kData)};
+bool Failed(int r) {
+  return r == kCompareError || r == kCopyError || r == kViewErrors[0] || r == kViewErrors[1];
 }
 
 const Elem* ElementAt(const LxRBTree& tree, const LxVIterator& it) {
@@ -92,24 +35,20 @@ const Elem* ElementAt(const LxRBTree& tree, const LxVIterator& it) {
 }
 
 void CheckTree(LxRBTree& tree, const std::vector<Elem>& model) {
-  FUZZ_CHECK(tree.CheckTree(nullptr) == 0);
-  FUZZ_CHECK(tree.GetCount() == model.size());
-  FUZZ_CHECK(g_live == static_cast<int>(model.size()));
+  FUZZ_CHECK(tree.CheckTree(nullptr) == 0 && tree.GetCount() == model.size());
+  FUZZ_CHECK(g.live == static_cast<int>(model.size()));
   LxRBTreeIterator it(&tree, nullptr);
   size_t i = 0;
-  while (it.Next() == 0) {
-    FUZZ_CHECK(i < model.size());
-    FUZZ_CHECK(*ElementAt(tree, it) == model[i]);
-    ++i;
-  }
-  FUZZ_CHECK(i == model.size());
-  FUZZ_CHECK(it.GetStatus() == LX_CONTAINER_BEHIND_LAST);
-  if (model.empty()) {
-    FUZZ_CHECK(tree.GetRoot() == nullptr && tree.GetGreatest() == nullptr);
-  } else {
-    const Elem* greatest = static_cast<const Elem*>(tree.GetElementOfEntry(tree.GetGreatest()));
-    FUZZ_CHECK(*greatest == model.back());
-  }
+  for (; it.Next() == 0; ++i) FUZZ_CHECK(i < model.size() && *ElementAt(tree, it) == model[i]);
+  FUZZ_CHECK(i == model.size() && it.GetStatus() == LX_CONTAINER_BEHIND_LAST);
+  // Backwards, from behind the last, and forwards again from before the first.
+  for (; it.Prior() == 0; --i) FUZZ_CHECK(i > 0 && *ElementAt(tree, it) == model[i - 1]);
+  FUZZ_CHECK(i == 0 && it.GetStatus() == LX_CONTAINER_BEFORE_FIRST);
+  FUZZ_CHECK(it.Next() == (model.empty() ? LX_CONTAINER_BEHIND_LAST : 0));
+  if (!model.empty()) FUZZ_CHECK(*ElementAt(tree, it) == model[0]);
+  FUZZ_CHECK(model.empty()
+                 ? tree.GetRoot() == nullptr && tree.GetGreatest() == nullptr
+                 : *static_cast<const Elem*>(tree.GetElementOfEntry(tree.GetGreatest())) == model.back());
 }
 
 // The run of model entries that a pair matches: same key, and same data when given.
@@ -122,11 +61,9 @@ void Matches(const std::vector<Elem>& model, int32_t key, const int32_t* data, s
 
 // The first matching element that a descent from the root meets, or null.
 const Elem* FirstMet(const LxRBTree& tree, int32_t key, const int32_t* data) {
-  const LxRBTreeNode* n = tree.GetRoot();
-  while (n != nullptr) {
+  for (const LxRBTreeNode* n = tree.GetRoot(); n != nullptr;) {
     const Elem* e = static_cast<const Elem*>(n->Element());
-    int order = key < e->key ? -1 : key > e->key ? 1 : 0;
-    if (order == 0 && data != nullptr) order = *data < e->data ? -1 : *data > e->data ? 1 : 0;
+    const int order = Order(key, data, *e);
     if (order == 0) return e;
     n = order < 0 ? n->Left() : n->Right();
   }
@@ -145,61 +82,48 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   lxfuzz::Input in(data, size);
   const uint8_t setup = in.Byte();
   const unsigned short flags = setup & 3;
-  const bool allowIdentical = (flags & 2) != 0;
-  const bool allowEqualKeys = (flags & 1) != 0;
-  g_live = 0;
+  const bool allowIdentical = (flags & 2) != 0, allowEqualKeys = (flags & 1) != 0;
   std::vector<Elem> model;
   {
-    LxRBTree tree(sizeof(Elem), flags, (setup >> 2) & 3);
-    tree.SetCopyFunc(Copy);
-    tree.SetDestroyFunc(Destroy);
-    tree.SetCompareFunc(Compare);
-    tree.SetKeyFunc(KeyView);
-    tree.SetDataFunc(DataView);
+    Tree tree(flags, (setup >> 2) & 3);
     LxRBTreeIterator stale(&tree, nullptr);
 
     for (int step = 0; step < 64 && !in.Empty(); ++step) {
-      const uint8_t op = in.Byte();
-      const uint8_t arg = in.Byte();
-      int32_t key = arg & 15;
-      int32_t value = (arg >> 4) & 3;
-      const bool withData = (arg & 0x40) == 0;
-      const uint8_t faults = in.Byte();
-      g_compareFailsAt = (faults & 0x80) ? (faults & 7) + 1 : 0;
-      g_copyFails = (faults & 0x78) == 0x78;
-      LxOneEntryContainer one(&key, withData ? &value : nullptr, 1);
-      LxOneEntryIterator source(&one, nullptr);
+      const uint8_t op = in.Byte(), arg = in.Byte(), faults = in.Byte();
+      int32_t key = arg & 15, value = (arg >> 4) & 3;
+      const int32_t* pairData = (arg & 0x40) == 0 ? &value : nullptr;
+      g.FailIn(kCompare, (faults & 0x80) ? (faults & 7) + 1 : 0);
+      g.FailIn(kCopy, (faults & 0x78) == 0x78);
+      g.FailIn(kKey, (faults & 0x78) == 0x70 ? (faults & 7) + 1 : 0);
+      g.FailIn(kData, (faults & 0x78) == 0x68 ? (faults & 7) + 1 : 0);
+      Source pair(key, pairData ? value : kKeyOnly), full(key, value);
       const uint32_t stampBefore = tree.GetStamp();
       const bool staleOn = stale.First() == 0;
+      const size_t countBefore = model.size();
+      size_t first, end;  // the run of entries that the pair matches
+      Matches(model, key, pairData, &first, &end);
+      int r = 0;
 
       switch (op % 5) {
         case 0:
         case 1: {  // InsertElement, before or after identical entries
           const unsigned short mode = (op & 0x10) ? LX_MODE_INSERT_BEFORE : 0;
-          LxOneEntryContainer full(&key, &value, 1);
-          LxOneEntryIterator from(&full, nullptr);
-          const int r = tree.InsertElement(&from, nullptr, mode, nullptr);
-          if (r == kCompareError || r == kCopyError) {
-            FUZZ_CHECK(tree.GetStamp() == stampBefore);
-            break;
-          }
-          const Elem wanted{key, value, 0};
-          bool identical = false, sameKey = false;
-          for (const Elem& e : model) {
-            identical |= Order(e, wanted) == 0;
-            sameKey |= e.key == key;
-          }
-          const bool refused = !allowIdentical && (identical || (sameKey && !allowEqualKeys));
+          r = tree.InsertElement(&full.it, nullptr, mode, nullptr);
+          int s = 0;
+          if (Failed(r) && r != kCompareError)
+            FUZZ_CHECK(tree.GetElementOfEntry(tree.CreateEntry(s)) == g.lastBuilt);
+          if (Failed(r)) break;
+          const Elem wanted{key, value, g.nextSerial - 1};
+          const bool refused = !allowIdentical && std::any_of(model.begin(), model.end(), [&](const Elem& e) {
+            return Order(e, wanted) == 0 || (e.key == key && !allowEqualKeys);
+          });
           FUZZ_CHECK(r == (refused ? LX_CONTAINER_EXISTS : 0));
-          if (refused) break;
-          auto at = (mode & LX_MODE_INSERT_BEFORE)
-                        ? std::lower_bound(model.begin(), model.end(), wanted,
-                                           [](const Elem& a, const Elem& b) { return Order(a, b) < 0; })
-                        : std::upper_bound(model.begin(), model.end(), wanted,
-                                           [](const Elem& a, const Elem& b) { return Order(a, b) < 0; });
-          model.insert(at, Elem{key, value, g_serial});
-          FUZZ_CHECK(tree.GetStamp() == stampBefore + 1);
-          if (staleOn) FUZZ_CHECK(stale.Next() == LX_CONTAINER_CHANGED);
+          auto less = [](const Elem& a, const Elem& b) { return Order(a, b) < 0; };
+          if (!refused)
+            model.insert((mode & LX_MODE_INSERT_BEFORE)
+                             ? std::lower_bound(model.begin(), model.end(), wanted, less)
+                             : std::upper_bound(model.begin(), model.end(), wanted, less),
+                         wanted);
           break;
         }
         case 2: {  // SearchElement with a result iterator and any mode
@@ -211,100 +135,94 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           if (!model.empty() && (op & 0x80)) {
             LxRBTreeIterator pick(&tree, nullptr);
             Position(pick, faults % model.size());
-            int status = 0;
-            param.entry = pick.GetEntry(status, nullptr);
+            param.entry = pick.GetEntry(r, nullptr);
             named = static_cast<const Elem*>(tree.GetElementOfEntry(param.entry));
           }
           LxRBTreeIterator result(&tree, nullptr);
           const bool withResult = (arg & 0x80) == 0;
-          const int r = tree.SearchElement(&source, nullptr, mode, &param, withResult ? &result : nullptr);
-          if (r == kCompareError) break;
-          size_t first, end;
-          Matches(model, key, withData ? &value : nullptr, &first, &end);
+          r = tree.SearchElement(&pair.it, nullptr, mode, &param, withResult ? &result : nullptr);
+          if (Failed(r)) break;
           const bool found = first < end;
           FUZZ_CHECK(r == (found ? 0 : LX_CONTAINER_NOT_FOUND));
           if (!withResult) break;
-          // The model index the result should stand on; model.size() for none.
+          // The model index the result should stand on; model.size() for none. The tree
+          // steps past the run when the named entry equals the match that the descent meets first.
           size_t want = model.size();
-          if (found) {
-            // The tree steps past the run when the named entry is the match that the
-            // descent meets first, or equals it as an entry.
-            const Elem* met = FirstMet(tree, key, withData ? &value : nullptr);
-            const bool stepPast = named != nullptr && met != nullptr && Order(*named, *met) == 0;
-            if ((mode & LX_MODE_STEP_PAST) && stepPast) {
-              want = end;
-            } else {
-              want = (mode & LX_MODE_LAST_MATCH) ? end - 1 : first;
-            }
+          const Elem* met = found ? FirstMet(tree, key, pairData) : nullptr;
+          if (found && (mode & LX_MODE_STEP_PAST) && named != nullptr && Order(*named, *met) == 0) {
+            want = end;
+          } else if (found) {
+            want = (mode & LX_MODE_LAST_MATCH) ? end - 1 : first;
           } else if (mode & LX_MODE_LEAST_AFTER) {
             want = first;
           } else if ((mode & LX_MODE_GREATEST_BEFORE) && first > 0) {
             want = first - 1;
           }
           // Standing on nothing, the status names the mode, 0x0020 first.
-          int wantStatus = 0;
-          if (want == model.size()) {
-            wantStatus = (mode & LX_MODE_GREATEST_BEFORE)                     ? LX_CONTAINER_BEFORE_FIRST
-                         : (mode & (LX_MODE_LEAST_AFTER | LX_MODE_STEP_PAST)) ? LX_CONTAINER_BEHIND_LAST
-                                                                              : LX_CONTAINER_POSITION_LOST;
-          }
+          const int wantStatus = want < model.size()                ? 0
+                                 : (mode & LX_MODE_GREATEST_BEFORE) ? LX_CONTAINER_BEFORE_FIRST
+                                 : (mode & (LX_MODE_LEAST_AFTER | LX_MODE_STEP_PAST))
+                                     ? LX_CONTAINER_BEHIND_LAST
+                                     : LX_CONTAINER_POSITION_LOST;
           FUZZ_CHECK(result.GetStatus() == wantStatus);
           if (wantStatus == 0) FUZZ_CHECK(*ElementAt(tree, result) == model[want]);
           break;
         }
-        case 3: {  // DeleteElement through the tree: the first match, or the last
-          const unsigned short mode = static_cast<unsigned short>((op & 0x08 ? LX_MODE_LAST_MATCH : 0) |
-                                                                  (op & 0x70));  // bits that deletion ignores
-          const int r = tree.DeleteElement(&source, nullptr, mode, nullptr);
-          if (r == kCompareError) {
-            FUZZ_CHECK(tree.GetStamp() == stampBefore);
-            break;
-          }
-          size_t first, end;
-          Matches(model, key, withData ? &value : nullptr, &first, &end);
-          if (first == end) {
-            FUZZ_CHECK(r == LX_CONTAINER_NOT_FOUND);
-            break;
-          }
-          FUZZ_CHECK(r == 0);
-          model.erase(model.begin() + static_cast<long>((mode & LX_MODE_LAST_MATCH) ? end - 1 : first));
-          if (staleOn) FUZZ_CHECK(stale.Next() == LX_CONTAINER_CHANGED);
+        case 3: {  // DeleteElement through the tree: the first match, or the last; 0x20 and 0x40 are ignored
+          const unsigned short mode =
+              static_cast<unsigned short>((op & 0x08 ? LX_MODE_LAST_MATCH : 0) | (op & 0x70));
+          const bool last = (mode & LX_MODE_LAST_MATCH) != 0;
+          r = tree.DeleteElement(&pair.it, nullptr, mode, nullptr);
+          if (Failed(r)) break;
+          FUZZ_CHECK(r == (first == end ? LX_CONTAINER_NOT_FOUND : 0));
+          if (r == 0) model.erase(model.begin() + static_cast<long>(last ? end - 1 : first));
           break;
         }
-        case 4: {  // delete through an iterator, or clear
+        case 4: {  // delete through an iterator, delete one exact node, or clear
           if (model.empty() || (op & 0xE0) == 0xE0) {
-            g_compareFailsAt = 0;
+            g.Disarm();
             uint32_t former = 0xFFFFFFFF;
-            FUZZ_CHECK(tree.Clear(nullptr, &former, nullptr) == 0);
-            FUZZ_CHECK(former == model.size());
-            FUZZ_CHECK(tree.GetStamp() == stampBefore);
+            FUZZ_CHECK(tree.Clear(nullptr, &former, nullptr) == 0 && former == model.size());
+            FUZZ_CHECK(tree.GetStamp() == stampBefore);  // Clear keeps the stamp
             model.clear();
-            break;
+            CheckTree(tree, model);
+            continue;  // other iterators are left to reposition themselves
           }
           const size_t i = arg % model.size();
           const bool backward = (op & 0x08) != 0;
-          g_compareFailsAt = 0;
           LxRBTreeIterator it(&tree, nullptr);
           Position(it, i);
-          const int r = it.DeleteElement(backward ? LX_MODE_DELETE_BACKWARD : 0, nullptr);
+          if ((op & 0xE0) == 0xC0) {  // DeleteEntry: that node, whichever identical entries it has
+            r = tree.DeleteEntry(it.GetEntry(r, nullptr), backward ? LX_MODE_LAST_MATCH : 0, nullptr);
+            FUZZ_CHECK(r == 0 || Failed(r));
+            if (r == 0) model.erase(model.begin() + static_cast<long>(i));
+            break;
+          }
+          g.Disarm();
+          r = it.DeleteElement(backward ? LX_MODE_DELETE_BACKWARD : 0, nullptr);
           model.erase(model.begin() + static_cast<long>(i));
+          // The iterator stands on the neighbour in the direction given, if there is one.
           if (backward && i == 0) {
             FUZZ_CHECK(r == LX_CONTAINER_BEFORE_FIRST && it.GetStatus() == r);
           } else if (!backward && i == model.size()) {
             FUZZ_CHECK(r == LX_CONTAINER_BEHIND_LAST && it.GetStatus() == r);
           } else {
-            FUZZ_CHECK(r == 0 && it.GetStatus() == 0);
+            FUZZ_CHECK(r == 0 && it.GetStatus() == 0 && it.GetStamp() == tree.GetStamp());
             FUZZ_CHECK(*ElementAt(tree, it) == model[backward ? i - 1 : i]);
-            FUZZ_CHECK(it.GetStamp() == tree.GetStamp());
           }
+          r = 0;
           break;
         }
       }
-      g_compareFailsAt = 0;
-      g_copyFails = false;
+      // A failed operation leaves the stamp; a change moves it and makes other iterators stale.
+      const bool changed = model.size() != countBefore;
+      if (Failed(r)) FUZZ_CHECK(!changed && tree.GetStamp() == stampBefore);
+      if (changed && staleOn) FUZZ_CHECK(stale.Next() == LX_CONTAINER_CHANGED);
+      if (changed && model.size() > countBefore) FUZZ_CHECK(tree.GetStamp() == stampBefore + 1);
+      g.Disarm();
       CheckTree(tree, model);
     }
   }
-  FUZZ_CHECK(g_live == 0);
+  FUZZ_CHECK(g.live == 0);
   return 0;
 }

@@ -1,12 +1,11 @@
-// The bit string against a std::vector<bool> model, the intrusive linked lists
-// and the raw buffer.
+// The intrusive linked lists and the raw buffer. The bit string is checked
+// against a model of its storage in tests/fuzz/fuzz_arrays.cpp.
 #include <gtest/gtest.h>
 #include <lxarrays.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -14,83 +13,6 @@ namespace lxtest {
 namespace {
 
 using Codes = std::vector<int>;
-constexpr int32_t kOut = LX_BITSTRING_OUT_OF_RANGE;
-
-// Random operations on strings of awkward lengths, checked bit for bit.
-TEST(BitString, RandomOperationsMatchTheModel) {
-  std::mt19937 rng(99);
-  for (uint32_t length : {0u, 1u, 7u, 8u, 63u, 64u, 65u, 200u, 1000u}) {
-    SCOPED_TRACE(length);
-    _LxBitString bits(length);
-    std::vector<bool> model(length, false);
-    for (int step = 0; step < 4000; ++step) {
-      const uint32_t op = rng() % 8, i = rng() % (length + 2), n = rng() % (length / 4 + 3);
-      const bool inside = i < length;
-      uint32_t blocked = 0xDEAD, position = 0xBEEF;
-      int value = -1;
-      switch (op) {
-        case 0:
-        case 1:
-          ASSERT_EQ(op == 0 ? bits.Set(i) : bits.Reset(i), inside ? 0 : kOut);
-          if (inside) model[i] = op == 0;
-          break;
-        case 2:
-          ASSERT_EQ(bits.Flip(i, value), inside ? 0 : kOut);
-          if (!inside) break;
-          ASSERT_EQ(value, model[i] ? 1 : 0);
-          model[i] = !model[i];
-          break;
-        case 3:
-        case 4: {
-          const bool set = op == 3;
-          const int32_t r = set ? bits.TestAndSetArea(i, n, blocked) : bits.TestAndResetArea(i, n, blocked);
-          if (i > length || n > length - i) {
-            ASSERT_EQ(r, kOut);
-            break;
-          }
-          uint32_t k = 0;
-          while (k < n && model[i + k] != set) ++k;
-          ASSERT_EQ(r, k < n ? LX_BITSTRING_BLOCKED : 0);
-          ASSERT_EQ(blocked, k < n ? k : 0xDEADu);
-          for (k = 0; r == 0 && k < n; ++k) model[i + k] = set;
-          break;
-        }
-        case 5:
-        case 6: {
-          uint32_t k = i;
-          while (k < length && model[k] != (op == 5)) ++k;
-          ASSERT_EQ(bits.Find(i, op == 5 ? 3 : 0, position), k < length ? 0 : kOut);
-          ASSERT_EQ(position, inside ? k : length);
-          break;
-        }
-        default:
-          ASSERT_EQ(bits.Get(i, value), inside ? 0 : kOut);
-          ASSERT_EQ(value, !inside ? -1 : model[i] ? 1 << (i % 8) : 0);  // the bit's weight in its byte
-          if (rng() % 50 == 0) {
-            const bool one = rng() % 2;
-            ASSERT_EQ(one ? bits.SetAll() : bits.ResetAll(), 0);
-            model.assign(length, one);
-          }
-      }
-      ASSERT_EQ(bits.GetNum(), static_cast<uint32_t>(std::count(model.begin(), model.end(), true)));
-    }
-  }
-}
-
-TEST(BitString, StorageAndBounds) {
-  _LxBitString eight(8);
-  eight.SetAll();
-  EXPECT_EQ(eight.GetBits()[1], 0xFF);  // the byte beyond the length too
-  uint32_t p = 0, blocked = 0;
-  EXPECT_EQ(eight.Find(0, 0, p), kOut);  // but bits beyond the length are not read
-  EXPECT_EQ(p, 8u);
-  eight.ResetAll();
-  EXPECT_EQ(eight.GetBits()[1], 0);
-  _LxBitString bits(100);
-  EXPECT_EQ(bits.TestAndSetArea(0xFFFFFFF0u, 0x20, blocked), kOut);  // no wrap-around
-  EXPECT_EQ(bits.TestAndSetArea(100, 0, blocked), 0);
-  EXPECT_EQ(bits.TestAndSetArea(101, 0, blocked), kOut);
-}
 
 struct Node : LxLinkedListItem {
   Node(char name, std::string* log = nullptr) : name(name), log(log) {}
