@@ -33,7 +33,7 @@ std::vector<int32_t> Serials(LxRBTree& tree) {
   return out;
 }
 
-TEST(RBTree, FailedSearchLeavesTheResultWhereTheDescentStood) {
+TEST(RBTree, SearchModesPositionTheResult) {
   // 10/0, fifteen entries of key 20 with data 1..15, and 30/0, inserted in ascending
   // order. The shape decides where a failed search stops: root 20/3, whose left child
   // 20/1 holds 10/0 and 20/2, and whose right spine runs 20/7, 20/11, 20/13, 20/15, 30/0.
@@ -44,27 +44,42 @@ TEST(RBTree, FailedSearchLeavesTheResultWhereTheDescentStood) {
   LxRBTreeIterator it(&tree, nullptr);
   LxRBTreeParameter named;  // for LX_MODE_STEP_PAST: the root, 20/3
   named.entry = tree.GetRoot();
-  // A comparison fails (the n-th of the search): the result stands where the descent
-  // stopped, or inside the run of matches on the best match so far. Where each mode
-  // leaves the result without failures is the fuzz model's (corpus/rbtree/search_modes).
+  constexpr int kMiss = LX_CONTAINER_NOT_FOUND, kBefore = LX_CONTAINER_BEFORE_FIRST,
+                kBehind = LX_CONTAINER_BEHIND_LAST, kLost = LX_CONTAINER_POSITION_LOST;
+  // failAt: the n-th comparison of the search fails (0: none); the result then stands
+  // where the descent stopped, or inside the run of matches on the best match so far.
   const struct {
     int key, data;
     unsigned short mode;
-    int failAt, atKey, atData;
-  } cases[] = {{15, 0, LX_MODE_LEAST_AFTER, 2, 20, 1},
-               {20, kKeyOnly, 0, 1, 20, 3},
-               {20, kKeyOnly, 0, 2, 20, 3},
-               {20, kKeyOnly, 0, 3, 20, 1},
-               {20, kKeyOnly, LX_MODE_LAST_MATCH, 4, 20, 11},
-               {20, kKeyOnly, LX_MODE_STEP_PAST, 2, 20, 3}};
+    int failAt, ret, status, atKey, atData;
+  } cases[] = {{20, kKeyOnly, 0, 0, 0, 0, 20, 1},
+               {20, kKeyOnly, LX_MODE_LAST_MATCH, 0, 0, 0, 20, 15},
+               {20, 9, 0, 0, 0, 0, 20, 9},
+               {15, 0, LX_MODE_LEAST_AFTER, 0, kMiss, 0, 20, 1},
+               {15, 0, LX_MODE_GREATEST_BEFORE, 0, kMiss, 0, 10, 0},
+               {15, 0, LX_MODE_GREATEST_BEFORE | LX_MODE_LEAST_AFTER, 0, kMiss, 0, 20, 1},
+               {35, 0, LX_MODE_LEAST_AFTER, 0, kMiss, kBehind, 0, 0},
+               {5, 0, LX_MODE_GREATEST_BEFORE, 0, kMiss, kBefore, 0, 0},
+               {35, 0, LX_MODE_GREATEST_BEFORE, 0, kMiss, 0, 30, 0},
+               {5, 0, LX_MODE_LEAST_AFTER, 0, kMiss, 0, 10, 0},
+               {15, 0, 0, 0, kMiss, kLost, 0, 0},
+               {15, 0, LX_MODE_STEP_PAST, 0, kMiss, kBehind, 0, 0},
+               {20, kKeyOnly, LX_MODE_STEP_PAST, 0, 0, 0, 30, 0},
+               {15, 0, LX_MODE_LEAST_AFTER, 2, kFail, 0, 20, 1},
+               {20, kKeyOnly, 0, 1, kFail, 0, 20, 3},
+               {20, kKeyOnly, 0, 2, kFail, 0, 20, 3},
+               {20, kKeyOnly, 0, 3, kFail, 0, 20, 1},
+               {20, kKeyOnly, LX_MODE_LAST_MATCH, 4, kFail, 0, 20, 11},
+               {20, kKeyOnly, LX_MODE_STEP_PAST, 2, kFail, 0, 20, 3}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.key << "/" << c.data << " mode " << c.mode << " fail " << c.failAt);
     Source src(c.key, c.data);
     g.FailIn(kCompare, c.failAt);
-    EXPECT_EQ(tree.SearchElement(&src.it, nullptr, c.mode, &named, &it), kFail);
-    EXPECT_TRUE(it.GetStatus() == 0 && At(it) && At(it)->key == c.atKey && At(it)->data == c.atData);
+    EXPECT_EQ(tree.SearchElement(&src.it, nullptr, c.mode, &named, &it), c.ret);
+    EXPECT_EQ(it.GetStatus(), c.status);
+    EXPECT_TRUE(c.status != 0 || (At(it) && At(it)->key == c.atKey && At(it)->data == c.atData));
     g.FailIn(kCompare, c.failAt);
-    EXPECT_EQ(tree.SearchElement(&src.it, nullptr, c.mode, &named, nullptr), kFail);
+    EXPECT_EQ(tree.SearchElement(&src.it, nullptr, c.mode, &named, nullptr), c.ret);
     g.Disarm();
   }
   // The result must be a tree iterator on this tree; a source on nothing hands its status back.
