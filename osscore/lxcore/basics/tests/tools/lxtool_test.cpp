@@ -173,11 +173,10 @@ Hook Write(const std::string& name, const std::string& data) {
   return [=](const std::string& dir) { WriteFile(dir + "/" + name, data); };
 }
 
-// 200 stretches of runs and noise: blocks that encode and blocks that do not.
+// 200 stretches of runs and noise, blocks that encode and blocks that do not;
+// and 17 MiB of noise, large enough for a progress line and as long encoded.
 const std::string& Mixed() {
-  static const std::string data = [] {
-    std::string d;
-    std::mt19937 rng(2);
+  static const std::string data = [d = std::string(), rng = std::mt19937(2)]() mutable {
     for (int i = 0; i < 200; ++i) {
       d.append(rng() % 600, static_cast<char>(rng() % 3));
       for (int k = rng() % 300; k > 0; --k) d.push_back(static_cast<char>(rng()));
@@ -186,12 +185,8 @@ const std::string& Mixed() {
   }();
   return data;
 }
-
-// 17 MiB of noise: large enough for a progress line, and as long encoded.
 const std::string& Noise() {
-  static const std::string data = [] {
-    std::string d(17u << 20, '\0');
-    std::mt19937 rng(3);
+  static const std::string data = [d = std::string(17u << 20, '\0'), rng = std::mt19937(3)]() mutable {
     for (char& c : d) c = static_cast<char>(rng());
     return d;
   }();
@@ -379,7 +374,6 @@ std::vector<std::string> Words(const std::string& text, char separator) {
 }
 
 const char kEntryKey[] = "SOFTWARE\\Vesk Software\\Orvanta";
-const char kPerflib[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Perflib";
 
 std::vector<Case> Table() {
   const std::string key = "SOFTWARE\\Test\\Types", server = std::string(kEntryKey) + "\\Server";
@@ -424,9 +418,6 @@ std::vector<Case> Table() {
                      "Raw\tbinary\t00ff10\n(default)\tsz\tdflt\nSub\\\n")),
       Row("reg", {"reg", "query", key, "LIST"}, 0).Out(Exact("LIST\tmulti_sz\ta;b\xc3\xa4;c\n")),
       Row("reg", {"reg", "query", key + "\\Sub"}, 0).Out(Exact("x\tdword\t0x00000001 (1)\n")),
-      Row("reg", {"reg", "list", kPerflib}, 0).Out(Exact("009\\\n")),
-      Row("reg", {"reg", "list", std::string(kPerflib) + "\\009"}, 0)
-          .Out(Exact("Counter\tmulti_sz\t\nHelp\tmulti_sz\t\n")),
       // Numbers are decimal or 0x hex; options end at the first operand or "--";
       // no empty item in a list.
       Row("reg", {"reg", "set", "Opt", "v", "dword", "010"}, 0),
@@ -450,7 +441,6 @@ std::vector<Case> Table() {
       Row("reg", {"reg", "set", "Del\\A\\B\\C", "v", "sz", "x"}, 0),
       Row("reg", {"reg", "delete-key", "--tree", "Del\\A"}, 0),
       Row("reg", {"reg", "list", "Del"}, 0).Out(Exact("")),
-      Row("reg", {"reg", "list", "Del\\A"}, 1),
       // Written by the tool as the runtime writes its entries: no terminator.
       Row("reg", {"reg", "set", "software\\vesk software\\ORVANTA\\Server", "Port", "sz", "5000"}, 0)
           .After([](const std::string&) {
@@ -625,8 +615,6 @@ std::vector<Case> Table() {
           .Before(StartWriter(false))
           .Out(Has({"^Orvanta \\(index 2\\)\n", "\n  Commits/sec +7\n", "\n  Clients +2\n", "\n  Locks +-3\n",
                     "\n  Internal Transactions/sec +0\n", "\n  DeliveredObjects/sec +4000000000\n"})),
-      Row("perf", {"perf", "collect", "--format", "prometheus"}, 0)
-          .Out(Match("(# HELP [a-z_]+ .+\n# TYPE [a-z_]+ (counter|gauge)\n[a-z_]+ -?[0-9]+\n){15}")),
       Row("perf", {"perf", "collect", "--format", "prometheus"}, 0)
           .Out(Has({"# HELP orvanta_transactions The number of currently registered transactions\\.\n"
                     "# TYPE orvanta_transactions gauge\n",
