@@ -106,8 +106,8 @@ Ran RunLxtool(const Case& row, const std::vector<std::string>& args, const std::
   const std::string out = outputFile.empty() ? io + "/out" : outputFile;
   if (!lxtest::WriteFile(io + "/in", row.input)) return Ran();
   lxtest::Child tool([&](int) {
-    dup2(open((io + "/in").c_str(), O_RDONLY), 0);
-    dup2(row.terminal ? tty : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+    dup2(open((io + "/in").c_str(), O_RDONLY | O_CLOEXEC), 0);
+    dup2(row.terminal ? tty : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600), 1);
     if (row.errTerminal) dup2(tty, 2);
     for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
 #ifndef LXTEST_ASAN
@@ -123,7 +123,7 @@ Ran RunLxtool(const Case& row, const std::vector<std::string>& args, const std::
   close(tty);
   std::string shown;  // a pseudo-terminal reports EIO once the tool has closed it
   char buf[65536];
-  for (ssize_t n; master >= 0 && ((n = read(master, buf, sizeof buf)) > 0 || errno == EINTR);)
+  for (ssize_t n; master >= 0 && ((n = read(master, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR));)
     shown.append(buf, n > 0 ? static_cast<size_t>(n) : 0);
   if (master >= 0) close(master);
   Ran ran;

@@ -138,6 +138,8 @@ TEST_F(StatisticsProcesses, CountingGoesOnWhileAMonitorCollectsAndTheLibraryUnlo
       while (done[0] < a || done[1] < b) std::this_thread::yield();
     };
     waitFor(kBurst, kBurst);
+    // A busy machine may not have run the monitor yet: it takes a sample first.
+    for (int i = 0; samples == 0 && i < 10000; ++i) Nap(1000);
     auto* held = reinterpret_cast<int32_t*>(lxstats::PrfDataProvider().CounterSlot(101, 0));
     ASSERT_NE(nullptr, held);
     lxstats::PrfDataProvider().Unload();
