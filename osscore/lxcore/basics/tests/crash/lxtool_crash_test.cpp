@@ -5,10 +5,12 @@
 // The encoder reads its input from a FIFO that the test keeps open, so that it
 // is certainly in the middle of its output when it is killed.
 #include <fcntl.h>
+#include <glob.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <random>
 #include <string>
@@ -38,51 +40,46 @@ off_t FileSize(const std::string& path) {
   return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
 }
 
+// The bytes in files beside `target` whose names start with it (a writer's
+// temporary file).
+off_t Beside(const std::string& target) {
+  glob_t found;
+  off_t bytes = 0;
+  if (glob((target + ".*").c_str(), 0, nullptr, &found) == 0)
+    for (size_t i = 0; i < found.gl_pathc; ++i) bytes += std::max<off_t>(0, FileSize(found.gl_pathv[i]));
+  globfree(&found);
+  return bytes;
+}
+
 TEST_F(LxtoolCrash, KilledEncoderLeavesTheOldOutputOrNone) {
   std::signal(SIGPIPE, SIG_IGN);  // a tool that died must fail the test, not end it
-  const std::string fifo = dir + "/input";
+  const std::string fifo = dir + "/input", previous = "the previous output\n";
   ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
-  const std::string out = dir + "/out.rle";
-  const std::string fresh = dir + "/fresh.rle";
-  const std::string previous = "the previous output\n";
-  ASSERT_TRUE(lxtest::WriteFile(out, previous));
-
-  for (const std::string& target : {out, fresh}) {
+  ASSERT_TRUE(lxtest::WriteFile(dir + "/out.rle", previous));
+  std::string page(4096, 'x');  // 128 of them: more than the tool's output buffer holds
+  for (size_t i = 0; i < page.size(); i += 7) page[i] = static_cast<char>(i);
+  for (const char* name : {"/out.rle", "/fresh.rle"}) {
+    const std::string target = dir + name, before = lxtest::ReadFile(target);
+    const off_t size = before.empty() ? -1 : static_cast<off_t>(before.size());
     Child tool(std::vector<std::string>{kTool, "rle", "encode", fifo, target});
-    ASSERT_TRUE(tool.Started());
-    int fd = open(fifo.c_str(), O_WRONLY);
+    const int fd = open(fifo.c_str(), O_WRONLY);
     ASSERT_GE(fd, 0);
-    // Half a megabyte of pages: more than the tool's output buffer holds.
-    std::string page(4096, 'x');
-    for (size_t i = 0; i < page.size(); i += 7) page[i] = static_cast<char>(i);
-    for (int i = 0; i < 128; ++i)
-      ASSERT_EQ(static_cast<ssize_t>(page.size()), write(fd, page.data(), page.size()));
-    // Wait until the tool has written something out (or 2 s), then kill it
-    // while its input is still open.
-    for (int i = 0; i < 200; ++i) {
-      const off_t now = FileSize(target);
-      if (now > 0 && lxtest::ReadFile(target) != previous) break;
-      lxtest::Nap(10000);
-    }
+    for (int i = 0; i < 128; ++i) ASSERT_EQ(4096, write(fd, page.data(), page.size()));
+    // Killed once it has written some output (or after 2 s), its input still open.
+    for (int i = 0; i < 200 && Beside(target) == 0 && FileSize(target) == size; ++i) lxtest::Nap(10000);
     tool.Kill();
     EXPECT_EQ(128 + SIGKILL, tool.Wait());
     close(fd);
-    if (target == out) {
-      EXPECT_TRUE(lxtest::ReadFile(out) == previous) << "the killed encoder replaced " << target << " with "
-                                                     << FileSize(out) << " bytes of partial output";
-    } else {
-      EXPECT_EQ(-1, FileSize(fresh)) << "the killed encoder left " << FileSize(fresh)
-                                     << " bytes of partial output";
-    }
+    EXPECT_EQ(size, FileSize(target)) << "the killed encoder left partial output in " << target;
+    EXPECT_EQ(before, lxtest::ReadFile(target));
   }
-  // Whatever it left beside the output (a temporary file) must not be mistaken
-  // for it, and a complete run still produces the whole file.
-  const std::string input = dir + "/plain";
-  ASSERT_TRUE(lxtest::WriteFile(input, std::string(10000, 'z')));
-  Child whole(std::vector<std::string>{kTool, "rle", "encode", input, out});
+  // Whatever it left beside the output is not mistaken for it, and a complete
+  // run still produces the whole file.
+  ASSERT_TRUE(lxtest::WriteFile(dir + "/plain", std::string(10000, 'z')));
+  Child whole(std::vector<std::string>{kTool, "rle", "encode", dir + "/plain", dir + "/out.rle"});
   EXPECT_EQ(0, whole.Wait());
-  EXPECT_TRUE(lxtest::ReadFile(out) != previous);
-  EXPECT_GT(FileSize(out), 8);
+  EXPECT_GT(FileSize(dir + "/out.rle"), 8);
+  EXPECT_NE(previous, lxtest::ReadFile(dir + "/out.rle"));
 }
 
 // Runs that the tool does through the library's store directly are the
