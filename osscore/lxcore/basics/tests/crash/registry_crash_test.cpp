@@ -31,24 +31,30 @@ std::string Value(const char* generation, int round, int i) {
          std::string(static_cast<size_t>((i * 97 + round * 31) % 700), static_cast<char>('a' + i % 26));
 }
 
-std::string Query(const char* key, const std::string& name) {
-  uint32_t size = 0;
-  if (lxos::RegQueryValue(key, name.c_str(), nullptr, nullptr, &size) != lxos::kRegOk) return "<none>";
-  std::string out(size, '\0');
-  if (lxos::RegQueryValue(key, name.c_str(), nullptr, size ? &out[0] : nullptr, &size) != lxos::kRegOk) {
-    return "<unreadable>";
-  }
-  out.resize(size);
-  return out;
+// The value `name` of the test's key, through the store or as an entry below
+// the library's key; "<none>" when it cannot be read.
+std::string Stored(const std::string& name, bool entry) {
+  std::string out(1024, '\0');
+  const char* path[] = {"Crash", name.c_str(), nullptr};
+  int32_t size = static_cast<int32_t>(out.size());
+  uint32_t storeSize = static_cast<uint32_t>(out.size());
+  const bool ok = entry
+                      ? LxGetRegistryEntry(path, &out[0], size) == 0
+                      : lxos::RegQueryValue(kKey, name.c_str(), nullptr, &out[0], &storeSize) == lxos::kRegOk;
+  return ok ? out.substr(0, entry ? static_cast<size_t>(size) : storeSize) : "<none>";
 }
 
-std::string Entry(const std::string& name) {
+// Sets `name` to `value` through the store and as an entry; false when one fails.
+bool SetBoth(const std::string& name, const std::string& value, int progress = -1, int step = 0) {
   const char* path[] = {"Crash", name.c_str(), nullptr};
-  std::string buffer(1024, '\0');
-  int32_t size = static_cast<int32_t>(buffer.size());
-  if (LxGetRegistryEntry(path, &buffer[0], size) != 0) return "<none>";
-  buffer.resize(static_cast<size_t>(size));
-  return buffer;
+  int32_t one = 1;
+  if (lxos::RegSetValue(kKey, name.c_str(), lxos::kRegSz, value.data(),
+                        static_cast<uint32_t>(value.size())) != lxos::kRegOk)
+    return false;
+  if (progress >= 0) lxtest::Report(progress, 2 * step);
+  if (LxSetRegistryEntry(path, value.c_str(), one) != 0) return false;
+  if (progress >= 0) lxtest::Report(progress, 2 * step + 1);
+  return true;
 }
 
 std::string IntegrityCheck() {
@@ -70,34 +76,16 @@ TEST(RegistryCrash, KilledWriterLeavesEveryValueOldOrNew) {
   std::mt19937 random(20261205);
   ASSERT_EQ(lxos::kRegOk, lxos::RegCreateKey(kKey));
   for (int round = 0; round < 8; ++round) {
-    for (int i = 0; i < kValues; ++i) {
-      const std::string old = Value("old", round, i);
-      const std::string name = "v" + std::to_string(i);
-      ASSERT_EQ(lxos::kRegOk, lxos::RegSetValue(kKey, name.c_str(), lxos::kRegSz, old.data(),
-                                                static_cast<uint32_t>(old.size())));
-      const char* path[] = {"Crash", name.c_str(), nullptr};
-      int32_t one = 1;
-      ASSERT_EQ(0, LxSetRegistryEntry(path, old.c_str(), one));
-    }
+    SCOPED_TRACE(round);
+    for (int i = 0; i < kValues; ++i) ASSERT_TRUE(SetBoth("v" + std::to_string(i), Value("old", round, i)));
     // The writer sets every value once, reporting each: 2i for the store, 2i + 1
     // for the entry.
     Child writer([round](int progress) {
       for (int i = 0; i < kValues; ++i) {
-        const std::string fresh = Value("new", round, i);
-        const std::string name = "v" + std::to_string(i);
-        if (lxos::RegSetValue(kKey, name.c_str(), lxos::kRegSz, fresh.data(),
-                              static_cast<uint32_t>(fresh.size())) != lxos::kRegOk) {
-          return 3;
-        }
-        lxtest::Report(progress, 2 * i);
-        const char* path[] = {"Crash", name.c_str(), nullptr};
-        int32_t one = 1;
-        if (LxSetRegistryEntry(path, fresh.c_str(), one) != 0) return 4;
-        lxtest::Report(progress, 2 * i + 1);
+        if (!SetBoth("v" + std::to_string(i), Value("new", round, i), progress, i)) return 3;
       }
       for (;;) lxtest::Nap(100000);  // done: wait for the end
     });
-    ASSERT_TRUE(writer.Started());
     // Let it get a little way into the burst, then kill it mid-step.
     const uint32_t reports = random() % (2 * kValues);
     uint32_t word = 0;
@@ -106,34 +94,24 @@ TEST(RegistryCrash, KilledWriterLeavesEveryValueOldOrNew) {
       lastDone = static_cast<int32_t>(word);
     lxtest::Nap(static_cast<long>(random() % 4000));
     writer.Kill();
-    EXPECT_EQ(128 + SIGKILL, writer.Wait()) << "round " << round;
+    EXPECT_EQ(128 + SIGKILL, writer.Wait());
 
-    EXPECT_EQ("ok", IntegrityCheck()) << "round " << round;
+    EXPECT_EQ("ok", IntegrityCheck());
     int missingEntries = 0;
     for (int i = 0; i < kValues; ++i) {
       const std::string name = "v" + std::to_string(i);
       const std::string old = Value("old", round, i), fresh = Value("new", round, i);
-      const std::string stored = Query(kKey, name);
-      EXPECT_TRUE(stored == old || stored == fresh)
-          << "round " << round << " " << name << ": " << stored.substr(0, 40);
-      if (2 * i <= lastDone) {
-        EXPECT_EQ(fresh, stored) << "round " << round << " " << name;
-      }
-      const std::string entry = Entry(name);
-      if (entry == "<none>") {
-        ++missingEntries;
-      } else {
-        EXPECT_TRUE(entry == old || entry == fresh)
-            << "round " << round << " " << name << ": " << entry.substr(0, 40);
-      }
-      if (2 * i + 1 <= lastDone) {
-        EXPECT_EQ(fresh, entry) << "round " << round << " " << name;
+      for (bool entry : {false, true}) {
+        const std::string stored = Stored(name, entry);
+        missingEntries += stored == "<none>" && entry;
+        EXPECT_TRUE(stored == fresh ||
+                    (2 * i + entry > lastDone && (stored == old || (entry && stored == "<none>"))))
+            << name << (entry ? " entry: " : ": ") << stored.substr(0, 40);
       }
     }
-    EXPECT_LE(missingEntries, 1) << "round " << round;
-    // The store takes writes again.
-    EXPECT_EQ(lxos::kRegOk, lxos::RegSetValue(kKey, "after", lxos::kRegDword, "\1\0\0\0", 4));
-    EXPECT_EQ(std::string("\1\0\0\0", 4), Query(kKey, "after"));
+    EXPECT_LE(missingEntries, 1);
+    EXPECT_TRUE(SetBoth("after", "taken"));  // the store takes writes again
+    EXPECT_EQ("taken", Stored("after", false));
   }
 }
 

@@ -1,12 +1,10 @@
 // Shared pieces of the statistics tests: a private block name, lock directory
-// and registry store per test, a view of the block, and stepped children.
+// and registry store per test, and a view of the block.
 #pragma once
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/mman.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
@@ -63,54 +61,6 @@ class StatsTest : public testing::Test {
 
   std::string shmName, lockDir;
   unsigned char* view = nullptr;
-};
-
-// A forked child that the parent steps through: the child calls Ready() and
-// waits in Proceed() for the parent's Release(). It exits with its body's
-// result (1 when an expectation failed), or is killed when the object goes.
-class LiveChild {
- public:
-  explicit LiveChild(const std::function<int(LiveChild&)>& body) {
-    if (pipe(up_) != 0 || pipe(down_) != 0) return;
-    fflush(nullptr);
-    pid_ = fork();
-    close(pid_ == 0 ? down_[1] : up_[1]);  // so that each side sees the other one end
-    if (pid_ == 0) {
-      const int code = body(*this);
-      ExitChild(code == 0 && testing::Test::HasFailure() ? 1 : code);
-    }
-  }
-  ~LiveChild() {
-    if (pid_ > 0 && !reaped_) Kill(), Wait();
-    close(up_[0]);
-    close(down_[1]);
-  }
-  LiveChild(const LiveChild&) = delete;
-  LiveChild& operator=(const LiveChild&) = delete;
-
-  void Ready() { (void)!write(up_[1], "x", 1); }  // in the child
-  void Proceed() { Take(down_[0]); }
-  bool WaitReady() { return Take(up_[0]); }  // in the parent; false when the child ended
-  void Release() { (void)!write(down_[1], "x", 1); }
-  void Kill() { kill(pid_, SIGKILL); }
-  int Wait() {  // exit code, or 128 + signal
-    int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    reaped_ = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-
- private:
-  static bool Take(int fd) {
-    char c;
-    return read(fd, &c, 1) == 1;
-  }
-
-  pid_t pid_ = -1;
-  bool reaped_ = false;
-  int up_[2] = {-1, -1};
-  int down_[2] = {-1, -1};
 };
 
 }  // namespace lxtest

@@ -4,14 +4,11 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -141,118 +138,21 @@ void Report(int fd, uint32_t word) {
   if (write(fd, &word, sizeof word) != sizeof word) _exit(90);
 }
 
+void AwaitRelease(int progressFd) {
+  sigset_t usr1, others;
+  sigemptyset(&usr1);
+  sigaddset(&usr1, SIGUSR1);
+  sigprocmask(SIG_BLOCK, &usr1, &others);  // from here on the signal waits for sigsuspend
+  std::signal(SIGUSR1, [](int) {});
+  Report(progressFd, 0);
+  sigdelset(&others, SIGUSR1);
+  sigsuspend(&others);
+}
+
 void Nap(long micros) {
   struct timespec ts = {micros / 1000000, (micros % 1000000) * 1000};
   while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
   }
-}
-
-namespace {
-
-// The child's end of standard output or error: a pipe, a file, or a
-// pseudo-terminal. Returns the parent's reading end (-1 for a file) and stores
-// the child's end.
-int OpenOutput(const std::string& file, bool terminal, int* childEnd) {
-  if (!file.empty()) {
-    *childEnd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    return -1;
-  }
-  if (terminal) {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return -1;
-    *childEnd = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    struct termios raw;
-    if (*childEnd >= 0 && tcgetattr(*childEnd, &raw) == 0) {
-      cfmakeraw(&raw);
-      tcsetattr(*childEnd, TCSANOW, &raw);
-    }
-    return master;
-  }
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) return -1;
-  *childEnd = fds[1];
-  return fds[0];
-}
-
-[[noreturn]] void ExecLxtool(const std::vector<std::string>& args, const ToolSetup& setup, int in, int out,
-                             int err) {
-  dup2(in, 0);
-  dup2(out, 1);
-  dup2(err, 2);
-  for (const std::string& e : setup.env) putenv(const_cast<char*>(e.c_str()));
-#ifndef __SANITIZE_ADDRESS__
-  if (setup.memoryLimit != 0) {
-    struct rlimit lim;
-    lim.rlim_cur = lim.rlim_max = setup.memoryLimit;
-    setrlimit(RLIMIT_AS, &lim);
-  }
-#endif
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(LXB_LXTOOL_PATH));
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  execv(argv[0], argv.data());
-  _exit(127);
-}
-
-}  // namespace
-
-ToolRun RunLxtool(const std::vector<std::string>& args, const ToolSetup& setup) {
-  ToolRun run;
-  std::signal(SIGPIPE, SIG_IGN);  // a tool that stops reading must not end the test
-  int in[2], outChild = -1, errChild = -1;
-  if (pipe2(in, O_CLOEXEC) != 0) return run;
-  const int outParent = OpenOutput(setup.outputFile, setup.terminal, &outChild);
-  const int errParent = OpenOutput("", setup.errorTerminal, &errChild);
-  if (outChild < 0 || errChild < 0) return run;
-  fflush(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) ExecLxtool(args, setup, in[0], outChild, errChild);
-  close(in[0]);
-  close(errChild);
-  close(outChild);
-  fcntl(in[1], F_SETFL, O_NONBLOCK);
-  size_t written = 0;
-  if (setup.input.empty()) close(in[1]);
-  struct pollfd fds[3] = {
-      {outParent, POLLIN, 0}, {errParent, POLLIN, 0}, {setup.input.empty() ? -1 : in[1], POLLOUT, 0}};
-  std::string* sinks[2] = {&run.out, &run.err};
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-  while (fds[0].fd >= 0 || fds[1].fd >= 0) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || poll(fds, 3, static_cast<int>(left.count())) == 0) {
-      kill(pid, SIGKILL);
-      break;
-    }
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buf[65536];
-      const ssize_t n = read(fds[i].fd, buf, sizeof buf);
-      if (n > 0) {
-        sinks[i]->append(buf, static_cast<size_t>(n));
-      } else if (n == 0 || errno != EINTR) {  // a pseudo-terminal ends with EIO
-        close(fds[i].fd);
-        fds[i].fd = -1;
-      }
-    }
-    if (fds[2].fd >= 0 && fds[2].revents != 0) {
-      const ssize_t n = write(fds[2].fd, setup.input.data() + written, setup.input.size() - written);
-      if (n > 0) written += static_cast<size_t>(n);
-      if ((n < 0 && errno != EAGAIN && errno != EINTR) || written == setup.input.size()) {
-        close(fds[2].fd);
-        fds[2].fd = -1;
-      }
-    }
-  }
-  for (const pollfd& f : fds) {
-    if (f.fd >= 0) close(f.fd);
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
 }
 
 }  // namespace lxtest

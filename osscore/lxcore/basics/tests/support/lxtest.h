@@ -86,8 +86,13 @@ class Child {
 
   bool Started() const { return pid_ > 0; }
   bool ReadProgress(uint32_t* word);  // false once the child closed the pipe
+  bool WaitReady() {                  // the child's first report; false when it ended first
+    uint32_t word;
+    return ReadProgress(&word);
+  }
   void Kill(int signal = SIGKILL);
-  int Wait();  // the exit status, or 128 + the signal that ended the child
+  void Release() { Kill(SIGUSR1); }  // lets a child in AwaitRelease() go on
+  int Wait();                        // the exit status, or 128 + the signal that ended the child
   const ChildResult& Result() const { return result_; }
 
  private:
@@ -99,29 +104,8 @@ class Child {
 ChildResult RunInChild(const std::function<int()>& body);
 [[noreturn]] void ExitChild(int code);  // at once, writing a coverage build's counts first
 void Report(int progressFd, uint32_t word);
+void AwaitRelease(int progressFd);  // in a child: reports, then waits for the parent's Release()
 void Nap(long micros);
-
-// What a run of lxtool printed and how it ended.
-struct ToolRun {
-  int code = -1;  // exit status, -1 when it did not exit normally
-  std::string out;
-  std::string err;
-};
-
-// How lxtool runs: extra environment, standard input, and where its standard
-// output and standard error go.
-struct ToolSetup {
-  std::vector<std::string> env;  // "NAME=value" each, added to this process's environment
-  std::string input;             // standard input, all of it
-  std::string outputFile;        // standard output to this file ("/dev/full"); empty: captured
-  bool terminal = false;         // standard output a pseudo-terminal (captured, raw mode)
-  bool errorTerminal = false;    // standard error a pseudo-terminal (captured, raw mode)
-  size_t memoryLimit = 0;        // address-space cap in bytes, 0 none; not applied under ASan
-};
-
-// Runs the lxtool of this build with `args`, each one argument. A run that
-// takes longer than a minute is killed (code -1).
-ToolRun RunLxtool(const std::vector<std::string>& args, const ToolSetup& setup = ToolSetup());
 
 // Fault injection. System calls fail through the table of src/os/syscall.h
 // (lxos::FailSyscall, in suites that link the library's objects). Allocations:

@@ -154,10 +154,9 @@ class OtherUser : public StatsTest {
       EXPECT_EQ(0u, a.blockFirst ? PrfData_Open(nullptr) : 0);
     });
     WriteFile(StateDir() + "/eventlog.jsonl", "");
-    LiveChild attacker([&](LiveChild& self) {
+    Child attacker([&](int ready) {
       if (!BecomeUser(kAttacker) || (a.plant != nullptr && !a.plant())) return 1;
-      self.Ready();
-      self.Proceed();
+      AwaitRelease(ready);
       return 0;
     });
     ASSERT_TRUE(attacker.WaitReady()) << "the attack could not be planted";

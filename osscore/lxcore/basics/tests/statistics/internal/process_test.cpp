@@ -22,10 +22,9 @@ int32_t Attach(const std::string& name, size_t size, lxos::ShmInitFunc init, voi
   return lxos::ShmAttach(name.c_str(), size, access, init, context, &block, nullptr, why);
 }
 
-void SlowInit(void* view, size_t size, void* child) {
+void SlowInit(void* view, size_t size, void* progressFd) {
   std::memset(view, 0xEE, size / 2);
-  static_cast<LiveChild*>(child)->Ready();
-  pause();
+  AwaitRelease(*static_cast<int*>(progressFd));
 }
 
 using StatisticsProcesses = StatsTest;
@@ -36,13 +35,13 @@ using StatisticsProcesses = StatsTest;
 // over at once; a second writer is refused, and forked children count privately.
 TEST_F(StatisticsProcesses, KilledProcessesHandOverWhileAMonitorCollects) {
   ExpectPasses([] { EXPECT_EQ(0, RegisterStatistics()); });
-  LiveChild first([&](LiveChild& self) { return Attach(shmName, kBlock, SlowInit, &self, nullptr); });
+  Child first([&](int ready) { return Attach(shmName, kBlock, SlowInit, &ready, nullptr); });
   ASSERT_TRUE(first.WaitReady());
-  LiveChild monitor([](LiveChild& self) {
+  Child monitor([](int ready) {
     PrfData_Open(nullptr);  // waits for the first process's initialisation
     unsigned char buf[kBlock];
     if (Collect(buf) != kBlock || Get32(buf + 16) != 0) return 3;
-    self.Ready();
+    Report(ready, 0);
     while (Collect(buf) == kBlock) {
     }
     return 2;
@@ -55,7 +54,7 @@ TEST_F(StatisticsProcesses, KilledProcessesHandOverWhileAMonitorCollects) {
   for (int round = 0; round < 3; ++round) {
     SCOPED_TRACE(round);
     view[16] = 0x5A;  // a field that only initialisation writes
-    LiveChild writer([&](LiveChild& self) {
+    Child writer([&](int ready) {
       LxStatistics* s = Statistics();
       s->Enable();  // finds the block as it is, and counts from zero
       if (!s->GetEnabled() || view[16] != 0x5A || Slot(1) != 0) return 3;
@@ -68,7 +67,7 @@ TEST_F(StatisticsProcesses, KilledProcessesHandOverWhileAMonitorCollects) {
       });
       if (fork() == 0) _exit(usleep(500000));  // a child that outlives the writer
       for (uint32_t i = 0;; ++i) {
-        if (i == 1000) self.Ready();
+        if (i == 1000) Report(ready, 0);
         s->IncCommits();
         s->AddDeliveredObjects(3);
         s->IncClients();
@@ -139,6 +138,8 @@ TEST_F(StatisticsProcesses, CountingGoesOnWhileAMonitorCollectsAndTheLibraryUnlo
       while (done[0] < a || done[1] < b) std::this_thread::yield();
     };
     waitFor(kBurst, kBurst);
+    // A busy machine may not have run the monitor yet: it takes a sample first.
+    for (int i = 0; samples == 0 && i < 10000; ++i) Nap(1000);
     auto* held = reinterpret_cast<int32_t*>(lxstats::PrfDataProvider().CounterSlot(101, 0));
     ASSERT_NE(nullptr, held);
     lxstats::PrfDataProvider().Unload();
