@@ -3,8 +3,10 @@
 # build configured with -DLXB_COVERAGE=ON (./build.sh coverage does both).
 #   coverage.sh BUILD_DIR
 set -euo pipefail
-build=${1:?usage: coverage.sh BUILD_DIR}
+build=$(cd "${1:?usage: coverage.sh BUILD_DIR}" && pwd)
 root=$(cd "$(dirname "$0")/../../../.." && pwd)
+# gcov writes its .gcov files into the working directory: keep them out of the sources.
+cd "$build"
 src=osscore/lxcore/basics/src
 printf '%-12s %8s %8s\n' subsystem lines branches
 for dir in "$root/$src"/*/; do
