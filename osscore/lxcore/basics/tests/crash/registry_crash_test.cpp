@@ -1,11 +1,7 @@
-// The registry store and a writer killed with SIGKILL in the middle of a burst
-// of sets, at a different moment in each round: afterwards the store opens,
-// passes SQLite's integrity check, holds every value either old or new (every
-// value the writer saw succeed is new), and takes further writes.
-//
-// Sets through the store replace a value in one transaction. Sets through the
-// entry functions delete the old value first, so there an entry may also be
-// missing, and only the entry the writer was working on.
+// A writer of the registry store killed with SIGKILL amid a burst of sets: the
+// store passes SQLite's integrity check, holds every value old or new (new once
+// the writer saw it succeed) and takes further writes. An entry (deleted before
+// it is set) may also be missing: only the one the writer was working on.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -31,8 +27,7 @@ std::string Value(const char* generation, int round, int i) {
          std::string(static_cast<size_t>((i * 97 + round * 31) % 700), static_cast<char>('a' + i % 26));
 }
 
-// The value `name` of the test's key, through the store or as an entry below
-// the library's key; "<none>" when it cannot be read.
+// The value `name`, through the store or as an entry; "<none>" when it cannot be read.
 std::string Stored(const std::string& name, bool entry) {
   std::string out(1024, '\0');
   const char* path[] = {"Crash", name.c_str(), nullptr};
@@ -44,7 +39,7 @@ std::string Stored(const std::string& name, bool entry) {
   return ok ? out.substr(0, entry ? static_cast<size_t>(size) : storeSize) : "<none>";
 }
 
-// Sets `name` to `value` through the store and as an entry; false when one fails.
+// Sets `name` through the store and as an entry, reporting steps 2i and 2i + 1.
 bool SetBoth(const std::string& name, const std::string& value, int progress = -1, int step = 0) {
   const char* path[] = {"Crash", name.c_str(), nullptr};
   int32_t one = 1;
@@ -78,15 +73,12 @@ TEST(RegistryCrash, KilledWriterLeavesEveryValueOldOrNew) {
   for (int round = 0; round < 8; ++round) {
     SCOPED_TRACE(round);
     for (int i = 0; i < kValues; ++i) ASSERT_TRUE(SetBoth("v" + std::to_string(i), Value("old", round, i)));
-    // The writer sets every value once, reporting each: 2i for the store, 2i + 1
-    // for the entry.
     Child writer([round](int progress) {
       for (int i = 0; i < kValues; ++i) {
         if (!SetBoth("v" + std::to_string(i), Value("new", round, i), progress, i)) return 3;
       }
       for (;;) lxtest::Nap(100000);  // done: wait for the end
     });
-    // Let it get a little way into the burst, then kill it mid-step.
     const uint32_t reports = random() % (2 * kValues);
     uint32_t word = 0;
     int32_t lastDone = -1;

@@ -1,16 +1,8 @@
-// lxtool's decoder of performance-data objects (tools/lxtool/perf_block.h) on
-// any bytes, and on well-formed objects built from the input.
-//
-// Byte 0, bit 0 clear: the rest of the input is the collected bytes, and bits
-// 1-2 the object count. Whatever the decoder accepts must hold up when read
-// back with checked reads: every object inside the input, every definition
-// inside its object's definitions, every value inside its object's counter
-// block, and each value the bytes found there. The decoder works on a heap
-// copy of exactly the input's size, so a read past it is caught.
-//
-// Bit 0 set: the input describes 1 to 3 objects (counters, types, values,
-// padding, instances), which are laid out as a provider does; the decoder must
-// accept them and give back exactly those counters.
+// lxtool's decoder of performance-data objects (perf_block.h). Byte 0, bit 0
+// clear: the rest is collected bytes, bits 1-2 the object count; what the
+// decoder accepts must lie inside the input (a heap copy of exactly its size)
+// and read back, with checked reads, as the values the bytes hold there. Bit 0
+// set: 1 to 3 objects built from the input, which must decode to exactly them.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -26,7 +18,6 @@ using lxtool::ObjectSample;
 
 void Put32(std::string* s, size_t at, uint32_t v) { lxfuzz::Put32(&(*s)[at], v); }
 
-// The 32-bit word at `at`, or false when it is not wholly inside `s`.
 bool Word(const std::string& s, uint64_t at, uint32_t* v) {
   if (at > s.size() || s.size() - at < 4) return false;
   *v = lxfuzz::Get32(s.data() + at);
@@ -71,8 +62,7 @@ void CheckAccepted(const std::string& bytes, uint32_t count, const std::vector<O
   }
 }
 
-// Lays out objects as a provider does, with the counters' values in reverse
-// order in the block and some padding after each part.
+// Objects laid out as a provider does, values in reverse order, padding after each part.
 std::string Build(lxfuzz::Input& in, std::vector<ObjectSample>* expected) {
   std::string out;
   const uint32_t objects = 1 + in.Below(3);
@@ -117,7 +107,6 @@ std::string Build(lxfuzz::Input& in, std::vector<ObjectSample>* expected) {
   return out;
 }
 
-// Every field of the objects, in order.
 std::vector<uint64_t> Flat(const std::vector<ObjectSample>& objects) {
   std::vector<uint64_t> all;
   for (const ObjectSample& o : objects) {

@@ -1,11 +1,8 @@
-// lxtool as a user runs it: one table of command lines, each with what it must
-// print and how it must end. The rows of a group run in order against the
-// group's own state (registry store, system-log file, statistics block, files
-// in $DIR), so later rows see what earlier ones did. Every failing run must
-// explain itself on standard error in lines that start with "lxtool: ", a
-// usage error (status 2) in exactly one line.
-#include <dirent.h>
+// lxtool as a user runs it: one table of command lines, each with its output and
+// exit status. A group's rows run in order against the group's own state. A
+// failing run explains itself in "lxtool: " lines, a usage error (2) in one.
 #include <fcntl.h>
+#include <glob.h>
 #include <gtest/gtest.h>
 #include <lxmessages.h>
 #include <lxplatform.h>
@@ -23,16 +20,13 @@
 #include <random>
 #include <regex>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "../statistics/stats_fixture.h"
 #include "lxtest.h"
 
 namespace {
 
-// A check of an output: exactly a text, a whole match of a regular expression,
-// or a match of each of several somewhere in it. None: anything goes.
+// A check of an output: exactly a text, a whole match, or a match of each of several.
 using Expect = std::function<void(const std::string& actual, const char* what)>;
 Expect Exact(std::string text) {
   return [=](const std::string& actual, const char* what) { EXPECT_EQ(text, actual) << what; };
@@ -82,17 +76,23 @@ Case Row(std::string group, std::vector<std::string> args, int code) {
   return c;
 }
 
+std::string g_address;  // "127.0.0.1:PORT" of the running perf serve, for "$ADDR"
+
+std::string Replace(std::string s, const std::string& dir) {
+  for (size_t at; (at = s.find("$DIR")) != std::string::npos;) s.replace(at, 4, dir);
+  for (size_t at; (at = s.find("$ADDR")) != std::string::npos;) s.replace(at, 5, g_address);
+  return s;
+}
+
 // What a run of lxtool printed and how it ended (-1: not through exit).
 struct Ran {
   int code = -1;
   std::string out, err;
 };
 
-// Runs this build's lxtool as `row` says, with `args`: standard input from a
-// file, standard output into one, but a terminal output to a raw pseudo-terminal
-// that is read while the tool runs.
-Ran RunLxtool(const Case& row, const std::vector<std::string>& args, const std::vector<std::string>& env,
-              const std::string& outputFile, const std::string& io) {
+// Runs lxtool as `row` says ("$DIR" being `dir`); a terminal output is a raw
+// pseudo-terminal read while it runs.
+Ran RunLxtool(const Case& row, const std::string& dir, const std::string& io) {
   int master = -1, tty = -1;
   struct termios raw;
   if (row.terminal || row.errTerminal) {
@@ -103,19 +103,19 @@ Ran RunLxtool(const Case& row, const std::vector<std::string>& args, const std::
     cfmakeraw(&raw);
     tcsetattr(tty, TCSANOW, &raw);
   }
-  const std::string out = outputFile.empty() ? io + "/out" : outputFile;
+  const std::string out = row.outputFile.empty() ? io + "/out" : Replace(row.outputFile, dir);
   if (!lxtest::WriteFile(io + "/in", row.input)) return Ran();
   lxtest::Child tool([&](int) {
     dup2(open((io + "/in").c_str(), O_RDONLY | O_CLOEXEC), 0);
     dup2(row.terminal ? tty : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600), 1);
     if (row.errTerminal) dup2(tty, 2);
-    for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+    for (const std::string& e : row.env) putenv(strdup(Replace(e, dir).c_str()));
 #ifndef LXTEST_ASAN
     const struct rlimit cap = {256u << 20, 256u << 20};
     if (row.capped) setrlimit(RLIMIT_AS, &cap);
 #endif
     std::vector<char*> argv = {const_cast<char*>(LXB_BINARY_DIR "/bin/lxtool")};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : row.args) argv.push_back(strdup(Replace(a, dir).c_str()));
     argv.push_back(nullptr);
     execv(argv[0], argv.data());
     return 127;
@@ -129,17 +129,9 @@ Ran RunLxtool(const Case& row, const std::vector<std::string>& args, const std::
   Ran ran;
   tool.Wait();
   ran.code = tool.Result().exited ? tool.Result().code : -1;
-  ran.out = row.terminal ? shown : outputFile.empty() ? lxtest::ReadFile(out) : "";
+  ran.out = row.terminal ? shown : row.outputFile.empty() ? lxtest::ReadFile(out) : "";
   ran.err = row.errTerminal ? shown : tool.Result().err;
   return ran;
-}
-
-std::string g_address;  // "127.0.0.1:PORT" of the running perf serve, for "$ADDR"
-
-std::string Replace(std::string s, const std::string& dir) {
-  for (size_t at; (at = s.find("$DIR")) != std::string::npos;) s.replace(at, 4, dir);
-  for (size_t at; (at = s.find("$ADDR")) != std::string::npos;) s.replace(at, 5, g_address);
-  return s;
 }
 
 std::string Bytes(const std::string& hex) {
@@ -149,21 +141,11 @@ std::string Bytes(const std::string& hex) {
   return out;
 }
 
-// The byte values 0, 1, ... n - 1.
-std::string Ascending(int n) {
-  std::string out;
-  for (int c = 0; c < n; ++c) out.push_back(static_cast<char>(c));
-  return out;
-}
-
 std::string Repeat(const std::string& piece, size_t times) {
   std::string out;
-  out.reserve(piece.size() * times);
   while (times-- > 0) out += piece;
   return out;
 }
-
-// --- Hooks -------------------------------------------------------------------
 
 void WriteFile(const std::string& path, const std::string& data) {
   ASSERT_TRUE(lxtest::WriteFile(path, data));
@@ -173,8 +155,7 @@ Hook Write(const std::string& name, const std::string& data) {
   return [=](const std::string& dir) { WriteFile(dir + "/" + name, data); };
 }
 
-// 200 stretches of runs and noise, blocks that encode and blocks that do not;
-// and 17 MiB of noise, large enough for a progress line and as long encoded.
+// Runs and noise in 200 stretches; 17 MiB of noise, enough for a progress line.
 const std::string& Mixed() {
   static const std::string data = [d = std::string(), rng = std::mt19937(2)]() mutable {
     for (int i = 0; i < 200; ++i) {
@@ -193,25 +174,21 @@ const std::string& Noise() {
   return data;
 }
 
-// Progress lines redrawn in place, the last one erased: bytes done of the
-// total, percentage, rate and (until the end) time left.
+// Progress lines redrawn in place, the last one erased.
 const char kProgress[] =
     "(\r[^\r\n]+  [0-9.]+ (B|KiB|MiB) of 17\\.[0-9] MiB  \\d+%  [0-9.]+ (B|[KMGT]iB)/s(  [0-9:]+ "
     "left)?\x1b\\[K)+"
     "\r\x1b\\[K";
 
-// Checks that nothing in the group's directory has a name starting with `prefix`.
 Hook NoFileNamed(const std::string& prefix) {
   return [=](const std::string& dir) {
-    std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(dir.c_str()), closedir);
-    ASSERT_TRUE(d != nullptr);
-    while (dirent* e = readdir(d.get())) EXPECT_NE(0u, std::string(e->d_name).find(prefix)) << e->d_name;
+    glob_t found;
+    EXPECT_EQ(GLOB_NOMATCH, glob((dir + "/" + prefix + "*").c_str(), 0, nullptr, &found)) << prefix;
+    globfree(&found);
   };
 }
 
-// The writer of the statistics, in another process: one at a time, started
-// and stopped by rows. The counting one makes its counts once; the busy one
-// counts 10 commits every 5 ms.
+// The statistics' writer in another process: counts once, or (busy) 10 commits every 5 ms.
 std::unique_ptr<lxtest::Child> g_writer;
 
 Hook StartWriter(bool busy) {
@@ -239,7 +216,6 @@ Hook StartWriter(bool busy) {
 
 void StopWriter(const std::string&) { g_writer.reset(); }
 
-// Stores `value` at byte `offset` of the shared statistics block.
 Hook PokeBlock(off_t offset, uint32_t value) {
   return [=](const std::string&) {
     const int fd = open((std::string("/dev/shm") + std::getenv("ORVANTA_SHM_NAME")).c_str(), O_WRONLY);
@@ -265,7 +241,7 @@ std::string Shell(const std::string& command, int* status = nullptr) {
   return out;
 }
 
-// perf serve on a free port, as a child: its standard output goes to $DIR/serve.out.
+// perf serve on a free port, as a child.
 std::unique_ptr<lxtest::Child> g_server;
 
 void StartServer(const std::string& dir) {
@@ -292,8 +268,8 @@ void StopServer(const std::string&) {
   g_address.clear();
 }
 
-// Requests `path` with curl (`options` before the URL) until the answer has
-// status `code` and a body with a match of `body`, for at most 5 seconds.
+// Requests `path` with curl until the answer has status `code` and a body with a
+// match of `body`, for at most 5 seconds.
 Hook Fetch(std::string options, std::string path, int code, std::string body = "") {
   return [=](const std::string& dir) {
     std::string status, got;
@@ -308,8 +284,7 @@ Hook Fetch(std::string options, std::string path, int code, std::string body = "
   };
 }
 
-// /metrics is what perf collect printed into $DIR/collect.prom and the two
-// metrics of the server; promtool finds nothing to say about either.
+// /metrics is perf collect's output and the server's two metrics; promtool passes both.
 void SameAsCollect(const std::string& dir) {
   Fetch("", "/metrics", 200)(dir);
   const std::string collect = lxtest::ReadFile(dir + "/collect.prom"),
@@ -328,11 +303,10 @@ void SameAsCollect(const std::string& dir) {
   }
 }
 
-// The page in a headless browser has one chart per counter, with the installed
-// names and help texts, and shows the latest rate of Commits/sec as `rate`.
+// The page in a headless browser (reaching no other host): one chart per counter,
+// with the installed names and help texts, and Commits/sec's latest rate `rate`.
 Hook Page(std::string rate) {
   return [=](const std::string& dir) {
-    // It reaches no host but the server's.
     const std::string dom = Shell(
         "chromium --headless --no-sandbox --disable-gpu --disable-background-networking --no-first-run "
         "--host-resolver-rules='MAP * ~NOTFOUND, EXCLUDE 127.0.0.1' --user-data-dir=" +
@@ -350,19 +324,13 @@ Hook Page(std::string rate) {
   };
 }
 
-// The catalog's listing as `error --list` prints it, from the catalog's copy
-// in the messages suite: each text without its quotes.
+// `error --list`: the messages suite's copy of the catalog, each text without its quotes.
 std::string CatalogListing() {
   std::string path = LXB_TEST_DATA_DIR;
   path.replace(path.rfind("tools/data"), 10, "messages/data/catalog.tsv");
-  std::string expected, data = lxtest::ReadFile(path), line;
-  for (size_t start = 0; start < data.size(); start += line.size() + 1) {
-    line = data.substr(start, data.find('\n', start) - start);
-    if (line.empty() || line[0] == '#') continue;
-    const size_t tab = line.find("\t\"");
-    expected += line.substr(0, tab + 1) + line.substr(tab + 2, line.size() - tab - 3) + "\n";
-  }
-  return expected;
+  const std::string rows =
+      std::regex_replace(lxtest::ReadFile(path), std::regex("^#.*\n", std::regex::multiline), "");
+  return std::regex_replace(rows, std::regex("\t\"(.*)\"$", std::regex::multiline), "\t$1");
 }
 
 // The parts of `text` between `separator`s, without blanks around them.
@@ -374,14 +342,6 @@ std::vector<std::string> Words(const std::string& text, char separator) {
 }
 
 const char kEntryKey[] = "SOFTWARE\\Vesk Software\\Orvanta";
-
-Hook SetHost(std::string value) {  // as the library's entry "Host"
-  return [=](const std::string&) {
-    const char* host[] = {"Host", nullptr};
-    int32_t unused = 1;
-    ASSERT_EQ(0, LxSetRegistryEntry(host, value.c_str(), unused));
-  };
-}
 
 std::vector<Case> Table() {
   const std::string key = "SOFTWARE\\Test\\Types", server = std::string(kEntryKey) + "\\Server";
@@ -403,9 +363,6 @@ std::vector<Case> Table() {
       Row("usage", {"perf", "serve", "--listen", "localhost"}, 2).Err(Has({"bad address 'localhost'"})),
       Row("usage", {"--version"}, 0).Out(Exact("lxtool " LXB_VERSION "\n")),
       Row("usage", {"error", "--help"}, 0).Out(Has({"usage: lxtool error"})),
-      Row("usage", {"eventlog", "--bogus"}, 2).Err(Has({"--bogus"})),
-      Row("usage", {"eventlog", "--help"}, 0).Out(Has({"usage: lxtool eventlog"})),
-      Row("usage", {"time", "--help"}, 0),
 
       // Registry store, and the library's entries below its own key.
       Row("reg", {"reg", "query", kEntryKey, "Port"}, 1).Err(Has({"not found"})),
@@ -424,7 +381,6 @@ std::vector<Case> Table() {
           .Out(Exact("Name\tsz\thello world\nPath\texpand_sz\t%HOME%\\x\nCount\tdword\t0x0000002a (42)\n"
                      "Max\tdword\t0xffffffff (4294967295)\nList\tmulti_sz\ta;b\xc3\xa4;c\nEmpty\tmulti_sz\t\n"
                      "Raw\tbinary\t00ff10\n(default)\tsz\tdflt\nSub\\\n")),
-      Row("reg", {"reg", "query", key, "LIST"}, 0).Out(Exact("LIST\tmulti_sz\ta;b\xc3\xa4;c\n")),
       Row("reg", {"reg", "query", key + "\\Sub"}, 0).Out(Exact("x\tdword\t0x00000001 (1)\n")),
       // Numbers are decimal or 0x hex; options end at the first operand or "--";
       // no empty item in a list.
@@ -437,7 +393,6 @@ std::vector<Case> Table() {
       Row("reg", {"reg", "list", "Opt"}, 0)
           .Out(Exact("v\tdword\t0x0000000a (10)\n--help\tsz\tx\nw\tsz\t--help\n")),
       Row("reg", {"reg", "query", "--", "-dash", "v"}, 0).Out(Exact("v\tsz\t-x\n")),
-      Row("reg", {"reg", "delete-key", "Opt", "--tree"}, 2),
       Row("reg", {"reg", "set", "K\\\\L", "v", "sz", "x"}, 1).Err(Has({"malformed"})),
       Row("reg", {"reg", "query", "Missing", "v"}, 1),
       Row("reg", {"reg", "set", "Del\\A\\B", "v", "sz", "x"}, 0),
@@ -445,8 +400,6 @@ std::vector<Case> Table() {
       Row("reg", {"reg", "delete", "Del\\A", "w"}, 0),
       Row("reg", {"reg", "delete", "Del\\A", "w"}, 1),
       Row("reg", {"reg", "delete-key", "Del\\A"}, 1).Err(Has({"sub-keys"})),
-      Row("reg", {"reg", "delete-key", "Del\\A\\B"}, 0),
-      Row("reg", {"reg", "set", "Del\\A\\B\\C", "v", "sz", "x"}, 0),
       Row("reg", {"reg", "delete-key", "--tree", "Del\\A"}, 0),
       Row("reg", {"reg", "list", "Del"}, 0).Out(Exact("")),
       // Written by the tool as the runtime writes its entries: no terminator.
@@ -458,12 +411,13 @@ std::vector<Case> Table() {
             ASSERT_EQ(0, LxGetRegistryEntry(port, buf, size));
             EXPECT_EQ(4, size);
           }),
-      Row("reg", {"reg", "query", kEntryKey, "host"}, 0)
-          .Before(SetHost("db.example"))
-          .Out(Exact("host\tsz\tdb.example\n")),
-      Row("reg", {"reg", "query", kEntryKey, "Host"}, 0)  // a second, larger buffer
-          .Before(SetHost(std::string(1000, 'v')))
-          .Out(Exact("Host\tsz\t" + std::string(1000, 'v') + "\n")),
+      Row("reg", {"reg", "query", kEntryKey, "host"}, 0)  // a second, larger buffer
+          .Before([](const std::string&) {
+            const char* host[] = {"Host", nullptr};
+            int32_t unused = 1;
+            ASSERT_EQ(0, LxSetRegistryEntry(host, std::string(1000, 'v').c_str(), unused));
+          })
+          .Out(Exact("host\tsz\t" + std::string(1000, 'v') + "\n")),
       Row("reg", {"reg", "set", server + "\\" + std::string(240, 'k'), "Port", "sz", "1"}, 1)
           .Err(Has({"invalid parameter"})),
       Row("reg", {"reg", "delete", server, "Port"}, 0),
@@ -471,14 +425,12 @@ std::vector<Case> Table() {
       Row("reg", {"reg", "set", "SOFTWARE\\Vesk Software\\OrvantaX", "v", "sz", "ab"}, 0),
       Row("reg", {"reg", "query", "SOFTWARE\\Vesk Software\\OrvantaX", "v"}, 0).Out(Exact("v\tsz\tab\n")),
 
-      Row("time", {"time"}, 0)
-          .Env("TZ=UTC0")
-          .Out(Match("local date      \\d{4}-\\d\\d-\\d\\d\nlocal time      \\d\\d:\\d\\d:\\d\\d\n"
-                     "utc date        \\d{4}-\\d\\d-\\d\\d\nutc time        \\d\\d:\\d\\d:\\d\\d\n"
-                     "time zone       0 \\(UTC\\+0:00\\)\nhour offset     0\ntick count      \\d+ ms .*\n")),
       Row("time", {"time", "--offset", "30"}, 0)
           .Env("TZ=UTC0")
-          .Out(Has({"local time      (3\\d|4\\d|5[0-3]):"})),
+          .Out(
+              Match("local date      \\d{4}-\\d\\d-\\d\\d\nlocal time      (3\\d|4\\d|5[0-3]):\\d\\d:\\d\\d\n"
+                    "utc date        \\d{4}-\\d\\d-\\d\\d\nutc time        \\d\\d:\\d\\d:\\d\\d\n"
+                    "time zone       0 \\(UTC\\+0:00\\)\nhour offset     30\ntick count      \\d+ ms .*\n")),
 
       // The system log's file, written by the library.
       Row("eventlog", {"eventlog", "--file", "$DIR/Application.log"}, 0)
@@ -492,18 +444,13 @@ std::vector<Case> Table() {
                      "[^\n]*  information  0x40000002  second\n"
                      "[^\n]*  0xC000000A  third \\(Orvanta 9\\.5\\.23\\.262\\.0\\)\n(    [^\n]*\n)*    "
                      "Aborted\\.\n")),
-      Row("eventlog", {"eventlog", "--file", "$DIR/Application.log", "-n", "2"}, 0)
-          .Out(Match("[^\n]*  second\n[^\n]*  third [^\n]*\n(    [^\n]*\n)*")),
       Row("eventlog", {"eventlog", "-n", "1"}, 0)
           .Out(Match("[^\n]*  Orvanta Runtime System  [^\n]*  third [^\n]*\n(    [^\n]*\n)*")),
-      Row("eventlog", {"eventlog", "--file", "$DIR/none.log"}, 1),
       // Control characters from the file reach a terminal as escapes only.
       Row("eventlog", {"eventlog", "--file", "$DIR/colour.log"}, 0)
           .Before(Write("colour.log", aLine + "\n"))
           .Terminal()
           .Out(Match("[^\n]*  S  error  0x00000001  red \\\\x1b\\[31m bell \\\\x07\n")),
-      Row("eventlog", {"eventlog", "--file", "$DIR/colour.log"}, 0)
-          .Out(Has({"  red \x1b\\[31m bell \x07\n"})),
       Row("eventlog", {"eventlog", "--file", "$DIR"}, 1).Err(Has({"cannot read .*: Is a directory"})),
       // A line nested too deep for any recursion is reported, and reading goes on.
       Row("eventlog", {"eventlog", "--file", "$DIR/deep.log"}, 0)
@@ -542,10 +489,7 @@ std::vector<Case> Table() {
       Row("rle", {"rle", "encode"}, 0)
           .Input(std::string(300, 'A'))
           .Out(Exact(Bytes("040000002c010000ff412d41"))),
-      Row("rle", {"rle", "encode"}, 0).Input("AB").Out(Exact(Bytes("02000000020000004142"))),
-      Row("rle", {"rle", "encode", "--raw"}, 0)
-          .Input(Ascending(256))
-          .Out(Exact(Bytes("00ff") + Ascending(255) + Bytes("01ff"))),
+      Row("rle", {"rle", "encode", "--raw"}, 0).Input(std::string(300, 'A')).Out(Exact(Bytes("ff412d41"))),
       Row("rle", {"rle", "decode", "--raw"}, 0).Input(Bytes("ff412d41")).Out(Exact(std::string(300, 'A'))),
       Row("rle", {"rle", "len", "--raw"}, 0).Input(Bytes("ff412d41")).Out(Exact("300\n")),
       Row("rle", {"rle", "len"}, 0).Input(Bytes("040000002c010000ff412d41")).Out(Exact("300\n")),
@@ -553,7 +497,6 @@ std::vector<Case> Table() {
       Row("rle", {"rle", "decode", "$DIR/enc", "$DIR/out"}, 0),
       Row("rle", {"crc32", "$DIR/in", "$DIR/out"}, 0).Out(Match("([0-9a-f]{8})  .*/in\n\\1  .*/out\n")),
       Row("rle", {"rle", "len", "$DIR/enc"}, 0).Out(Exact(std::to_string(Mixed().size()) + "\n")),
-      Row("rle", {"rle", "decode"}, 1).Input(Bytes("0a0000000a000000") + "short").Err(Has({"cut short"})),
       Row("rle", {"rle", "decode"}, 1).Input(Bytes("0a00")).Err(Has({"cut short"})),
       // Frames are checked before anything is allocated for them: records that
       // decode to more than the frame's length, a frame that claims 1 GiB.
@@ -588,14 +531,9 @@ std::vector<Case> Table() {
           .Out(Match("[0-9a-f]{8}  .*/noise\n"))
           .Err(Match(kProgress)),
       Row("progress", {"crc32", "$DIR/noise"}, 0).Err(Exact("")),
-      Row("progress", {"crc32", "--quiet", "$DIR/noise"}, 0).ErrTerminal().Err(Exact("")),
       Row("progress", {"rle", "encode", "$DIR/noise", "$DIR/enc"}, 0).ErrTerminal().Err(Match(kProgress)),
-      Row("progress", {"rle", "decode", "$DIR/enc", "$DIR/dec"}, 0).ErrTerminal().Err(Match(kProgress)),
       Row("progress", {"rle", "decode", "-q", "$DIR/enc", "$DIR/dec"}, 0).ErrTerminal().Err(Exact("")),
 
-      Row("describe", {"describe", "lx95Cbs71.so"}, 0)
-          .Out(Has({"^lx95Cbs71.so\n  path          /.*/lx95Cbs71.so\n",
-                    "\n  version       9\\.5\\.23\\.262\\.0\n"})),
       Row("describe", {"describe", "lx95Xno71"}, 1).Err(Has({"describe: lx95Xno71: "})),
       Row("describe", {"describe", LXB_LONG_TEXTS_MODULE}, 0)
           .Out(Has({"\n  description   L{255}\n  version       1\\.2\\.3\\.4\\.5\n",
@@ -603,7 +541,6 @@ std::vector<Case> Table() {
 
       Row("info", {"info"}, 0)
           .Out(Has({"\n  version       9\\.5\\.23\\.262\\.0\n", "LxCheckDll\\(0\\) 0 \\(compatible\\)"})),
-      Row("info", {"info", "--check", "9.5.23.262.0"}, 0).Out(Has({"compatible \\(0\\)"})),
       Row("info", {"info", "--check", "9.4.23.262.0", "--flags", "0x10000000"}, 1).Out(Has({"incompatible"})),
 
       // The performance counters, against a writer in another process.
@@ -663,7 +600,6 @@ std::vector<Case> Table() {
           .Env("ORVANTA_REGISTRY=$DIR/open/registry.db")
           .Err(Has({"not loading .*lx95Cbs71\\.so: .*/open"})),
       Row("perf", {"perf", "remove"}, 1),
-      Row("perf", {"perf", "collect"}, 1),
 
       // perf serve, against a writer in another process.
       Row("serve", {"perf", "install"}, 0),
@@ -712,17 +648,11 @@ TEST_P(LxtoolTable, Runs) {
   for (const Case& row : Table()) {
     if (row.group != group) continue;
     ++rows;
-    std::vector<std::string> args;
     std::string line = "lxtool";
-    for (const std::string& a : row.args) {
-      args.push_back(Replace(a, dir));
-      line += " " + args.back();
-    }
-    SCOPED_TRACE(line.size() > 200 ? line.substr(0, 200) + "..." : line);
+    for (const std::string& a : row.args) line += " " + Replace(a, dir);
+    SCOPED_TRACE(line.substr(0, 200));
     if (row.before) row.before(dir);
-    std::vector<std::string> env;
-    for (const std::string& e : row.env) env.push_back(Replace(e, dir));
-    const Ran run = RunLxtool(row, args, env, Replace(row.outputFile, dir), io);
+    const Ran run = RunLxtool(row, dir, io);
     EXPECT_EQ(row.code, run.code) << run.err;
     if (row.out) row.out(run.out, "standard output");
     if (row.err) row.err(run.err, "standard error");

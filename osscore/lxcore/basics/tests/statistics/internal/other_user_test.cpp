@@ -1,10 +1,9 @@
-// Another local user attacks the statistics, for real: children of a root test
-// process drop to other user ids, members of the monitoring group, and try what
-// the table lists against a server and monitors run by root under umask 0. The
-// server keeps counting without a long wait (published, or privately with a
-// warning that says why), the monitors see the true counts or nothing, what
-// root made is root's alone (or the group's to read), nothing is written
-// through a planted link, and no file of another user is trusted.
+// Another local user attacks the statistics for real: children of a root test
+// drop to other user ids (in the monitoring group) against a server and monitors
+// of root under umask 0. The server counts without a long wait (published, or
+// privately with a warning saying why), the monitors see the true counts or
+// nothing, root's files stay root's (or the group's to read), no planted link is
+// written through, and no file of another user is trusted.
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
@@ -24,14 +23,12 @@ constexpr uid_t kVictim = 65534;  // "nobody", whose home directory does not exi
 gid_t g_group = 0;                // "nogroup", the monitoring group
 std::string g_dir, g_block, g_lockFile;
 
-// Becomes `uid` in the monitoring group. The saved user id stays root, so that
-// a child can take root back to write its coverage counts when it ends.
+// Becomes `uid` in the monitoring group; the saved user id stays root (for coverage counts).
 bool BecomeUser(uid_t uid) {
   return setgroups(1, &g_group) == 0 && setresgid(g_group, g_group, g_group) == 0 &&
          setresuid(uid, uid, 0) == 0;
 }
 
-// Opens `path` and takes a read lock on all of it; false when that fails.
 bool LockWhole(const std::string& path, int flags) {
   const int fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
   struct flock whole = {};
@@ -122,7 +119,7 @@ class OtherUser : public StatsTest {
     g_group = g->gr_gid;
   }
 
-  template <typename Body>  // runs `body` in a child as `uid` (root stays root); its exit code
+  template <typename Body>  // `body`'s exit code, run in a child as `uid`
   static int As(uid_t uid, Body body) {
     return RunInChild([&] {
              if (uid != 0 && !BecomeUser(uid)) return 99;

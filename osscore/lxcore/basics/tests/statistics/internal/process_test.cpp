@@ -29,10 +29,10 @@ void SlowInit(void* view, size_t size, void* progressFd) {
 
 using StatisticsProcesses = StatsTest;
 
-// A process killed while it initialises a new block leaves the monitor that
-// waits for it a fresh one. The monitor collects whole samples all along while
-// writers are killed at random points of a burst, and each next writer takes
-// over at once; a second writer is refused, and forked children count privately.
+// A process killed while it initialises a block leaves the waiting monitor a
+// fresh one, which collects whole samples while writers are killed amid bursts
+// and the next takes over at once; a second writer is refused, forked children
+// count privately.
 TEST_F(StatisticsProcesses, KilledProcessesHandOverWhileAMonitorCollects) {
   ExpectPasses([] { EXPECT_EQ(0, RegisterStatistics()); });
   Child first([&](int ready) { return Attach(shmName, kBlock, SlowInit, &ready, nullptr); });
@@ -100,10 +100,9 @@ TEST_F(StatisticsProcesses, KilledProcessesHandOverWhileAMonitorCollects) {
   EXPECT_EQ(128 + SIGKILL, monitor.Wait()) << "2: the monitor got a sample that was not whole";
 }
 
-// Each thread's own count comes out exact, no value is ever torn, nothing is
-// published after the unload, and an update that loaded its slot address before
-// the unload stores through it without a fault. The shared count moves in steps
-// of 0x00010001, so each of its values has equal halves; a torn one would not.
+// Each thread's count comes out exact, nothing is published after the unload,
+// and a slot address loaded before it stays writable. No value is torn: the
+// shared count moves in steps of 0x00010001, so its halves stay equal.
 bool HalvesEqual(uint32_t v) { return (v >> 16) == (v & 0xFFFF); }
 
 TEST_F(StatisticsProcesses, CountingGoesOnWhileAMonitorCollectsAndTheLibraryUnloads) {
