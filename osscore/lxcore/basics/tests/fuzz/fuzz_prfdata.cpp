@@ -19,6 +19,7 @@
 
 #include "fuzz/fuzz_input.h"
 #include "lxstatistics.h"
+#include "perf_block.h"
 
 namespace {
 
@@ -126,6 +127,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(Get32(buffer) == kObjectSize && Get32(buffer + 40) == 0xFFFFFFFFu);
     FUZZ_CHECK(std::memcmp(buffer + 4, now.data() + 4, 36) == 0);
     FUZZ_CHECK(std::memcmp(buffer + 44, now.data() + 44, kObjectSize - 44) == 0);
+    std::vector<lxtool::ObjectSample> decoded;  // as lxtool perf reads it: every value as it stands
+    std::string error;
+    FUZZ_CHECK(lxtool::DecodePerfObjects(buffer, kObjectSize, 1, &decoded, &error));
+    FUZZ_CHECK(decoded.size() == 1 && decoded[0].counters.size() == 15);
+    for (uint32_t k = 0; k < 15; ++k) {
+      const lxtool::CounterSample& c = decoded[0].counters[k];
+      const bool large = (c.type & lxtool::kCounterSizeMask) == lxtool::kCounterSizeLarge;
+      const uint64_t high = large ? Get32(now.data() + 676 + 8 * k) : 0;
+      FUZZ_CHECK(c.value == (high << 32 | Get32(now.data() + 672 + 8 * k)));
+    }
     written = kObjectSize;
   }
   for (size_t i = written; i < room; ++i) FUZZ_CHECK(buffer[i] == 0xA5);
