@@ -21,14 +21,6 @@ bool Word(const std::string& s, uint64_t at, uint32_t* v) {
   return true;
 }
 
-bool Decode(const std::string& bytes, uint32_t count, std::vector<ObjectSample>* objects) {
-  std::vector<unsigned char> exact(bytes.begin(), bytes.end());
-  std::string error;
-  const bool ok = lxtool::DecodePerfObjects(exact.data(), exact.size(), count, objects, &error);
-  FUZZ_CHECK(ok || !error.empty());
-  return ok;
-}
-
 void CheckAccepted(const std::string& bytes, uint32_t count, const std::vector<ObjectSample>& objects) {
   FUZZ_CHECK(objects.size() == count);
   uint64_t offset = 0;
@@ -65,7 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   lxfuzz::Input in(data, size);
   const uint32_t count = (in.Byte() >> 1) & 3;
   const std::string bytes = in.Rest();
+  const std::vector<unsigned char> exact(bytes.begin(), bytes.end());
   std::vector<ObjectSample> objects;
-  if (Decode(bytes, count, &objects)) CheckAccepted(bytes, count, objects);
+  std::string error;
+  if (lxtool::DecodePerfObjects(exact.data(), exact.size(), count, &objects, &error))
+    CheckAccepted(bytes, count, objects);
+  else
+    FUZZ_CHECK(!error.empty());
   return 0;
 }

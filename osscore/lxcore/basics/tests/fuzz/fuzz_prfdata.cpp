@@ -108,10 +108,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t total = room;
   uint32_t objects = 77;
   const bool nullOut = (flags & 0x0E) == 0x0E;  // one of the out-arguments null
-  const uint32_t r =
-      nullOut ? PrfData_Collect(const_cast<char16_t*>(nameArg), (flags & 0x10) ? nullptr : &out,
-                                (flags & 0x20) ? nullptr : &total, (flags & 0x30) == 0 ? nullptr : &objects)
-              : PrfData_Collect(const_cast<char16_t*>(nameArg), &out, &total, &objects);
+  const uint32_t r = PrfData_Collect(
+      const_cast<char16_t*>(nameArg), nullOut && (flags & 0x10) ? nullptr : &out,
+      nullOut && (flags & 0x20) ? nullptr : &total, nullOut && (flags & 0x30) == 0 ? nullptr : &objects);
   size_t written = 0;
   if (nullOut) {
     FUZZ_CHECK(r == 0 && out == buffer);
