@@ -1,17 +1,13 @@
-// PrfData_Collect with arbitrary value names, rooms and damage to the block, in
-// a process that installed the counters in a private store and mapped its own
-// block, as a monitor does. A value name selects the object when it is "Global"
-// in any case (or null) or holds the object's name index as a blank-separated
-// word. A selected object with room writes exactly the block as it stands (with
-// a collected copy's length and instance count), advances the pointer by 792 and
-// reports one object; with less room the result is LX_PRFDATA_MORE_DATA and
-// nothing is written; a block resized, or whose layout fields differ, gives
-// nothing. No byte past the room (a heap block of exactly that size) is touched.
+// PrfData_Collect, as a monitor of a private store and block, with arbitrary
+// value names, rooms and damage. The object is selected by "Global" in any case
+// (or null) or its name index as a blank-separated word; then with room it is
+// the block as it stands (a copy's length and instance count), the pointer moves
+// by 792, one object; with less room LX_PRFDATA_MORE_DATA and nothing written;
+// resized or with other layout fields, nothing. No byte past the room is touched.
 //
 // Input: byte 0 flags (1 null name, 0x0E null out-arguments, 0x40 damage, 0x80
-// with 0x40 resize instead), bytes 1-2 the room; with 0x40 a 16-bit offset (the
-// new size when resizing), a count byte (at most 8) and that many bytes for the
-// offset; the rest the value name in UTF-16LE up to a zero unit.
+// with 0x40 resize), bytes 1-2 the room; with 0x40 a 16-bit offset (or new size),
+// a count (at most 8) and that many bytes; then the name in UTF-16LE to a zero unit.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -23,6 +19,7 @@
 
 #include "fuzz/fuzz_input.h"
 #include "lxstatistics.h"
+#include "perf_block.h"
 
 namespace {
 
@@ -33,8 +30,7 @@ std::vector<unsigned char> g_block;  // the block's bytes at start
 int g_fd = -1;                       // the block, for damage and repair
 uint32_t g_nameIndex = 0;
 
-// The byte ranges that describe the layout: a collection must refuse a block
-// in which any of them differs from the block at start.
+// The fields that describe the layout; a collection refuses a block where one differs.
 bool LayoutIntact(const std::vector<unsigned char>& b) {
   std::vector<size_t> fields = {4, 8, 32, 664};
   for (size_t k = 0; k < 15; ++k) {
@@ -106,17 +102,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const char16_t* nameArg = (flags & 1) ? nullptr : name.c_str();
 
-  // A block of exactly `room` bytes (one byte when the room is 0, never offered).
   unsigned char* buffer = new unsigned char[room != 0 ? room : 1];
   std::memset(buffer, 0xA5, room != 0 ? room : 1);
   void* out = buffer;
   uint32_t total = room;
   uint32_t objects = 77;
   const bool nullOut = (flags & 0x0E) == 0x0E;  // one of the out-arguments null
-  const uint32_t r =
-      nullOut ? PrfData_Collect(const_cast<char16_t*>(nameArg), (flags & 0x10) ? nullptr : &out,
-                                (flags & 0x20) ? nullptr : &total, (flags & 0x30) == 0 ? nullptr : &objects)
-              : PrfData_Collect(const_cast<char16_t*>(nameArg), &out, &total, &objects);
+  const uint32_t r = PrfData_Collect(
+      const_cast<char16_t*>(nameArg), nullOut && (flags & 0x10) ? nullptr : &out,
+      nullOut && (flags & 0x20) ? nullptr : &total, nullOut && (flags & 0x30) == 0 ? nullptr : &objects);
   size_t written = 0;
   if (nullOut) {
     FUZZ_CHECK(r == 0 && out == buffer);
@@ -132,6 +126,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(Get32(buffer) == kObjectSize && Get32(buffer + 40) == 0xFFFFFFFFu);
     FUZZ_CHECK(std::memcmp(buffer + 4, now.data() + 4, 36) == 0);
     FUZZ_CHECK(std::memcmp(buffer + 44, now.data() + 44, kObjectSize - 44) == 0);
+    std::vector<lxtool::ObjectSample> decoded;  // as lxtool perf reads it: every value as it stands
+    std::string error;
+    FUZZ_CHECK(lxtool::DecodePerfObjects(buffer, kObjectSize, 1, &decoded, &error));
+    FUZZ_CHECK(decoded.size() == 1 && decoded[0].counters.size() == 15);
+    for (uint32_t k = 0; k < 15; ++k) {
+      const lxtool::CounterSample& c = decoded[0].counters[k];
+      const bool large = (c.type & lxtool::kCounterSizeMask) == lxtool::kCounterSizeLarge;
+      const uint64_t high = large ? Get32(now.data() + 676 + 8 * k) : 0;
+      FUZZ_CHECK(c.value == (high << 32 | Get32(now.data() + 672 + 8 * k)));
+    }
     written = kObjectSize;
   }
   for (size_t i = written; i < room; ++i) FUZZ_CHECK(buffer[i] == 0xA5);

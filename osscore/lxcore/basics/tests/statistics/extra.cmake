@@ -1,5 +1,4 @@
-# The statistics suite's second program: the provider's internals, which the
-# shared object does not export, through the object library.
+# The statistics suite's second program: the provider's internals, through the object library.
 file(GLOB LXB_STATS_INTERNAL_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/statistics/internal/*.cpp)
 add_executable(lxb_test_statistics_internal ${LXB_STATS_INTERNAL_SOURCES})
 target_link_libraries(lxb_test_statistics_internal PRIVATE lxbasics_objects lxb_test_support)

@@ -1,5 +1,4 @@
-// Shared pieces of the statistics tests: a private block name, lock directory
-// and registry store per test, and a view of the block.
+// The statistics tests' private block, lock directory and store, and a view of the block.
 #pragma once
 
 #include <fcntl.h>
@@ -29,7 +28,7 @@ inline uint32_t Collect(unsigned char* buf) {
   return size;
 }
 
-// Runs `body` in a child (RunInChild) and expects no expectation to fail there.
+// Runs `body` in a child and expects no failure there.
 inline void ExpectPasses(const std::function<void()>& body) {
   const ChildResult child = RunInChild([&] {
     body();

@@ -2,7 +2,6 @@
 // before any test runs and removes it afterwards (LXB_KEEP_STATE=1 keeps it).
 #include "lxtest.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -42,7 +41,8 @@ bool WriteFile(const std::string& path, const std::string& data) {
   return static_cast<bool>(std::ofstream(path, std::ios::binary | std::ios::trunc) << data);
 }
 
-void ExitChild(int code) {
+// Exits at once, writing a coverage build's counts first.
+[[noreturn]] void ExitChild(int code) {
   fflush(nullptr);
 #ifdef LXB_COVERAGE
   struct rlimit lim;  // writing the counts allocates: lift a memory limit first

@@ -74,7 +74,7 @@ struct ChildResult {
 };
 
 // Every fork of the tests: a child that runs `body` and exits with its result
-// (ExitChild), or that executes argv[0]. Its standard error is kept for Result().
+// (at once), or that executes argv[0]. Its standard error is kept for Result().
 // `body` may report progress words through the pipe end it gets (Report).
 class Child {
  public:
@@ -84,7 +84,6 @@ class Child {
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
 
-  bool Started() const { return pid_ > 0; }
   bool ReadProgress(uint32_t* word);  // false once the child closed the pipe
   bool WaitReady() {                  // the child's first report; false when it ended first
     uint32_t word;
@@ -102,21 +101,15 @@ class Child {
 };
 
 ChildResult RunInChild(const std::function<int()>& body);
-[[noreturn]] void ExitChild(int code);  // at once, writing a coverage build's counts first
 void Report(int progressFd, uint32_t word);
 void AwaitRelease(int progressFd);  // in a child: reports, then waits for the parent's Release()
 void Nap(long micros);
 
-// Fault injection. System calls fail through the table of src/os/syscall.h
-// (lxos::FailSyscall, in suites that link the library's objects). Allocations:
-//  - RunWithMemoryLimit: a child whose address space may grow by `extraBytes`
-//    only, so that the real allocator fails.
-//  - the n-th allocation fails in programs that link lxb_alloc_faults, which
-//    replaces malloc and its relatives for the whole process. AllocSweep runs
-//    `run(n)` for n = 1, 2, ... each in a fresh child, until a run in which the
-//    armed failure did not happen (or `limit` runs); `run` arms, disarms and
-//    returns "" or what went wrong (as does an exception leaving it). Returns ""
-//    or the first thing that went wrong; *runs gets the number of runs.
+// Allocation faults: RunWithMemoryLimit runs a child whose address space may grow
+// by `extraBytes` only. In programs that link lxb_alloc_faults (its own malloc)
+// the n-th allocation fails: AllocSweep runs `run(n)` (which arms, disarms and
+// returns "" or what went wrong) for n = 1, 2, ... each in a child, until the
+// armed failure did not happen or `limit` runs; "" or the first wrong, *runs runs.
 ChildResult RunWithMemoryLimit(size_t extraBytes, const std::function<int()>& body);
 bool AllocFaultsAvailable();
 void ArmAllocFailure(long n, bool persistent = false);  // persistent: from the n-th call on

@@ -1,5 +1,4 @@
-# A module whose description texts are 1,000 characters long, for the rows of
-# the lxtool table that describe it.
+# A module whose description texts are 1,000 characters long, for lxtool describe.
 add_library(lxb_tool_long_texts MODULE ${CMAKE_CURRENT_LIST_DIR}/../modules/mods/tagged.cpp)
 set_target_properties(lxb_tool_long_texts PROPERTIES PREFIX "" OUTPUT_NAME lx95Tlt71 SUFFIX ".so"
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testmodules/tools)
