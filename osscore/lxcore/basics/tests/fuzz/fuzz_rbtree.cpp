@@ -1,15 +1,8 @@
-// LxRBTree under insertions, searches, deletions through the tree, of one exact
-// node and through an iterator, and clears, with every uniqueness flag and mode
-// bit, against a sorted vector that also keeps the order of identical entries.
-// Elements are (key, data, serial); the serial tells which identical entry an
-// operation took. After every step CheckTree passes, count and the walks forward
-// and backward equal the model, and each element the copy callback built was
-// destroyed exactly when it left the tree. A step may make the n-th compare, the
-// n-th key or data view, or the copy fail: the operation returns that error and
-// the tree is as before; a node built for a failed insertion goes back to the cache.
-//
-// Input: byte 0 the flags and entries per block, then one operation per group
-// of bytes (at most 64); keys 0..15 and data 0..3 make equal keys common.
+// LxRBTree under every operation, uniqueness flag and mode bit, against a sorted
+// vector that keeps the order of identical entries; after every step the self-check,
+// both walks and the live elements agree with it. A step may make a callback fail:
+// the operation returns that error and the tree is as before.
+// Input: byte 0 the flags and entries per block, then at most 64 operations.
 #include <algorithm>
 #include <cstdint>
 #include <memory>
