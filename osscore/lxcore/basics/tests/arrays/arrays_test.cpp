@@ -47,11 +47,6 @@ struct OtherKind : OrderedCList {
   unsigned short GetType() const override { return 7; }
 };
 
-std::vector<Record> Records(std::initializer_list<int32_t> keys) {
-  std::vector<Record> out;
-  for (int32_t k : keys) out.push_back(Make(k, static_cast<uint32_t>(out.size())));
-  return out;
-}
 std::vector<Record> Contents(const LxVArray& a) {
   std::vector<Record> out(a.GetCount());
   for (uint32_t i = 0; i < a.GetCount(); ++i) EXPECT_EQ(a.Get(i, &out[i]), 0);
@@ -90,7 +85,7 @@ TYPED_TEST(ArrayContract, SearchAndSortedInsert) {
   Record key = Make(5, 0), out = Make(-1, 0);
   EXPECT_EQ(a.Search(&key, &position, &out), kOut);
   EXPECT_EQ(position, 0u);
-  Fill(a, Records({10, 20, 20, 20, 30}));
+  Fill(a, {Make(10, 0), Make(20, 1), Make(20, 2), Make(20, 3), Make(30, 4)});
   // Search: the first equal element that the probes meet, or the insertion point.
   const int32_t keys[] = {5, 25, 35, 10, 20, 30};
   const uint32_t positions[] = {0, 4, 5, 0, 2, 4};

@@ -236,8 +236,8 @@ TEST(MemFileContainer, WalksRecordsFromItsStartThroughTheFilesPosition) {
   LxMemFileIterator it(&records), l(&longer), n(&none), unbound(nullptr);
   EXPECT_EQ(it.GetStatus(), LX_CONTAINER_BEFORE_FIRST);
   six.file.Seek(0, 0);  // First seeks to the start offset, wherever the file stands
-  const Codes walk = {it.First(), FirstByte(it), it.Next(), it.Next(), FirstByte(it), it.Next()};
-  EXPECT_EQ(walk, (Codes{0, 16, 0, 0, 32, LX_CONTAINER_BEHIND_LAST}));
+  EXPECT_EQ((Codes{it.First(), FirstByte(it), it.Next(), it.Next(), FirstByte(it), it.Next()}),
+            (Codes{0, 16, 0, 0, 32, LX_CONTAINER_BEHIND_LAST}));
   int status = 1;
   EXPECT_EQ(it.GetKey(status, nullptr), it.GetCurrentEntry());  // entry, element and key are the record
   EXPECT_EQ(status, LX_CONTAINER_BEHIND_LAST);
@@ -245,15 +245,14 @@ TEST(MemFileContainer, WalksRecordsFromItsStartThroughTheFilesPosition) {
   six.file.Seek(0, 0);
   LxMemFileContainer all(&six.file, 8, 6);
   LxMemFileIterator one(&all), other(&all);
-  const Codes shared = {one.First(),   other.First(),  other.Next(),
-                        one.Next(),    FirstByte(one), (six.file.Seek(0, 0), one.Next()),
-                        FirstByte(one)};
-  EXPECT_EQ(shared, (Codes{0, 0, 0, 0, 16, 0, 8}));
+  EXPECT_EQ((Codes{one.First(), other.First(), other.Next(), one.Next(), FirstByte(one),
+                   (six.file.Seek(0, 0), one.Next()), FirstByte(one)}),
+            (Codes{0, 0, 0, 0, 16, 0, 8}));
   // The count claims 5 records and the file holds 2: the walk ends with the file, one step
   // after its end pointer. No records, no container, a start beyond the end: nothing to walk.
-  const Codes ends = {l.First(), l.Next(), l.Next(), l.Next(), n.First(), unbound.First(), unbound.Next()};
-  EXPECT_EQ(ends, (Codes{0, 0, 0, LX_CONTAINER_BEHIND_LAST, LX_CONTAINER_BEFORE_FIRST, LX_CONTAINER_UNBOUND,
-                         LX_CONTAINER_UNBOUND}));
+  EXPECT_EQ((Codes{l.First(), l.Next(), l.Next(), l.Next(), n.First(), unbound.First(), unbound.Next()}),
+            (Codes{0, 0, 0, LX_CONTAINER_BEHIND_LAST, LX_CONTAINER_BEFORE_FIRST, LX_CONTAINER_UNBOUND,
+                   LX_CONTAINER_UNBOUND}));
   EXPECT_EQ(longer.GetCurrentIndex(), 2u);
   two.file.Seek(16, 0);
   LxMemFileContainer late(&two.file, 8, 1);
@@ -274,14 +273,12 @@ TEST(MemFileContainer, RecordsCompareAsUnsignedBytes) {
   EXPECT_EQ(keyOrder + entryOrder, 10);  // untouched
   ASSERT_EQ(b.First(), 0);
   auto order = [&](LxMemFileIterator& x, LxMemFileIterator& y) {
-    return x.CompareElement(&y, nullptr, keyOrder, entryOrder, nullptr) == 0 && keyOrder == entryOrder
-               ? keyOrder
-               : 9;
+    const int r = x.CompareElement(&y, nullptr, keyOrder, entryOrder, nullptr);
+    return r == 0 && keyOrder == entryOrder ? keyOrder : 9;
   };
-  const Codes orders = {order(a, b), order(b, a), order(a, a),
-                        (z.First(), order(z, b)),  // 0 bytes: all equal
-                        (a.Next(), order(a, b))};
-  EXPECT_EQ(orders, (Codes{-1, 1, 0, 0, 0}));
+  // Records of 0 bytes are all equal.
+  EXPECT_EQ((Codes{order(a, b), order(b, a), order(a, a), (z.First(), order(z, b)), (a.Next(), order(a, b))}),
+            (Codes{-1, 1, 0, 0, 0}));
 }
 
 }  // namespace

@@ -284,13 +284,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         BitStep(bits, sub, in.Below(bits.Length() + 2), in.Below(bits.Length() / 2 + 3));
         break;
       }
-      case 13: {  // copy construction: no comparison function in the copy
+      case 13:  // copy construction: no comparison function in the copy
         if (k == 0) list[k] = std::make_unique<LxCList>(static_cast<const LxCList&>(a));
         if (k == 1) list[k] = std::make_unique<LxLList>(static_cast<const LxLList&>(a));
         if (k == 2) list[k] = std::make_unique<SortList>(static_cast<const SortList&>(a));
         m.hasCompare = false;
         break;
-      }
       case 14: {  // CreateCopyAndClear: the contents move, this list is left empty
         if (m.type != 2) break;
         LxLList* moved = static_cast<LxLList&>(a).CreateCopyAndClear();

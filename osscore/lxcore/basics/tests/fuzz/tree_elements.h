@@ -3,6 +3,7 @@
 // that count their calls and fail with Failure(themselves) at their fail point.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -33,9 +34,7 @@ struct Calls {
   bool Fails(Callback c) { return ++count[c] == failAt[c]; }
   // The n-th call from now fails (n = 0: none).
   void FailIn(Callback c, int n) { failAt[c] = n > 0 ? count[c] + n : 0; }
-  void Disarm() {
-    for (int& f : failAt) f = 0;
-  }
+  void Disarm() { std::fill(failAt, failAt + kCallbacks, 0); }
 };
 inline Calls g;
 
