@@ -1,8 +1,6 @@
-// Where the search, sorted insertion and sort that LxCList, LxLList and SortList
-// share put elements, as one typed suite; the sort against a plain reference;
-// and what differs per kind. Random operation sequences against a model of every
-// list (each operation's codes, contents, capacities and copies) live in
-// tests/fuzz/fuzz_arrays.cpp; failing allocations in tests/oom.
+// Where the shared search, sorted insertion and sort put elements, per kind, and
+// what differs per kind. Random operation sequences against a model of every list
+// are tests/fuzz/fuzz_arrays.cpp; failing allocations tests/oom.
 #include <gtest/gtest.h>
 #include <lxarrays.h>
 #include <lxframe.h>
@@ -11,7 +9,6 @@
 #include <pthread.h>
 
 #include <functional>
-#include <memory>
 #include <random>
 #include <vector>
 
@@ -50,11 +47,6 @@ struct OtherKind : OrderedCList {
   unsigned short GetType() const override { return 7; }
 };
 
-std::vector<Record> Records(std::initializer_list<int32_t> keys) {
-  std::vector<Record> out;
-  for (int32_t k : keys) out.push_back(Make(k, static_cast<uint32_t>(out.size())));
-  return out;
-}
 std::vector<Record> Contents(const LxVArray& a) {
   std::vector<Record> out(a.GetCount());
   for (uint32_t i = 0; i < a.GetCount(); ++i) EXPECT_EQ(a.Get(i, &out[i]), 0);
@@ -84,45 +76,37 @@ template <class List>
 struct ArrayContract : testing::Test {
   List list;
 };
-using Kinds = testing::Types<OrderedCList, Ordered<LxLList>, OrderedSortList>;
+using Kinds = testing::Types<OrderedCList, Ordered<LxLList>, OrderedSortList, OtherKind>;
 TYPED_TEST_SUITE(ArrayContract, Kinds);
 
-TYPED_TEST(ArrayContract, SearchSortedInsertAndSort) {
+TYPED_TEST(ArrayContract, SearchAndSortedInsert) {
   LxVArray& a = this->list;
   uint32_t position = 77;
   Record key = Make(5, 0), out = Make(-1, 0);
   EXPECT_EQ(a.Search(&key, &position, &out), kOut);
   EXPECT_EQ(position, 0u);
-  Fill(a, Records({10, 20, 20, 20, 30}));
+  Fill(a, {Make(10, 0), Make(20, 1), Make(20, 2), Make(20, 3), Make(30, 4)});
   // Search: the first equal element that the probes meet, or the insertion point.
   const int32_t keys[] = {5, 25, 35, 10, 20, 30};
-  const int results[] = {kOut, kOut, kOut, 0, 0, 0};
   const uint32_t positions[] = {0, 4, 5, 0, 2, 4};
   for (int i = 0; i < 6; ++i) {
     SCOPED_TRACE(keys[i]);
     key.key = keys[i], out = Make(-1, 0);
-    EXPECT_EQ(a.Search(&key, &position, &out), results[i]);
+    EXPECT_EQ(a.Search(&key, &position, &out), i < 3 ? kOut : 0);
     EXPECT_EQ(position, positions[i]);
-    EXPECT_EQ(out, results[i] == 0 ? Contents(a)[position] : Make(-1, 0));
+    EXPECT_EQ(out, i >= 3 ? Contents(a)[position] : Make(-1, 0));
     EXPECT_EQ(a.SearchAt(1, &key, &out) == 0, keys[i] == 20);
   }
   EXPECT_EQ(a.Search(&key, nullptr, nullptr), 0);
   EXPECT_EQ(a.SearchAt(5, &key, &out), kOut);
   key.key = 11;
-  EXPECT_LT(a.SearchAt(1, &key, nullptr), 0);
+  EXPECT_EQ(a.SearchAt(1, &key, nullptr), -1);  // the comparison's result
   // SortedInsert: after the equal element found, or refused.
   const Record more = Make(20, 9);
   EXPECT_EQ(a.SortedInsert(&more, &position, 1, 1), 0);
   EXPECT_TRUE(position == 3 && Contents(a)[3] == more);
   EXPECT_EQ(a.SortedInsert(&more, nullptr, 0, 1), LX_ARRAY_DUPLICATE);
   EXPECT_EQ(a.GetCount(), 6u);
-  // Sort, element for element as the reference; Merge is refused.
-  a.Clear();
-  std::vector<Record> input = {Make(1, 'a'), Make(1, 'b'), Make(0, 'c'), Make(7, 'd'), Make(1, 'e')};
-  Fill(a, input);
-  ASSERT_EQ(a.Sort(0), 0);
-  ReferenceSort(input, 0, 4);
-  EXPECT_EQ(Contents(a), input);
   EXPECT_EQ(a.Merge(&a, 0), LX_ARRAY_NO_MERGE);
 }
 
@@ -141,11 +125,7 @@ TEST(ArraySort, EveryKindSortsAsTheReference) {
       [](int i, int) { return i; },                        // ascending
       [](int i, int n) { return n - i; },                  // descending
       [](int, int) { return 5; },                          // all equal
-      [](int i, int) { return i / 3; },                    // ascending with equal triples
-      [](int i, int n) { return (n - i) / 2; },            // descending with equal pairs
       [](int i, int n) { return i < n / 2 ? i : n - i; },  // organ pipe
-      [](int i, int) { return i % 40; },                   // sawtooth of ascending runs
-      [](int i, int) { return i % 40 < 20 ? 7 : i; },      // equal runs between ascending ones
       [](int i, int n) { return i == n - 1 ? -1 : i; },    // ascending, smallest last
   };
   for (int n : {15, 16, 17, 33, 1000}) {
@@ -155,9 +135,10 @@ TEST(ArraySort, EveryKindSortsAsTheReference) {
     }
   }
   OrderedCList clist;
+  Ordered<LxLList> llist;
   OrderedSortList sorted;
   OtherKind other;
-  for (LxVArray* a : std::initializer_list<LxVArray*>{&clist, &sorted, &other}) {
+  for (LxVArray* a : std::initializer_list<LxVArray*>{&clist, &llist, &sorted, &other}) {
     for (size_t i = 0; i < inputs.size(); ++i) {
       a->Clear();
       Fill(*a, inputs[i]);
@@ -170,21 +151,6 @@ TEST(ArraySort, EveryKindSortsAsTheReference) {
       const size_t shape = i + shapes.size() - inputs.size();
       EXPECT_LE(shape < 3 ? g_compares : 0, 2 * 1000) << "kind " << a->GetType() << " shape " << shape;
     }
-  }
-}
-
-TEST(ArraySearch, FindsInAtMostLogCompares) {
-  OtherKind list;
-  std::vector<Record> evens;
-  for (int32_t i = 0; i < 1000; ++i) evens.push_back(Make(i * 2, 0));
-  Fill(list, evens);
-  for (int32_t k = -1; k <= 2000; ++k) {
-    const Record key = Make(k, 0);
-    uint32_t position = 0;
-    g_compares = 0;
-    ASSERT_EQ(list.Search(&key, &position, nullptr) == 0, k >= 0 && k < 2000 && k % 2 == 0) << k;
-    ASSERT_EQ(position, static_cast<uint32_t>(k + 1) / 2) << k;
-    ASSERT_LE(g_compares, 10) << k;  // floor(log2(1000)) + 1
   }
 }
 
@@ -244,7 +210,6 @@ TEST(LList, PointerSlotsAndDefaults) {
   LxLList words;
   for (int32_t i = 0; i < 4; ++i) ASSERT_EQ(words.Insert(i, &i), 0);
   EXPECT_EQ(static_cast<void*>(words.PtrElement(1)), words.Element(2));
-  EXPECT_EQ(words.GetMaxCount(), 0xFFFFFFFFu);
   SortList sorted;
   EXPECT_EQ(sorted.Init(sizeof(Record), CompareKeys, 3), 0);
   EXPECT_TRUE(sorted.GetCurMaxCount() == 3 && sorted.GetComparisonFunction() == &CompareKeys);

@@ -1,10 +1,5 @@
-// The container differ against a counted model and a table of fixed cases, and
-// the memory-file container that its sequences live in here.
-//
-// A sequence is int32 records in a memory file, walked by a memory-file iterator
-// that counts its comparisons. The diff list is a std::map from value to
-// counter; each result container collects what it receives and checks the side
-// bit it is given.
+// The container differ against fixed cases and a counted model, over sequences
+// of int32 records in memory files; and the memory-file container itself.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -79,7 +74,6 @@ struct DiffList : LxDiffListIteratorInterface {
   const void* GetEntry(int& s, LxVParameter*) const override {
     return (s = status) == 0 ? &pos->first : nullptr;
   }
-  const void* GetKey(int& s, LxVParameter* p) const override { return GetEntry(s, p); }
   int32_t* GetDiffCount() override { return status == 0 ? &pos->second : nullptr; }
 
   LxVContainer store{4, 0};
@@ -88,8 +82,7 @@ struct DiffList : LxDiffListIteratorInterface {
   int searchFailure = 0;
 };
 
-// A result container of one side: collects values, counts insertions with another
-// side bit or a mode, and refuses once it holds `capacity` values.
+// A result container of one side; counts insertions with another side bit or a mode.
 struct Collector : LxVContainer {
   explicit Collector(uint32_t side) : LxVContainer(4, 0), side(side) {}
   int InsertElement(const LxVIterator* source, LxVParameter*, unsigned short mode,
@@ -99,22 +92,18 @@ struct Collector : LxVContainer {
     values.push_back(ValueOf(source));
     return 0;
   }
-  std::vector<int32_t> Sorted() const {
-    std::vector<int32_t> v = values;
-    std::sort(v.begin(), v.end());
-    return v;
-  }
   uint32_t side;
   size_t capacity = SIZE_MAX;
   int wrong = 0;
   std::vector<int32_t> values;
 };
 
+std::vector<int32_t> Sorted(std::vector<int32_t> v) { return std::sort(v.begin(), v.end()), v; }
+
 struct Differ : LxVContainerDiffer {
   explicit Differ(LxDiffListIteratorInterface* list) { diffList = list; }
 };
 
-// One Diff with fresh helpers.
 struct DiffRun {
   DiffRun(const std::vector<int32_t>& a, const std::vector<int32_t>& b) : first(a), second(b) {}
   int32_t Run(double fraction) {
@@ -138,9 +127,7 @@ struct Case {
   std::vector<int32_t> onlyA, onlyB;
 };
 
-// Fixed cases, then random pairs of sequences: the second mostly the first with
-// entries changed, dropped, added or rotated, and what only one side holds
-// counted with repetition (the sorted multiset differences).
+// Random pairs: the second mostly the first with entries changed, dropped, added or rotated.
 TEST(Differ, FixedAndRandomCasesMatchTheCountedModel) {
   // A and B disagree in all 512 pairs: the walk compares until the limit, which is
   // the fraction times the larger count.
@@ -183,8 +170,7 @@ TEST(Differ, FixedAndRandomCasesMatchTheCountedModel) {
       if (edit == 3) std::rotate(c.b.begin(), at, c.b.end());
     }
     if (round % 2) std::swap(c.a, c.b);
-    std::vector<int32_t> a = c.a, b = c.b;
-    std::sort(a.begin(), a.end()), std::sort(b.begin(), b.end());
+    const std::vector<int32_t> a = Sorted(c.a), b = Sorted(c.b);
     std::set_difference(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(c.onlyA));
     std::set_difference(b.begin(), b.end(), a.begin(), a.end(), std::back_inserter(c.onlyB));
     c.result = c.onlyA.empty() && c.onlyB.empty() ? 0 : 1;
@@ -195,8 +181,8 @@ TEST(Differ, FixedAndRandomCasesMatchTheCountedModel) {
     DiffRun run(c.a, c.b);
     EXPECT_EQ(run.Run(c.fraction), c.result);
     EXPECT_EQ(run.first.it.compares, c.compares < 0 ? run.first.it.compares : c.compares);
-    EXPECT_EQ(run.onlyFirst.Sorted(), c.onlyA);
-    EXPECT_EQ(run.onlySecond.Sorted(), c.onlyB);
+    EXPECT_EQ(Sorted(run.onlyFirst.values), c.onlyA);
+    EXPECT_EQ(Sorted(run.onlySecond.values), c.onlyB);
     EXPECT_EQ(run.onlyFirst.wrong + run.onlySecond.wrong, 0);
   }
 }
@@ -218,7 +204,7 @@ TEST(Differ, FailuresEndTheWalkAndKeepWhatWasInserted) {
   DiffRun other({1, 2}, {3, 4});
   other.list.searchFailure = LX_CONTAINER_NOT_FOUND_2;
   EXPECT_EQ(other.Run(0.0), 1);
-  EXPECT_EQ(other.onlyFirst.Sorted(), (std::vector<int32_t>{1, 2}));
+  EXPECT_EQ(Sorted(other.onlyFirst.values), (std::vector<int32_t>{1, 2}));
   // Iterators on no container, and no diff list.
   DiffRun run({1}, {1});
   LxMemFileIterator unbound(nullptr);
@@ -228,13 +214,13 @@ TEST(Differ, FailuresEndTheWalkAndKeepWhatWasInserted) {
             LX_CONTAINER_NOT_IMPLEMENTED);
 }
 
-// Record i of a memory file of 8-byte records holds the bytes i*8 .. i*8+7.
+// Record i of 8-byte records holds the bytes i*8 .. i*8+7.
 struct Records {
-  explicit Records(int n) {
-    for (int i = 0; i < n * 8; ++i) file.Put(&(byte = static_cast<unsigned char>(i)), i, 1);
+  explicit Records(int n) : bytes(n * 8) {
+    std::iota(bytes.begin(), bytes.end(), 0), file.Put(bytes.data(), 0, n * 8);
   }
+  std::vector<unsigned char> bytes;
   MemFile file{0, 16};
-  unsigned char byte;
 };
 
 int FirstByte(const LxVIterator& it) {
@@ -250,8 +236,8 @@ TEST(MemFileContainer, WalksRecordsFromItsStartThroughTheFilesPosition) {
   LxMemFileIterator it(&records), l(&longer), n(&none), unbound(nullptr);
   EXPECT_EQ(it.GetStatus(), LX_CONTAINER_BEFORE_FIRST);
   six.file.Seek(0, 0);  // First seeks to the start offset, wherever the file stands
-  const Codes walk = {it.First(), FirstByte(it), it.Next(), it.Next(), FirstByte(it), it.Next()};
-  EXPECT_EQ(walk, (Codes{0, 16, 0, 0, 32, LX_CONTAINER_BEHIND_LAST}));
+  EXPECT_EQ((Codes{it.First(), FirstByte(it), it.Next(), it.Next(), FirstByte(it), it.Next()}),
+            (Codes{0, 16, 0, 0, 32, LX_CONTAINER_BEHIND_LAST}));
   int status = 1;
   EXPECT_EQ(it.GetKey(status, nullptr), it.GetCurrentEntry());  // entry, element and key are the record
   EXPECT_EQ(status, LX_CONTAINER_BEHIND_LAST);
@@ -259,15 +245,14 @@ TEST(MemFileContainer, WalksRecordsFromItsStartThroughTheFilesPosition) {
   six.file.Seek(0, 0);
   LxMemFileContainer all(&six.file, 8, 6);
   LxMemFileIterator one(&all), other(&all);
-  const Codes shared = {one.First(),   other.First(),  other.Next(),
-                        one.Next(),    FirstByte(one), (six.file.Seek(0, 0), one.Next()),
-                        FirstByte(one)};
-  EXPECT_EQ(shared, (Codes{0, 0, 0, 0, 16, 0, 8}));
+  EXPECT_EQ((Codes{one.First(), other.First(), other.Next(), one.Next(), FirstByte(one),
+                   (six.file.Seek(0, 0), one.Next()), FirstByte(one)}),
+            (Codes{0, 0, 0, 0, 16, 0, 8}));
   // The count claims 5 records and the file holds 2: the walk ends with the file, one step
   // after its end pointer. No records, no container, a start beyond the end: nothing to walk.
-  const Codes ends = {l.First(), l.Next(), l.Next(), l.Next(), n.First(), unbound.First(), unbound.Next()};
-  EXPECT_EQ(ends, (Codes{0, 0, 0, LX_CONTAINER_BEHIND_LAST, LX_CONTAINER_BEFORE_FIRST, LX_CONTAINER_UNBOUND,
-                         LX_CONTAINER_UNBOUND}));
+  EXPECT_EQ((Codes{l.First(), l.Next(), l.Next(), l.Next(), n.First(), unbound.First(), unbound.Next()}),
+            (Codes{0, 0, 0, LX_CONTAINER_BEHIND_LAST, LX_CONTAINER_BEFORE_FIRST, LX_CONTAINER_UNBOUND,
+                   LX_CONTAINER_UNBOUND}));
   EXPECT_EQ(longer.GetCurrentIndex(), 2u);
   two.file.Seek(16, 0);
   LxMemFileContainer late(&two.file, 8, 1);
@@ -288,14 +273,12 @@ TEST(MemFileContainer, RecordsCompareAsUnsignedBytes) {
   EXPECT_EQ(keyOrder + entryOrder, 10);  // untouched
   ASSERT_EQ(b.First(), 0);
   auto order = [&](LxMemFileIterator& x, LxMemFileIterator& y) {
-    return x.CompareElement(&y, nullptr, keyOrder, entryOrder, nullptr) == 0 && keyOrder == entryOrder
-               ? keyOrder
-               : 9;
+    const int r = x.CompareElement(&y, nullptr, keyOrder, entryOrder, nullptr);
+    return r == 0 && keyOrder == entryOrder ? keyOrder : 9;
   };
-  const Codes orders = {order(a, b), order(b, a), order(a, a),
-                        (z.First(), order(z, b)),  // 0 bytes: all equal
-                        (a.Next(), order(a, b))};
-  EXPECT_EQ(orders, (Codes{-1, 1, 0, 0, 0}));
+  // Records of 0 bytes are all equal.
+  EXPECT_EQ((Codes{order(a, b), order(b, a), order(a, a), (z.First(), order(z, b)), (a.Next(), order(a, b))}),
+            (Codes{-1, 1, 0, 0, 0}));
 }
 
 }  // namespace

@@ -1,9 +1,6 @@
-// The red-black tree and its iterator where the fuzz target's model does not
-// reach: where a search whose comparison fails leaves the result on a tree of
-// known shape, nodes that are not in the tree, staleness and clones, the
-// self-check's findings, and missing callbacks. Random sequences of insertions,
-// searches in every mode and deletions (of exact nodes too) under every flag,
-// walks both ways and failing callbacks live in tests/fuzz/fuzz_rbtree.cpp.
+// The red-black tree and its iterator where tests/fuzz/fuzz_rbtree.cpp's model
+// does not reach: failed searches on a tree of known shape, loose nodes,
+// staleness and clones, the self-check's findings, missing callbacks.
 #include <gtest/gtest.h>
 #include <lxcontainers.h>
 
@@ -23,14 +20,6 @@ const Elem* At(const LxVIterator& it) {
   int s = 0;
   const void* e = it.GetElement(s, nullptr);
   return s == 0 ? static_cast<const Elem*>(e) : nullptr;
-}
-
-// The serials in order, walked by an iterator.
-std::vector<int32_t> Serials(LxRBTree& tree) {
-  std::vector<int32_t> out;
-  LxRBTreeIterator it(&tree, nullptr);
-  for (int r = it.First(); r == 0; r = it.Next()) out.push_back(At(it)->serial);
-  return out;
 }
 
 TEST(RBTree, SearchModesPositionTheResult) {
@@ -78,8 +67,6 @@ TEST(RBTree, SearchModesPositionTheResult) {
     EXPECT_EQ(tree.SearchElement(&src.it, nullptr, c.mode, &named, &it), c.ret);
     EXPECT_EQ(it.GetStatus(), c.status);
     EXPECT_TRUE(c.status != 0 || (At(it) && At(it)->key == c.atKey && At(it)->data == c.atData));
-    g.FailIn(kCompare, c.failAt);
-    EXPECT_EQ(tree.SearchElement(&src.it, nullptr, c.mode, &named, nullptr), c.ret);
     g.Disarm();
   }
   // The result must be a tree iterator on this tree; a source on nothing hands its status back.
@@ -95,15 +82,14 @@ TEST(RBTree, SearchModesPositionTheResult) {
 }
 
 TEST(RBTree, NodesThatAreNotInTheTree) {
-  // One of the cache's that equals entries of the tree, and none.
+  // A cache node equal to entries of the tree, and none.
   Tree tree(LX_CONTAINER_EQUAL_ENTRIES);
   for (int i = 0; i < 5; ++i) ASSERT_EQ(tree.Insert(4, 4), 0);
   LxRBTreeNode* loose = tree.Loose(4);
   static_cast<Elem*>(loose->Element())->data = 4;
   EXPECT_EQ(tree.DeleteEntry(loose, 0, nullptr), LX_CONTAINER_NOT_FOUND);
   EXPECT_EQ(tree.DeleteEntry(nullptr, 0, nullptr), LX_CONTAINER_NOT_FOUND);
-  // A node built by the caller links like any other; in a tree of unique keys an equal one is refused
-  // and goes back to the cache.
+  // A caller's node links like any other; an equal one in a tree of unique keys goes back to the cache.
   Tree unique;
   ASSERT_EQ(unique.InsertEntry(unique.Loose(3), 0, nullptr), 0);
   LxRBTreeNode* twin = unique.Loose(3);
@@ -160,25 +146,18 @@ TEST(RBTreeIterator, WalksBothWaysClonesAndRefusesWhenStale) {
   delete it;
 }
 
-TEST(RBTree, ClearDestroysEveryElementAndKeepsTheBlocks) {
+TEST(RBTree, ClearKeepsTheBlocksAndLargeTreesPrefetch) {
   {
     Tree tree(LX_CONTAINER_EQUAL_KEYS, 8);
     for (int i = 0; i < 50; ++i) ASSERT_EQ(tree.Insert(i % 10, i), 0);
-    EXPECT_EQ(tree.GetDuplicateKeys(), 1);
     const uint32_t blocks = tree.GetEntryCache().CountBlocks();
-    uint32_t former = 0;
-    EXPECT_EQ(tree.Clear(nullptr, &former, nullptr), 0);
-    EXPECT_TRUE(former == 50 && g.destroys == 50 && g.live == 0 && tree.GetDuplicateKeys() == 0);
-    for (int i = 0; i < 50; ++i) {  // ascending keys append after one comparison each
-      const int compares = g.count[kCompare];
-      ASSERT_EQ(tree.Insert(i, 0), 0);
-      ASSERT_EQ(g.count[kCompare] - compares, i > 0 ? 1 : 0);
-    }
+    EXPECT_EQ(tree.GetDuplicateKeys(), 1);
+    EXPECT_TRUE(tree.Clear(nullptr, nullptr, nullptr) == 0 && tree.GetDuplicateKeys() == 0);
+    for (int i = 0; i < 50; ++i) ASSERT_EQ(tree.Insert(i, 0), 0);
     EXPECT_EQ(tree.GetEntryCache().CountBlocks(), blocks);  // no new memory
     tree.OutTree(nullptr);
     EXPECT_EQ(tree.CheckTree(nullptr), 0);
   }
-  EXPECT_TRUE(g.destroys == 100 && g.live == 0);  // the destructor destroys what is left
   // A tree larger than the core's caches: its descents prefetch.
   Tree large;
   for (int32_t i = 0; i < 20000; ++i) ASSERT_EQ(large.Insert(i * 7919 % 20000, 0), 0);
@@ -189,11 +168,7 @@ TEST(RBTree, ClearDestroysEveryElementAndKeepsTheBlocks) {
 
 TEST(RBTree, CheckTreeFindings) {
   // Black 2 with red children 1 and 3, tampered with.
-  struct Case {
-    int finding;
-    std::function<void(Tree&)> tamper;
-  };
-  for (const Case& c : std::vector<Case>{
+  for (const auto& [finding, tamper] : std::vector<std::pair<int, std::function<void(Tree&)>>>{
            {0, [](Tree&) {}},
            {-1, [](Tree& t) { t.root->SetRed(); }},
            {-2, [](Tree& t) { t.root->Left()->SetLeft(t.Loose(0)), ++t.count; }},
@@ -211,8 +186,8 @@ TEST(RBTree, CheckTreeFindings) {
        }) {
     Tree tree;
     for (int32_t key : {2, 1, 3}) ASSERT_EQ(tree.Insert(key, 0), 0);
-    c.tamper(tree);
-    EXPECT_EQ(tree.CheckTree(nullptr), c.finding);
+    tamper(tree);
+    EXPECT_EQ(tree.CheckTree(nullptr), finding);
   }
 }
 
@@ -220,7 +195,7 @@ TEST(RBTree, CheckTreeFindings) {
 TEST(RBTree, MissingCallbacksChangeNothing) {
   Tree tree;
   for (int i = 0; i < 10; ++i) ASSERT_EQ(tree.Insert(i * 3, 0), 0);
-  const std::vector<int32_t> before = Serials(tree);
+  const uint32_t stamp = tree.GetStamp();
   Source src(4, 4);
   Codes codes;
   tree.SetKeyFunc(nullptr), codes.push_back(tree.InsertElement(&src.it, nullptr, 0, nullptr));
@@ -232,8 +207,8 @@ TEST(RBTree, MissingCallbacksChangeNothing) {
   tree.SetCompareFunc(Compare), tree.SetCopyFunc(nullptr),
       codes.push_back(tree.InsertElement(&src.it, nullptr, 0, nullptr));
   EXPECT_EQ(codes, Codes(5, LX_CONTAINER_NOT_IMPLEMENTED));
-  EXPECT_EQ(Serials(tree), before);
-  EXPECT_EQ(tree.CheckTree(nullptr), 0);
+  EXPECT_TRUE(tree.GetStamp() == stamp && tree.GetCount() == 10 && g.live == 10 &&
+              tree.CheckTree(nullptr) == 0);
 }
 
 }  // namespace

@@ -1,11 +1,9 @@
-// The tree that the tree tests and the tree fuzz target share: elements (key,
-// data, serial) ordered by key and then data, where the serial tells identical
-// entries apart, and callbacks that count their calls. Each callback fails with
-// Failure(itself) when its count reaches its fail point; the copy callback
-// remembers where it was last asked to build, and the destroy callback aborts
-// when an element is destroyed twice.
+// The tree of the tree tests and the tree fuzz target: elements (key, data, serial)
+// ordered by key and data, the serial telling identical entries apart, and callbacks
+// that count their calls and fail with Failure(themselves) at their fail point.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -30,15 +28,13 @@ constexpr int Failure(Callback c) { return -770 - c; }
 
 struct Calls {
   int count[kCallbacks] = {}, failAt[kCallbacks] = {};
-  int destroys = 0, live = 0;  // live: built and not yet destroyed
+  int live = 0;  // built and not yet destroyed
   int32_t nextSerial = 1;
   void* lastBuilt = nullptr;
   bool Fails(Callback c) { return ++count[c] == failAt[c]; }
   // The n-th call from now fails (n = 0: none).
   void FailIn(Callback c, int n) { failAt[c] = n > 0 ? count[c] + n : 0; }
-  void Disarm() {
-    for (int& f : failAt) f = 0;
-  }
+  void Disarm() { std::fill(failAt, failAt + kCallbacks, 0); }
 };
 inline Calls g;
 
@@ -52,8 +48,8 @@ inline int Copy(LxVContainer*, void* element, const LxVIterator*, const void* ke
 }
 
 inline void Destroy(LxVContainer*, void* element) {
-  if (static_cast<Elem*>(element)->serial == 0) std::abort();
-  static_cast<Elem*>(element)->serial = 0, ++g.destroys, --g.live;
+  if (static_cast<Elem*>(element)->serial == 0) std::abort();  // destroyed twice
+  static_cast<Elem*>(element)->serial = 0, --g.live;
 }
 
 inline int Compare(LxVContainer*, int* keyOrder, int* entryOrder, const LxVIterator*, const void* key,
