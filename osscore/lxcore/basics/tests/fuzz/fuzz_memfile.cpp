@@ -1,13 +1,9 @@
-// MemFile under arbitrary operation sequences on two files, against a model of
-// each: its bytes, which of them hold data (gaps are undefined), and the position.
-// After every step results, size, position and defined bytes agree; the capacity
-// is segment count times segment size (at most 2^15), holds the size, and a file
-// without a block is back at its initial segment size.
-// Input: byte 0 the segment size exponents, then up to 64 operations. The top bit
-// of an operation byte gives arguments whose ends overflow 32 bits: they fail and
-// change nothing. Bits 5 and 6 pick variants (Seek past the end or in a
-// meaningless mode, Put from the file itself, InitializeWith from before the
-// start, CheckSum ranges cut at the size or beyond it).
+// Two MemFiles under arbitrary operations, against a model of each: bytes, which of
+// them are defined (gaps are not), position; the capacity is segments times segment
+// size (at most 2^15) and a file without a block is back at its initial segment size.
+// Input: byte 0 the segment size exponents, then up to 64 operations. An operation's
+// top bit gives ranges whose ends overflow 32 bits (they fail and change nothing);
+// bits 5 and 6 pick variants (past the end, from the file itself, before the start).
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -196,16 +192,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int32_t copied = toEnd ? s.Size() - from : length;
         if (m.position + copied > kMaxSize) break;
         const int32_t sourcePosition = s.position;
-        // A source without a block yields no pointer and nothing is written; else
-        // the bytes (maybe none) go to this file's position, growing it to there.
-        // From the file itself they land where they are: positioning the source
-        // moves this file too.
+        // A source without a block writes nothing; from the file itself the bytes land
+        // where they are (positioning the source moves this file too).
         const bool sourceHasBlock = source.GetBuffer() != nullptr;
         const uint32_t r = f.Put(&source, asked, static_cast<uint32_t>(from));
         FUZZ_CHECK(r == static_cast<uint32_t>(sourceHasBlock ? copied : 0));
         if (sourceHasBlock && !self) m.CopyFrom(n, m.position, from, copied);
-        // The source's position comes back unless it lay beyond its size; then it
-        // stays where the read put it.
+        // The source's position comes back unless it lay beyond its size.
         s.position = sourcePosition <= s.Size() ? sourcePosition : from;
         break;
       }

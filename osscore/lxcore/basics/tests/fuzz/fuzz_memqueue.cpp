@@ -1,13 +1,8 @@
-// MemQueue, compacting or not, under Put, Get, Delete, copy construction and
-// assignment, against every byte put and the offset of the first unread one.
-// After every step the unread bytes are the model's, in order; a compacting
-// queue holds only them; a non-compacting one keeps consumed bytes until Delete;
-// an empty file has no block. An operation byte with the top bit set makes Put
-// ask for a length that would wrap the 32-bit size, or Delete pass the read
-// offset: nothing may change.
-//
-// Input: byte 0 the compact flag, then one operation per group of bytes (at
-// most 64).
+// MemQueue, compacting or not, under Put, Get, Delete and copies, against the bytes
+// put and the read offset: a compacting queue holds only the unread bytes, another
+// keeps consumed ones until Delete, an empty one has no block. Input: byte 0 the
+// compact flag, then up to 64 operations; a top bit makes Put's length wrap 32 bits
+// or Delete pass the read offset, which must change nothing.
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -21,7 +16,7 @@
 namespace {
 
 struct Model {
-  std::vector<char> file;  // what the queue's file holds
+  std::vector<char> file;
   uint32_t readOffset = 0;
   uint32_t Unread() const { return static_cast<uint32_t>(file.size()) - readOffset; }
 };

@@ -1,9 +1,6 @@
-// Runs a fuzz target without a fuzzing engine, so that its model checks the
-// library in every test run: first every file of the target's committed corpus
-// (seed and regression inputs), then COUNT inputs from a generator with a fixed
-// seed: corpus inputs with a few random edits, and plain random bytes. A
-// disagreement with the model aborts the program, which fails the test.
-//
+// Runs a fuzz target without a fuzzing engine in every test run: each file of its
+// corpus, then COUNT inputs of a fixed-seed generator (corpus inputs with random
+// edits, and random bytes). A disagreement aborts, which fails the test.
 //   replay_<name> CORPUS_DIR COUNT [SEED]
 #include <algorithm>
 #include <cstdint>
@@ -37,8 +34,7 @@ std::vector<std::string> ReadCorpus(const std::string& dir) {
   return inputs;
 }
 
-// One generated input: a corpus input with one to eight edits (three in four
-// times, when there is a corpus), else random bytes of a random length.
+// A corpus input with one to eight edits (three times in four), else random bytes.
 std::string Generate(std::mt19937_64& rng, const std::vector<std::string>& corpus) {
   auto below = [&rng](size_t n) { return n == 0 ? size_t{0} : static_cast<size_t>(rng() % n); };
   auto byte = [&rng] { return static_cast<char>(rng() & 0xff); };

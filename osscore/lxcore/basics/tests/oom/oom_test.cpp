@@ -1,11 +1,8 @@
-// The out-of-memory sweep: every allocation of each operation below fails once,
-// each time in a fresh child process (lxtest::AllocSweep). The operation then
-// returned its documented code or called the memory handler, threw nothing, and
-// kept the data it had; a run that met no failure succeeded. A row {"Name", setup
-// (may be null), {calls...}, holds[, true: every allocation from the n-th on
-// fails]} runs on a fresh World; each call has its own n-th allocation fail
-// (Call(fn, false): none); holds checks the results r[i] by HOLDS, with c.hits the
-// calls that met their failure and c.handlerCalls/handlerSize what the handler heard.
+// The out-of-memory sweep: a row {name, setup, calls, holds[, persistent]} runs on a
+// fresh World in a child process (lxtest::AllocSweep) for every n, each call with its
+// n-th allocation failing (persistent: every one from the n-th on; Call(fn, false):
+// none). holds checks by HOLDS that each call returned its code or called the handler,
+// threw nothing and kept its data, and that a run without failure succeeded.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -55,8 +52,7 @@ std::vector<std::string> Fill(List& list, int n, char seed) {
   return Elements(list);
 }
 bool Sorted(const std::vector<std::string>& e) {
-  return std::is_sorted(e.begin(), e.end(),
-                        [](const std::string& a, const std::string& b) { return a[0] < b[0]; });
+  return std::is_sorted(e.begin(), e.end(), [](auto& a, auto& b) { return a[0] < b[0]; });
 }
 
 int CompareFirst(const LxVArray*, const void* key, const void* element) {
@@ -68,8 +64,8 @@ int CompareKeys(LxVContainer*, int* keyOrder, int* entryOrder, const LxVIterator
   *keyOrder = *entryOrder = k < e ? -1 : k > e ? 1 : 0;
   return 0;
 }
-int CopyKey(LxVContainer*, void* element, const LxVIterator*, const void* key, const void*, LxVParameter*) {
-  return std::memcpy(element, key, 4), 0;
+int CopyKey(LxVContainer*, void* e, const LxVIterator*, const void* key, const void*, LxVParameter*) {
+  return std::memcpy(e, key, 4), 0;
 }
 int Insert(LxRBTree& tree, int32_t key) {
   LxOneEntryContainer one(&key, nullptr, 1);
@@ -92,10 +88,7 @@ std::string Entry(const char* const* path) {
   int32_t size = sizeof buffer;
   return LxGetRegistryEntry(path, buffer, size) != 0 ? "<none>" : std::string(buffer, size_t(size));
 }
-int SetEntry(const char* const* path, const char* value) {
-  int32_t size;
-  return LxSetRegistryEntry(path, value, size = 1);
-}
+int SetEntry(const char* const* path, const char* v, int32_t n = 1) { return LxSetRegistryEntry(path, v, n); }
 
 int g_depth = 0, g_maxDepth = 0;
 char* volatile g_escape = nullptr;
@@ -138,10 +131,6 @@ struct World {
   World() {
     for (MemFile* file : {&f, &h, &e}) file->Put(old.data(), 0, 40);
     g.Put(more.data(), 0, 3000);
-    capacity = f.GetCapacity();
-    gCapacity = g.GetCapacity();
-    mmResize(&block, 40);
-    std::memcpy(block, old.data(), 40);
     std::memset(buffer, 0xA5, sizeof buffer);
     got.reserve(400);  // no allocation of the test's own while a failure is armed
     keys.reserve(40);
@@ -164,8 +153,8 @@ struct Check {
 };
 #define HOLDS(condition) c.Expect(condition, __LINE__, #condition)
 
-// One call of an operation; unarmed, it brings the World to where the next call expects it.
-struct Call {
+struct Call {  // unarmed, it brings the World to where the next call expects it
+
   template <typename F>
   Call(F fn, bool armed = true) : fn(fn), armed(armed) {}
   std::function<long(World&)> fn;
@@ -184,7 +173,7 @@ void PrintTo(const Operation& op, std::ostream* out) { *out << op.name; }
 
 const Operation kOperations[] = {
     {"Resize",
-     nullptr,
+     [](World& w) { mmResize(&w.block, 40), std::memcpy(w.block, w.old.data(), 40); },
      {[](World& w) { return mmResize(&w.block, 1 << 20); },
       [](World& w) { return mmFarResize(&w.fresh, 64); }},
      [](Check& c, World& w, const Results& r) {
@@ -194,7 +183,7 @@ const Operation kOperations[] = {
        HOLDS(r[0] == 0 || r[1] != 0 || c.handlerSize == 1u << 20);
      }},
     {"MemFileSizeSet",
-     [](World& w) { w.f.Seek(7, 0); },
+     [](World& w) { w.f.Seek(7, 0), w.capacity = w.f.GetCapacity(), w.gCapacity = w.g.GetCapacity(); },
      {[](World& w) { return w.f.SizeSet(100000); }, [](World& w) { return w.g.SizeSet(20); }},
      [](Check& c, World& w, const Results& r) {
        HOLDS(w.f.GetPosition() == 7 && Contents(w.g) == w.more.substr(0, 20));
@@ -254,7 +243,6 @@ const Operation kOperations[] = {
      [](World& w) {
        w.before = Fill(w.list, 16, 'a');
        w.kept = Fill(w.other, 3, 'x');
-       w.capacity = w.list.GetCurMaxCount();
      },
      {[](World& w) { return w.list.Insert(3, "zzzzzz"); }, [](World& w) { return w.other.Copy(&w.list); },
       [](World& w) { return w.list.SizeSet(1000); },
@@ -272,8 +260,7 @@ const Operation kOperations[] = {
        // A list made without its first block works once memory is back.
        HOLDS(w.made->Insert(0, "12345678") == 0 && w.made->GetCount() == 1);
      }},
-    // Appends (the fast path) and insertions in the middle grow the memory file one
-    // element at a time, then a SizeSet: each failure leaves the list as it was;
+    // Appends (the fast path), insertions and a SizeSet: a failure leaves the list as it was,
     // giving slots back needs no memory, and the list grows again once memory is back.
     {"LListGrowth",
      [](World& w) { w.before = Fill(w.llist, 30, 'c'); },
@@ -442,8 +429,7 @@ const Operation kOperations[] = {
      }},
     {"SystemLogEntry",
      [](World& w) {
-       // A store of the run's own: every run starts from the same state, so every
-       // allocation of the registration and the source is met.
+       // A store of the run's own, so that every run meets every allocation of the registration.
        setenv("ORVANTA_REGISTRY", (lxtest::StateDir() + w.shm + ".db").c_str(), 1);
        w.log.emplace();
      },
@@ -455,9 +441,8 @@ const Operation kOperations[] = {
        HOLDS(LxSysLog().Printf(2, "later") == 1);
        unlink(std::getenv("ORVANTA_REGISTRY"));
      }},
-    // A handler that reports through the system log and the message box, as the
-    // library's own does, meets failures inside them: it must neither recurse
-    // without end nor wait for itself.
+    // A handler that reports through the system log and the message box, as the library's
+    // own does, meets failures inside them: it must neither recurse without end nor wait for itself.
     {"ReportingHandlerWithoutMemory",
      [](World& w) { w.log.emplace(), alarm(60); },
      {[](World& w) { return mmLxSetHandler(ReportingHandler), w.log->Open("Opened without memory"), 0; },
