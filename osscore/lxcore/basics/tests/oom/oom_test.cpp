@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "../fuzz/tree_elements.h"
 #include "lxarrays.h"
 #include "lxcontainers.h"
 #include "lxmemfile.h"
@@ -32,9 +33,7 @@ std::string Pattern(size_t n, char seed) {
   for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>(seed + i * 7);
   return s;
 }
-std::string Contents(const MemFile& f) {
-  return std::string(f.GetBuffer() ? f.GetBuffer() : "", f.GetSize());
-}
+std::string Contents(const MemFile& f) { return {f.GetBuffer() ? f.GetBuffer() : "", size_t(f.GetSize())}; }
 
 template <typename List>
 std::vector<std::string> Elements(const List& list) {
@@ -58,25 +57,11 @@ bool Sorted(const std::vector<std::string>& e) {
 int CompareFirst(const LxVArray*, const void* key, const void* element) {
   return *static_cast<const unsigned char*>(key) - *static_cast<const unsigned char*>(element);
 }
-int CompareKeys(LxVContainer*, int* keyOrder, int* entryOrder, const LxVIterator*, const void* key,
-                const void*, const void* element, LxVParameter*) {
-  const int32_t k = *static_cast<const int32_t*>(key), e = *static_cast<const int32_t*>(element);
-  *keyOrder = *entryOrder = k < e ? -1 : k > e ? 1 : 0;
-  return 0;
-}
-int CopyKey(LxVContainer*, void* e, const LxVIterator*, const void* key, const void*, LxVParameter*) {
-  return std::memcpy(e, key, 4), 0;
-}
-int Insert(LxRBTree& tree, int32_t key) {
-  LxOneEntryContainer one(&key, nullptr, 1);
-  LxOneEntryIterator source(&one, nullptr);
-  return tree.InsertElement(&source, nullptr, 0, nullptr);
-}
 std::vector<int32_t> Keys(LxRBTree& tree) {
   std::vector<int32_t> keys;
   LxRBTreeIterator it(&tree, nullptr);
   for (int status = 0; it.Next() == 0;)
-    keys.push_back(*static_cast<const int32_t*>(it.GetElement(status, nullptr)));
+    keys.push_back(static_cast<const lxtree::Elem*>(it.GetElement(status, nullptr))->key);
   return keys;
 }
 
@@ -114,7 +99,7 @@ struct World {
   SortList sorted{3, CompareFirst, 0};
   std::optional<_LxBitString> bits;
   std::optional<LxRawBuffer> raw, second;
-  LxRBTree tree{4, 0, 4};
+  lxtree::Tree tree{0, 4};
   std::unique_ptr<LxVIterator> it, clone;
   LxEntryCache cache{24, 3, 8};
   LxMemPool pool{16};
@@ -134,9 +119,7 @@ struct World {
     std::memset(buffer, 0xA5, sizeof buffer);
     got.reserve(400);  // no allocation of the test's own while a failure is armed
     keys.reserve(40);
-    tree.SetCompareFunc(CompareKeys);
-    tree.SetCopyFunc(CopyKey);
-    for (int32_t k = 0; k < 90; k += 10) Insert(tree, k);
+    for (int32_t k = 0; k < 90; k += 10) tree.Insert(k, 0);
     stamp = tree.GetStamp();
   }
 };
@@ -240,10 +223,7 @@ const Operation kOperations[] = {
        HOLDS(r[1] == 0 || (c.hits && r[1] == LX_MEMQUEUE_NOT_REDUCED));
      }},
     {"CListGrowthCopyAndConstruction",
-     [](World& w) {
-       w.before = Fill(w.list, 16, 'a');
-       w.kept = Fill(w.other, 3, 'x');
-     },
+     [](World& w) { w.before = Fill(w.list, 16, 'a'), w.kept = Fill(w.other, 3, 'x'); },
      {[](World& w) { return w.list.Insert(3, "zzzzzz"); }, [](World& w) { return w.other.Copy(&w.list); },
       [](World& w) { return w.list.SizeSet(1000); },
       [](World& w) { return w.made.emplace(8, 100, &(w.r = 1)), w.r; }},
@@ -294,10 +274,7 @@ const Operation kOperations[] = {
                  : c.hits && Elements(w.llist) == w.before);
      }},
     {"LListCopyUnderExhaustedHeap",
-     [](World& w) {
-       w.before = Fill(w.small, 500, 'm');
-       Fill(w.target, 2, 'n');
-     },
+     [](World& w) { w.before = Fill(w.small, 500, 'm'), Fill(w.target, 2, 'n'); },
      {[](World& w) { return w.target.Copy(&w.small); }},
      [](Check& c, World& w, const Results& r) {
        HOLDS(Elements(w.small) == w.before && (r[0] == 0 || r[0] == LX_ARRAY_NO_STORAGE));
@@ -349,12 +326,9 @@ const Operation kOperations[] = {
        w.pool.PutNode(w.pool.GetNode());
      },
      {[](World& w) {
-        for (int i = 0; i < 10; ++i) {
-          void* e = w.cache.GetEntry();
-          if (e == nullptr) return 1;
-          std::memset(e, 0x42, 24);
-        }
-        return 0;
+        int i = 0;
+        for (void* e; i < 10 && (e = w.cache.GetEntry()) != nullptr; ++i) std::memset(e, 0x42, 24);
+        return i < 10;
       },
       [](World& w) {
         while (w.got.size() < 300 && (w.got.push_back(w.pool.GetNode()), w.got.back() != nullptr)) {
@@ -373,7 +347,7 @@ const Operation kOperations[] = {
      nullptr,
      {[](World& w) {
         int r = 0;
-        for (int32_t key = 5; key < 125 && (r = Insert(w.tree, key)) == 0; key += 10) w.keys.push_back(key);
+        for (int32_t key = 5; key < 125 && (r = w.tree.Insert(key, 0)) == 0; key += 10) w.keys.push_back(key);
         return r;
       },
       [](World& w) {

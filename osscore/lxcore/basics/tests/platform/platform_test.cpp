@@ -20,8 +20,8 @@
 namespace {
 
 // A get into a buffer of `size` bytes: the result, the size after, and the buffer.
-std::string Got(int result, int32_t size, const char* bytes) {
-  return std::to_string(result) + " " + std::to_string(size) + " " + bytes;
+std::string Got(int r, int32_t n, const char* b) {
+  return std::to_string(r) + " " + std::to_string(n) + " " + b;
 }
 std::string Get(const char* const* path, int32_t size) {
   char buffer[64];
@@ -29,20 +29,15 @@ std::string Get(const char* const* path, int32_t size) {
   const int result = LxGetRegistryEntry(path, buffer, size);
   return Got(result, size, std::string(buffer, 12).c_str());
 }
-int Set(const char* const* path, const char* value, int32_t size = 1) {
-  return LxSetRegistryEntry(path, value, size);
-}
+int Set(const char* const* path, const char* v, int32_t n = 1) { return LxSetRegistryEntry(path, v, n); }
 
 TEST(RegistryEntry, LimitsAndWhatAGetLeaves) {
-  const char* value[] = {"Server", "Port", nullptr};
-  const char* shout[] = {"SERVER", "PORT", nullptr};
+  const char *value[] = {"Server", "Port", nullptr}, *shout[] = {"SERVER", "PORT", nullptr};
   ASSERT_EQ(Set(value, "0123456789"), 0);
   EXPECT_EQ(Get(shout, 11), Got(0, 10, "0123456789##"));  // size - 1 bytes offered, no terminator added
-  // Too small: the size the value needs. A missing key leaves the size alone, a
-  // missing value leaves what was offered.
+  // Too small: the size needed. A missing key leaves the size, a missing value what was offered.
   EXPECT_EQ(Get(value, 10), Got(LX_REGISTRY_FAILED, 10, "############"));
-  const char* noKey[] = {"Nowhere", "v", nullptr};
-  const char* noValue[] = {"Server", "w", nullptr};
+  const char *noKey[] = {"Nowhere", "v", nullptr}, *noValue[] = {"Server", "w", nullptr};
   EXPECT_EQ(Get(noKey, 20), Got(LX_REGISTRY_FAILED, 20, "############"));
   EXPECT_EQ(Get(noValue, 20), Got(LX_REGISTRY_FAILED, 19, "############"));
   ASSERT_EQ(Set(value, ""), 0);
@@ -51,8 +46,7 @@ TEST(RegistryEntry, LimitsAndWhatAGetLeaves) {
   EXPECT_EQ(Set(value, nullptr), LX_REGISTRY_INVALID_PARAMETER);
   // The base key has 30 characters; the key path with its zero byte must fit 260.
   const std::string fits(259 - 30 - 1, 'x'), tooLong(260 - 30 - 1, 'x');
-  const char* atLimit[] = {fits.c_str(), "v", nullptr};
-  const char* beyond[] = {tooLong.c_str(), "v", nullptr};
+  const char *atLimit[] = {fits.c_str(), "v", nullptr}, *beyond[] = {tooLong.c_str(), "v", nullptr};
   EXPECT_EQ(Set(atLimit, "ok"), 0);
   EXPECT_EQ(Set(beyond, "no"), LX_REGISTRY_INVALID_PARAMETER);
   EXPECT_EQ(Get(beyond, 10), Got(LX_REGISTRY_INVALID_PARAMETER, 10, "############"));
@@ -209,8 +203,7 @@ std::string Offsets() {  // the offset keeps its low eight bits, signed
   for (int32_t h : {2, -1, 0x1FE, 254, 0x7F, 0}) out += std::to_string(LxOffsetHours(h)) + " ";
   return out;
 }
-// The priority-boost setting (read from the server section once): the answer, the
-// answer after another configuration came, and the configuration's reads.
+// The priority-boost setting (read once): the answer, the answer after another configuration came, the reads.
 std::function<std::string()> Boost(bool configured, bool answers, int32_t value) {
   return [=] {
     lxtest::Config config;
