@@ -60,16 +60,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint32_t n = in.Below(model.Unread() + 8);
         std::vector<char> out(n + 1, '\x5a');
         const int r = queue->Get(out.data(), n);
-        if (model.Unread() == 0) {
-          FUZZ_CHECK(r == LX_MEMQUEUE_EMPTY);
-        } else if (model.Unread() < n) {
-          FUZZ_CHECK(r == LX_MEMQUEUE_TOO_FEW);
-        } else {
-          FUZZ_CHECK(r == 0 && out[n] == '\x5a');
-          FUZZ_CHECK(n == 0 || std::memcmp(out.data(), model.file.data() + model.readOffset, n) == 0);
-          compact ? (void)model.file.erase(model.file.begin(), model.file.begin() + n)
-                  : (void)(model.readOffset += n);
-        }
+        FUZZ_CHECK(r == (!model.Unread() ? LX_MEMQUEUE_EMPTY : model.Unread() < n ? LX_MEMQUEUE_TOO_FEW : 0));
+        FUZZ_CHECK(out[n] == '\x5a' &&
+                   (r || !n || !std::memcmp(out.data(), &model.file[model.readOffset], n)));
+        if (r != 0) break;
+        compact ? (void)model.file.erase(model.file.begin(), model.file.begin() + n)
+                : (void)(model.readOffset += n);
         break;
       }
       case 4: {  // Delete consumed bytes from an offset up to the read offset

@@ -23,9 +23,8 @@ constexpr size_t kMaxLength = 4096;
 std::vector<std::string> ReadCorpus(const std::string& dir) {
   std::vector<std::string> names, inputs;
   std::error_code error;
-  for (const auto& e : std::filesystem::directory_iterator(dir, error)) {
+  for (const auto& e : std::filesystem::directory_iterator(dir, error))
     if (e.path().filename().string()[0] != '.') names.push_back(e.path().string());
-  }
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) {
     std::ifstream f(name, std::ios::binary);
@@ -80,8 +79,8 @@ int main(int argc, char** argv) {
   const std::vector<std::string> corpus = ReadCorpus(argv[1]);
   const long count = std::strtol(argv[2], nullptr, 10);
   std::mt19937_64 rng(argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 1);
-  auto run = [](const std::string& in) {
-    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(in.data()), in.size());
+  auto run = [](const std::string& s) {
+    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(s.data()), s.size());
   };
   for (const std::string& input : corpus) run(input);
   for (long i = 0; i < count; ++i) run(Generate(rng, corpus));
