@@ -61,8 +61,7 @@ inline void Put32(void* at, uint32_t v) {
   for (int i = 0; i < 4; ++i) static_cast<unsigned char*>(at)[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
-// A fresh state directory of the process holding the store (in /dev/shm, where flushes
-// are cheap), with system log and debugger output off; removed at exit.
+// A fresh state directory with the store (in /dev/shm: cheap flushes), log and debugger output off.
 inline const std::string& PrivateState(const char* tag) {
   static std::string dir;
   struct stat st;

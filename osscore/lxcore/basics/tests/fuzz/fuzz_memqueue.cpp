@@ -1,8 +1,7 @@
-// MemQueue, compacting or not, under Put, Get, Delete and copies, against the bytes
-// put and the read offset: a compacting queue holds only the unread bytes, another
-// keeps consumed ones until Delete, an empty one has no block. Input: byte 0 the
-// compact flag, then up to 64 operations; a top bit makes Put's length wrap 32 bits
-// or Delete pass the read offset, which must change nothing.
+// MemQueue under Put, Get, Delete and copies against the bytes put and the read offset: a
+// compacting queue holds only unread bytes, another keeps them until Delete. Input: byte 0 the
+// compact flag, then up to 64 operations; a top bit makes Put's length wrap 32 bits or Delete
+// pass the read offset, which must change nothing.
 #include <cstdint>
 #include <cstring>
 #include <memory>

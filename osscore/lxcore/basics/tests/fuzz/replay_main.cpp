@@ -1,7 +1,5 @@
-// Runs a fuzz target without a fuzzing engine in every test run: each file of its
-// corpus, then COUNT inputs of a fixed-seed generator (corpus inputs with random
-// edits, and random bytes). A disagreement aborts, which fails the test.
-//   replay_<name> CORPUS_DIR COUNT [SEED]
+// Runs a fuzz target without a fuzzing engine in every test run: each file of its corpus, then
+// COUNT inputs of a fixed-seed generator. A disagreement aborts.   replay_<name> CORPUS_DIR COUNT [SEED]
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>

@@ -6,8 +6,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:?usage: $0 BUILD_DIR [SECONDS]}" && pwd)
 shopt -s nullglob
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
-export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 failed=() ran=0
 for program in "$build"/fuzz/fuzz_*; do
   [ -x "$program" ] && [ -f "$program" ] || continue

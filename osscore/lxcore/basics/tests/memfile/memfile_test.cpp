@@ -1,6 +1,5 @@
-// What the memfile and rle fuzz models and the oom sweep leave: the segment geometry,
-// ranges past the largest file, refused reductions, decoded lengths past INT_MAX,
-// each CRC-32 engine against the bit-wise definition, the stored form of basic values.
+// What the fuzz models and the oom sweep leave: segment geometry, ranges past the largest file,
+// lengths past INT_MAX, CRC-32 engines against the bit-wise definition, stored basic values.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -123,8 +122,7 @@ uint32_t Bitwise(uint32_t c, const unsigned char* p, size_t n) {
   return c;
 }
 
-// Each engine and the dispatch at each level, at every length it takes up to a few of
-// the widest steps and at a long one, at odd alignments and varying registers.
+// Each engine and the dispatch at each level, at short and long lengths, odd alignments, any register.
 TEST(Crc32Engines, EachEngineMatchesTheBitwiseDefinition) {
   using lxmemfile::kSimdAvx512, lxmemfile::kSimdBaseline, lxmemfile::kSimdSse4;
   const struct {

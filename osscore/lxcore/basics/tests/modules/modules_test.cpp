@@ -28,8 +28,7 @@ std::string Dir(const char* group) { return std::string(LXB_TEST_MODULE_DIR) + "
 
 std::string RealPath(const std::string& path) { return std::filesystem::canonical(path).string(); }
 
-// Loads `name`, returns its tag ("" for none, "failed" when it does not load) and
-// where it was found, and unloads it.
+// Loads and unloads `name`: its tag ("" for none, "failed": not loaded) and where it was found.
 std::string Load(const std::string& name, std::string* path = nullptr) {
   LxModuleHandle* handle = nullptr;
   if (LxDynamicLoader::LoadModule(name.c_str(), 0, handle) != 0) return "failed";

@@ -1,8 +1,7 @@
-// The out-of-memory sweep: a row {name, setup, calls, holds[, persistent]} runs on a
-// fresh World in a child process (lxtest::AllocSweep) for every n, each call with its
-// n-th allocation failing (persistent: every one from the n-th on; Call(fn, false):
-// none). holds checks by HOLDS that each call returned its code or called the handler,
-// threw nothing and kept its data, and that a run without failure succeeded.
+// The out-of-memory sweep: a row {name, setup, calls, holds[, persistent]} runs on a fresh World
+// in a child process (lxtest::AllocSweep) for every n, each call with its n-th allocation failing
+// (persistent: every one from the n-th on; Call(fn, false): none). holds checks by HOLDS that each
+// call returned its code or called the handler, kept its data, and succeeded without a failure.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>

@@ -1,6 +1,5 @@
-// Registry entries' limits and what a get leaves, the host name, timers over a tick
-// counter the test moves, and (each in a child process: the zone is determined once per
-// process) date, time and zone at fixed instants and zones, and the priority-boost setting.
+// Registry entries' limits, the host name, timers over a tick counter the test moves, and in
+// child processes (the zone is read once per process) date, time and zone, and the boost setting.
 #include <gtest/gtest.h>
 #include <time.h>
 #include <unistd.h>
@@ -110,24 +109,17 @@ TEST(TickTimer, AccumulatesRestartsAndSurvivesTheCounterWrapping) {
   ASSERT_NE(dynamic_cast<LxTickTimer*>(made.get()), nullptr);
   LxTickTimer timer;
   EXPECT_EQ(timer.TicksPerSecond(), 1000u);
-  timer.Start();
-  g_ticks += 1500;
-  timer.Stop();
+  timer.Start(), g_ticks += 1500, timer.Stop();
   g_ticks += 7000;  // not measured
-  timer.Start();
-  g_ticks += 500;
-  timer.Stop();
+  timer.Start(), g_ticks += 500, timer.Stop();
   EXPECT_EQ(timer.MilliSeconds(), 2000u);
   EXPECT_DOUBLE_EQ(timer.Seconds(), 2.0);
-  g_ticks += 250;
-  timer.Stop();  // Stop keeps the start: the whole interval again
+  g_ticks += 250, timer.Stop();  // Stop keeps the start: the whole interval again
   EXPECT_EQ(timer.MilliSeconds(), 2750u);
   timer.Reset();
   EXPECT_EQ(timer.MilliSeconds() + timer.GetStart(), 0u);
-  EXPECT_EQ(timer.ElapsedTime(), g_ticks);  // from 0 until the next Start
-  g_ticks = 0xFFFFFF00u;
-  timer.Start();
-  g_ticks += 0x200;  // wraps to 0x100
+  EXPECT_EQ(timer.ElapsedTime(), g_ticks);                 // from 0 until the next Start
+  g_ticks = 0xFFFFFF00u, timer.Start(), g_ticks += 0x200;  // wraps to 0x100
   EXPECT_EQ(timer.ElapsedTime(), 0x200u);
   EXPECT_EQ(timer.IsTimeOver(1, 1), 0);  // 512 ms < 1 s
   g_ticks += 488;
@@ -220,13 +212,9 @@ TEST(DateTimeAndSettings, AtFixedInstantsInFixedZones) {
       {kCet, kWinter, ZoneState, "1 -60 -60"},  // standard time now, daylight time later in the year
       {kEastern, kWinter, Local, "2024-01-15 7:00:00 -300"},
       {"NST3:30NDT,M3.2.0,M11.1.0", kWinter, Local, "2024-01-15 8:30:00 -210"},
-      {kSydney, kWinter, Local,
-       "2024-01-15 23:00:00 660"},  // south of the equator daylight time spans the new year
-      {kSydney, kSummer, Local, "2024-07-15 22:00:00 600"},
-      {"UTC0", kWinter, Local,
-       "2024-01-15 12:00:00 0"},  // zones without daylight time: their standard offset
+      // South of the equator daylight time spans the new year; without it, the standard offset.
+      {kSydney, kWinter, Local, "2024-01-15 23:00:00 660"},
       {"IST-5:30", kSummer, Local, "2024-07-15 17:30:00 330"},
-      {kCet, kLate, Local, "2024-01-15 23:10:05 60"},
       {kCet, kEve, Local, "2025-01-01 0:30:00 60"},
       {kEastern, kEve, Local, "2024-12-31 18:30:00 -300"},
       // The hour offset wraps past 24 and below 0 without touching the date.
@@ -244,7 +232,7 @@ TEST(DateTimeAndSettings, AtFixedInstantsInFixedZones) {
       {"UTC0", kWinter, Boost(false, true, 1), "0 0 0"},
   };
   for (const auto& c : kCases) {
-    lxtest::ChildResult r = lxtest::RunInChild([&c] {
+    const lxtest::ChildResult r = lxtest::RunInChild([&c] {
       setenv("TZ", c.tz, 1);
       tzset();
       g_now = c.now;
