@@ -56,12 +56,10 @@ void Range(lxfuzz::Input& in, int32_t size, int32_t* offset, int32_t* length) {
 
 int32_t SizeArg(lxfuzz::Input& in) { return static_cast<int32_t>(in.U16() % (kMaxSize + 1)); }
 
-int32_t QuietHandler(uint32_t) { return 0; }
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  [[maybe_unused]] static const LxMemoryHandler previous = mmLxSetHandler(QuietHandler);
+  [[maybe_unused]] static const LxMemoryHandler previous = mmLxSetHandler([](uint32_t) { return 0; });
   lxfuzz::Input in(data, size);
   const uint8_t shifts = in.Byte();
   std::unique_ptr<MemFile> file[2] = {std::make_unique<MemFile>(0, 1 << (shifts & 15)),

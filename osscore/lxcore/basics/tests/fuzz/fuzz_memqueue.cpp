@@ -28,12 +28,10 @@ void CheckQueue(const MemQueue& q, const Model& m, bool compact) {
   if (!m.file.empty()) FUZZ_CHECK(std::memcmp(q.GetBuffer(), m.file.data(), m.file.size()) == 0);
 }
 
-int32_t QuietHandler(uint32_t) { return 0; }
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  [[maybe_unused]] static const LxMemoryHandler previous = mmLxSetHandler(QuietHandler);
+  [[maybe_unused]] static const LxMemoryHandler previous = mmLxSetHandler([](uint32_t) { return 0; });
   lxfuzz::Input in(data, size);
   const bool compact = in.Bit();
   auto queue = std::make_unique<MemQueue>(compact ? 1 : 0);

@@ -69,10 +69,7 @@ std::string Generate(std::mt19937_64& rng, const std::vector<std::string>& corpu
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: %s CORPUS_DIR COUNT [SEED]\n", argv[0]);
-    return 2;
-  }
+  if (argc < 3) return std::fprintf(stderr, "usage: %s CORPUS_DIR COUNT [SEED]\n", argv[0]), 2;
   if (LLVMFuzzerInitialize != nullptr) LLVMFuzzerInitialize(&argc, &argv);
   const std::vector<std::string> corpus = ReadCorpus(argv[1]);
   const long count = std::strtol(argv[2], nullptr, 10);

@@ -49,17 +49,11 @@ TEST(MemFileGeometry, CapacityAndSegmentSizeAfterSizeSetOrAppends) {
 // Growths past the largest file or 32 bits and a Get of more than the file holds: the
 // handler hears each refused size (cut to 32 bits) and the files stay as they were.
 struct Files {
-  Files() {
-    f.Put("0123456789", 0, 10);
-    f.Seek(4, 0);
-    q.Put("abcdef", 6);
-  }
-  std::string F() const {
+  Files() { f.Put("0123456789", 0, 10), f.Seek(4, 0), q.Put("abcdef", 6); }
+  std::string State() const {
     return std::string(f.GetBuffer(), f.GetSize()) + "@" + std::to_string(f.GetPosition()) + "/" +
-           std::to_string(f.GetCapacity());
-  }
-  std::string Q() const {
-    return std::string(q.GetBuffer(), q.GetSize()) + "/" + std::to_string(q.GetCapacity());
+           std::to_string(f.GetCapacity()) + " " + std::string(q.GetBuffer(), q.GetSize()) + "/" +
+           std::to_string(q.GetCapacity());
   }
   MemFile f;
   MemQueue q;
@@ -81,14 +75,13 @@ TEST(MemFileFailures, RefusedMemoryAndRangesPastTheLargestFile) {
   static std::vector<uint32_t> handled;  // the sizes the out-of-memory handler hears of
   for (const FailureRow& row : kFailures) {
     Files x;
-    const std::string f = x.F(), q = x.Q();
+    const std::string before = x.State();
     handled.clear();
     const LxMemoryHandler previous = mmLxSetHandler([](uint32_t size) { return handled.push_back(size), 0; });
     EXPECT_EQ(row.result, row.run(x)) << row.name;
     mmLxSetHandler(previous);
     EXPECT_EQ(row.handlerSizes, handled) << row.name;
-    EXPECT_EQ(f, x.F()) << row.name;
-    EXPECT_EQ(q, x.Q()) << row.name;
+    EXPECT_EQ(before, x.State()) << row.name;
   }
 }
 
@@ -183,7 +176,7 @@ const struct {
 TEST(BasicStore, ConvertersAndSizes) {
   for (size_t row = 0; row < std::size(kStored); ++row) {
     const auto& r = kStored[row];
-    for (size_t c = 0; c < r.converters.size(); ++c) {
+    for (size_t c = 0; c < r.converters.size(); ++c)
       for (const Bytes* modes : {&r.reversing, &r.copying}) {
         const Bytes& expected = modes == &r.reversing ? r.reversed : r.in;
         for (unsigned char mode : *modes) {
@@ -194,7 +187,6 @@ TEST(BasicStore, ConvertersAndSizes) {
           EXPECT_EQ(0xEE, out.back());
         }
       }
-    }
   }
   // The stored size is count times the width, whatever the value (null too) and modes.
   EXPECT_EQ((std::vector<uint32_t>{3, 6, 12, 12, 12, 24}),

@@ -84,15 +84,9 @@ TEST(Timer, BaseMeasuresNothingAndComputesFromTheElapsedTime) {
   base.Start(), base.Stop(), base.Reset();
   EXPECT_EQ(base.TicksPerSecond() + base.IsTimeOver(0, 1) + base.MilliSeconds() + base.ElapsedTime(), 0u);
   EXPECT_EQ(base.Seconds(), 0.0);
-  const struct {
-    uint32_t milliseconds, h, m, s, rest;
-  } kSplits[] = {{3723456, 1, 2, 3, 456}, {90000000, 25, 0, 0, 0}, {0xFFFFFFFEu, 1193, 2, 47, 294}};
-  for (const auto& c : kSplits) {
-    uint32_t h = 7, m = 7, s = 7;
-    EXPECT_EQ(base.HourMinSec(h, m, s, c.milliseconds), c.rest);
-    EXPECT_EQ(std::vector<uint32_t>({h, m, s}), std::vector<uint32_t>({c.h, c.m, c.s})) << c.milliseconds;
-  }
   uint32_t h = 7, m = 7, s = 7;
+  EXPECT_EQ(base.HourMinSec(h, m, s, 0xFFFFFFFEu), 294u);  // hours go on past 24
+  EXPECT_EQ(std::vector<uint32_t>({h, m, s}), std::vector<uint32_t>({1193, 2, 47}));
   EXPECT_EQ(SetTimer(59999).HourMinSec(h, m, s), 999u);  // 0xFFFFFFFF: the timer's own elapsed time
   EXPECT_EQ(h + m + s, 59u);
   EXPECT_EQ(base.HourMinSec(h, m, s), 0u);
@@ -131,12 +125,7 @@ TEST(TickTimer, AccumulatesRestartsAndSurvivesTheCounterWrapping) {
 
 int64_t g_now = 0;
 int g_reads = 0, g_step = 0;  // seconds the clock moves on after each reading
-void FixedClock(int64_t* seconds, int32_t* nanoseconds) {
-  *seconds = g_now;
-  *nanoseconds = 250000000;
-  g_now += g_step;
-  ++g_reads;
-}
+void FixedClock(int64_t* s, int32_t* ns) { *s = g_now, *ns = 250000000, g_now += g_step, ++g_reads; }
 
 const char kCet[] = "CET-1CEST,M3.5.0,M10.5.0/3";
 const char kEastern[] = "EST5EDT,M3.2.0,M11.1.0";
@@ -233,10 +222,7 @@ TEST(DateTimeAndSettings, AtFixedInstantsInFixedZones) {
   };
   for (const auto& c : kCases) {
     const lxtest::ChildResult r = lxtest::RunInChild([&c] {
-      setenv("TZ", c.tz, 1);
-      tzset();
-      g_now = c.now;
-      lxos::SetRealtimeSource(&FixedClock);
+      setenv("TZ", c.tz, 1), tzset(), g_now = c.now, lxos::SetRealtimeSource(&FixedClock);
       std::fputs(c.read().c_str(), stderr);
       return 0;
     });
