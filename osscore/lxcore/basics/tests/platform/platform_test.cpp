@@ -72,8 +72,7 @@ TEST(Hostname, IsTheHostsNameAndNeverOverrunsTheBuffer) {
 uint32_t g_ticks = 1000;
 uint32_t FakeTicks() { return g_ticks; }
 
-// A timer whose elapsed time the test sets.
-struct SetTimer : LxTimer {
+struct SetTimer : LxTimer {  // a timer whose elapsed time the test sets
   explicit SetTimer(uint32_t elapsed) : elapsed(elapsed) {}
   uint32_t ElapsedTime() const override { return elapsed; }
   uint32_t elapsed;
