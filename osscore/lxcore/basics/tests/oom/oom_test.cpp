@@ -117,6 +117,7 @@ struct World {
     g.Put(more.data(), 0, 3000);
     std::memset(buffer, 0xA5, sizeof buffer);
     got.reserve(400), keys.reserve(40);  // no allocation of the test's own while a failure is armed
+    tree.SetKeyFunc(LxVContainer::DefaultKey), tree.SetDataFunc(LxVContainer::DefaultData);  // a plain tree's
     for (int32_t k = 0; k < 90; k += 10) tree.Insert(k, 0);
     stamp = tree.GetStamp();
   }
