@@ -1,7 +1,5 @@
-// What the fuzz targets share: a cursor that decodes the input into operations
-// (small integers and byte strings, zeros once the input is used up, so every
-// input decodes to a valid sequence), FUZZ_CHECK, which aborts when a model
-// disagrees, little-endian words, and a private state directory.
+// What the fuzz targets share: a cursor that decodes any input into operations (zeros
+// once it is used up), FUZZ_CHECK, little-endian words and a private state directory.
 #pragma once
 
 #include <sys/stat.h>
@@ -63,9 +61,7 @@ inline void Put32(void* at, uint32_t v) {
   for (int i = 0; i < 4; ++i) static_cast<unsigned char*>(at)[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
-// Gives the process a fresh state directory (in /dev/shm where it exists, so the
-// registry store's flushes stay cheap) holding the store, with the system log and
-// debugger output off; the directory goes at exit. Returns its path.
+// A fresh state directory with the store (in /dev/shm: cheap flushes), log and debugger output off.
 inline const std::string& PrivateState(const char* tag) {
   static std::string dir;
   struct stat st;

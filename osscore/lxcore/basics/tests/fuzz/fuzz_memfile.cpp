@@ -1,13 +1,8 @@
-// MemFile under arbitrary operation sequences on two files, against a model of
-// each: its bytes, which of them hold data (gaps are undefined), and the position.
-// After every step results, size, position and defined bytes agree; the capacity
-// is segment count times segment size (at most 2^15), holds the size, and a file
-// without a block is back at its initial segment size.
-// Input: byte 0 the segment size exponents, then up to 64 operations. The top bit
-// of an operation byte gives arguments whose ends overflow 32 bits: they fail and
-// change nothing. Bits 5 and 6 pick variants (Seek past the end or in a
-// meaningless mode, Put from the file itself, InitializeWith from before the
-// start, CheckSum ranges cut at the size or beyond it).
+// Two MemFiles under arbitrary operations, against a model of each: bytes, which of them are
+// defined (gaps are not), position; capacity is segments times segment size (at most 2^15), and
+// a file without a block is back at its initial segment size. Input: byte 0 the segment size
+// exponents, then up to 64 operations. An operation's top bit gives ranges whose ends overflow 32
+// bits (they fail, changing nothing); bits 5, 6 pick variants (past the end, from itself, before 0).
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -29,50 +24,42 @@ struct Model {
   int32_t position = 0;
 
   int32_t Size() const { return static_cast<int32_t>(bytes.size()); }
-  void Resize(int32_t n) {
-    bytes.resize(static_cast<size_t>(n)), defined.resize(static_cast<size_t>(n), false);
-  }
+  void Resize(int32_t n) { bytes.resize(size_t(n)), defined.resize(size_t(n), false); }
   void Put(const char* from, int32_t offset, int32_t length) {
     if (offset + length > Size()) Resize(offset + length);
     for (int32_t i = 0; i < length; ++i) bytes[offset + i] = from[i], defined[offset + i] = true;
   }
-  // Bytes and their definedness from `source` (this model too) at `from`.
   void CopyFrom(const Model& source, int32_t to, int32_t from, int32_t length) {
-    std::vector<char> b(source.bytes.begin() + from, source.bytes.begin() + from + length);
-    std::vector<bool> d(source.defined.begin() + from, source.defined.begin() + from + length);
+    const Model s = source;  // may be this model
     if (to + length > Size()) Resize(to + length);
-    std::copy(b.begin(), b.end(), bytes.begin() + to);
-    std::copy(d.begin(), d.end(), defined.begin() + to);
+    std::copy_n(s.bytes.begin() + from, length, bytes.begin() + to);
+    std::copy_n(s.defined.begin() + from, length, defined.begin() + to);
   }
 };
 
 void CheckFile(const MemFile& f, const Model& m) {
-  FUZZ_CHECK(f.GetSize() == m.Size());
-  FUZZ_CHECK(f.GetPosition() == m.position);
+  FUZZ_CHECK(f.GetSize() == m.Size() && f.GetPosition() == m.position);
   FUZZ_CHECK(f.GetCapacity() == (static_cast<uint32_t>(f.GetSegmentCount()) << f.GetSegmentShift()));
   FUZZ_CHECK(static_cast<uint32_t>(f.GetSize()) <= f.GetCapacity() && f.GetSegmentCount() >= 0);
   FUZZ_CHECK((f.GetBuffer() == nullptr) == (f.GetCapacity() == 0) && f.GetSegmentShift() <= 15);
   FUZZ_CHECK(f.GetCapacity() != 0 || f.GetSegmentShift() == f.GetInitialSegmentShift());
-  if (f.GetSegmentCount() > 0)
-    FUZZ_CHECK(f.GetSegment(f.GetSegmentCount() - 1) + (1u << f.GetSegmentShift()) ==
-               f.GetBuffer() + f.GetCapacity());
   for (int32_t i = 0; i < m.Size(); ++i) FUZZ_CHECK(!m.defined[i] || f.GetBuffer()[i] == m.bytes[i]);
 }
 
+int32_t Upto(lxfuzz::Input& in, int32_t n) {
+  return static_cast<int32_t>(in.Below(static_cast<uint32_t>(n) + 1));
+}
 // A range [offset, offset + length) inside a file of `size` bytes.
 void Range(lxfuzz::Input& in, int32_t size, int32_t* offset, int32_t* length) {
-  *offset = static_cast<int32_t>(in.Below(static_cast<uint32_t>(size) + 1));
-  *length = static_cast<int32_t>(in.Below(static_cast<uint32_t>(size - *offset) + 1));
+  *offset = Upto(in, size), *length = Upto(in, size - *offset);
 }
 
 int32_t SizeArg(lxfuzz::Input& in) { return static_cast<int32_t>(in.U16() % (kMaxSize + 1)); }
 
-int32_t QuietHandler(uint32_t) { return 0; }
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  [[maybe_unused]] static const LxMemoryHandler previous = mmLxSetHandler(QuietHandler);
+  [[maybe_unused]] static const LxMemoryHandler previous = mmLxSetHandler([](uint32_t) { return 0; });
   lxfuzz::Input in(data, size);
   const uint8_t shifts = in.Byte();
   std::unique_ptr<MemFile> file[2] = {std::make_unique<MemFile>(0, 1 << (shifts & 15)),
@@ -81,10 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int step = 0; step < 64 && !in.Empty(); ++step) {
     const uint8_t op = in.Byte();
     const int a = op & 1;  // the file the operation works on
-    MemFile& f = *file[a];
-    Model& m = model[a];
-    MemFile& g = *file[1 - a];
-    Model& n = model[1 - a];
+    MemFile &f = *file[a], &g = *file[1 - a];
+    Model &m = model[a], &n = model[1 - a];
     const bool wide = (op & 0x80) != 0;
     switch ((op >> 1) % 16) {
       case 0: {  // SizeSet
@@ -105,13 +90,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       case 2: {  // SetLogicalSize: bytes past the old size are undefined
         const int32_t s = SizeArg(in);
-        const int32_t r = f.SetLogicalSize(s);
-        if (static_cast<uint32_t>(s) > f.GetCapacity()) {
-          FUZZ_CHECK(r == LX_MEMFILE_BEYOND_CAPACITY);
-        } else {
-          FUZZ_CHECK(r == 0);
-          m.Resize(s);
-        }
+        const bool beyond = static_cast<uint32_t>(s) > f.GetCapacity();
+        FUZZ_CHECK(f.SetLogicalSize(s) == (beyond ? LX_MEMFILE_BEYOND_CAPACITY : 0));
+        if (!beyond) m.Resize(s);
         break;
       }
       case 3: {  // SetSizeZeroAndShrink
@@ -119,14 +100,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint32_t capacity = f.GetCapacity();
         f.SetSizeZeroAndShrink(limit);
         FUZZ_CHECK(f.GetCapacity() == (capacity > limit ? 0 : capacity));
-        m.Resize(0);
-        m.position = 0;
+        m = Model();
         break;
       }
       case 4: {  // Seek in one of the three modes, inside 0 .. size (0x40: past it)
         const int mode = in.Below(3);
-        const int32_t target = static_cast<int32_t>(in.Below(static_cast<uint32_t>(m.Size()) + 1)) +
-                               ((op & 0x40) ? 1 + in.Byte() : 0);
+        const int32_t target = Upto(in, m.Size()) + ((op & 0x40) ? 1 + in.Byte() : 0);
         const int32_t offset = mode == 0 ? target : mode == 1 ? target - m.position : m.Size() - target;
         uint32_t want = in.Below(40);
         const bool nullLength = in.Bit();
@@ -153,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       case 5: {  // Put at any offset up to a little past the end
-        const int32_t offset = static_cast<int32_t>(in.Below(static_cast<uint32_t>(m.Size()) + 64));
+        const int32_t offset = Upto(in, m.Size() + 63);
         const std::string bytes = in.Bytes(200);
         const int32_t length = static_cast<int32_t>(bytes.size());
         if (wide) {
@@ -166,12 +145,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       case 6: {  // Get, cut at the size
-        const int32_t offset = static_cast<int32_t>(in.Below(static_cast<uint32_t>(m.Size()) + 8));
-        const int32_t length = static_cast<int32_t>(in.Below(300));
+        const int32_t offset = Upto(in, m.Size() + 7), length = Upto(in, 299);
         std::vector<char> out(static_cast<size_t>(length) + 1);
         const int32_t r = f.Get(out.data(), offset, length);
-        const int32_t expected = offset >= m.Size() ? 0 : std::min(length, m.Size() - offset);
-        FUZZ_CHECK(r == expected);
+        FUZZ_CHECK(r == (offset >= m.Size() ? 0 : std::min(length, m.Size() - offset)));
         uint32_t wanted = static_cast<uint32_t>(length);
         if (f.GetBuffer() != nullptr && offset <= m.Size()) {
           FUZZ_CHECK(f.GetPtr(offset) == f.GetBuffer() + offset);
@@ -196,32 +173,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int32_t copied = toEnd ? s.Size() - from : length;
         if (m.position + copied > kMaxSize) break;
         const int32_t sourcePosition = s.position;
-        // A source without a block yields no pointer and nothing is written; else
-        // the bytes (maybe none) go to this file's position, growing it to there.
-        // From the file itself they land where they are: positioning the source
-        // moves this file too.
+        // A source without a block writes nothing; from the file itself the bytes land
+        // where they are (positioning the source moves this file too).
         const bool sourceHasBlock = source.GetBuffer() != nullptr;
         const uint32_t r = f.Put(&source, asked, static_cast<uint32_t>(from));
         FUZZ_CHECK(r == static_cast<uint32_t>(sourceHasBlock ? copied : 0));
         if (sourceHasBlock && !self) m.CopyFrom(n, m.position, from, copied);
-        // The source's position comes back unless it lay beyond its size; then it
-        // stays where the read put it.
+        // The source's position comes back unless it lay beyond its size.
         s.position = sourcePosition <= s.Size() ? sourcePosition : from;
         break;
       }
       case 8: {  // Get into the other file from this file's position
         if (m.position > m.Size()) break;
-        const int32_t length =
-            static_cast<int32_t>(in.Below(static_cast<uint32_t>(m.Size() - m.position) + 1));
+        const int32_t length = Upto(in, m.Size() - m.position);
         if (wide) {
           const uint32_t far = 0xFFFFFFFFu - in.Below(static_cast<uint32_t>(length) + 1);
           FUZZ_CHECK(f.Get(&g, static_cast<uint32_t>(length), far) == 0);
           break;
         }
-        const int32_t to = static_cast<int32_t>(in.Below(static_cast<uint32_t>(n.Size()) + 16));
+        const int32_t to = Upto(in, n.Size() + 15);
         if (to + length > kMaxSize) break;
-        const uint32_t r = f.Get(&g, static_cast<uint32_t>(length), static_cast<uint32_t>(to));
-        FUZZ_CHECK(r == static_cast<uint32_t>(length));
+        FUZZ_CHECK(f.Get(&g, static_cast<uint32_t>(length), static_cast<uint32_t>(to)) == uint32_t(length));
         n.CopyFrom(m, to, m.position, length);
         break;
       }
@@ -232,7 +204,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           FUZZ_CHECK(f.Copy(INT32_MAX - static_cast<int32_t>(in.Byte()), from, length) == 0);
           break;
         }
-        const int32_t to = static_cast<int32_t>(in.Below(static_cast<uint32_t>(m.Size()) + 32));
+        const int32_t to = Upto(in, m.Size() + 31);
         if (to + length > kMaxSize || (length == 0 && to > m.Size())) break;
         FUZZ_CHECK(f.Copy(to, from, length) == length);
         m.CopyFrom(m, to, from, length);
@@ -257,9 +229,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       case 12: {  // InitializeWith
         const char value = static_cast<char>(in.Byte());
-        const int32_t from = (op & 0x20)
-                                 ? -1 - in.Byte()
-                                 : static_cast<int32_t>(in.Below(static_cast<uint32_t>(m.Size()) + 4));
+        const int32_t from = (op & 0x20) ? -1 - in.Byte() : Upto(in, m.Size() + 3);
         f.InitializeWith(static_cast<unsigned char>(value), from);
         for (int32_t i = from; from >= 0 && i < m.Size(); ++i) m.bytes[i] = value, m.defined[i] = true;
         break;
@@ -299,8 +269,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int32_t sourcePosition = m.position;
         if (in.Bit()) {
           file[1 - a] = std::make_unique<MemFile>(f);
-          FUZZ_CHECK(file[1 - a]->GetSegmentShift() == f.GetSegmentShift());
-          FUZZ_CHECK(file[1 - a]->GetInitialSegmentShift() == f.GetSegmentShift());
+          const MemFile& copy = *file[1 - a];
+          FUZZ_CHECK(copy.GetSegmentShift() == f.GetSegmentShift() &&
+                     copy.GetInitialSegmentShift() == f.GetSegmentShift());
         } else {
           const unsigned char initial = g.GetInitialSegmentShift();
           g = f;

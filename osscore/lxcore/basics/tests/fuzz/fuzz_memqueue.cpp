@@ -1,13 +1,7 @@
-// MemQueue, compacting or not, under Put, Get, Delete, copy construction and
-// assignment, against every byte put and the offset of the first unread one.
-// After every step the unread bytes are the model's, in order; a compacting
-// queue holds only them; a non-compacting one keeps consumed bytes until Delete;
-// an empty file has no block. An operation byte with the top bit set makes Put
-// ask for a length that would wrap the 32-bit size, or Delete pass the read
-// offset: nothing may change.
-//
-// Input: byte 0 the compact flag, then one operation per group of bytes (at
-// most 64).
+// MemQueue under Put, Get, Delete and copies against the bytes put and the read offset: a
+// compacting queue holds only unread bytes, another keeps them until Delete. Input: byte 0 the
+// compact flag, then up to 64 operations; a top bit makes Put's length wrap 32 bits or Delete
+// pass the read offset, which must change nothing.
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -21,7 +15,7 @@
 namespace {
 
 struct Model {
-  std::vector<char> file;  // what the queue's file holds
+  std::vector<char> file;
   uint32_t readOffset = 0;
   uint32_t Unread() const { return static_cast<uint32_t>(file.size()) - readOffset; }
 };
@@ -34,12 +28,10 @@ void CheckQueue(const MemQueue& q, const Model& m, bool compact) {
   if (!m.file.empty()) FUZZ_CHECK(std::memcmp(q.GetBuffer(), m.file.data(), m.file.size()) == 0);
 }
 
-int32_t QuietHandler(uint32_t) { return 0; }
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  [[maybe_unused]] static const LxMemoryHandler previous = mmLxSetHandler(QuietHandler);
+  [[maybe_unused]] static const LxMemoryHandler previous = mmLxSetHandler([](uint32_t) { return 0; });
   lxfuzz::Input in(data, size);
   const bool compact = in.Bit();
   auto queue = std::make_unique<MemQueue>(compact ? 1 : 0);
@@ -65,16 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint32_t n = in.Below(model.Unread() + 8);
         std::vector<char> out(n + 1, '\x5a');
         const int r = queue->Get(out.data(), n);
-        if (model.Unread() == 0) {
-          FUZZ_CHECK(r == LX_MEMQUEUE_EMPTY);
-        } else if (model.Unread() < n) {
-          FUZZ_CHECK(r == LX_MEMQUEUE_TOO_FEW);
-        } else {
-          FUZZ_CHECK(r == 0 && out[n] == '\x5a');
-          FUZZ_CHECK(n == 0 || std::memcmp(out.data(), model.file.data() + model.readOffset, n) == 0);
-          compact ? (void)model.file.erase(model.file.begin(), model.file.begin() + n)
-                  : (void)(model.readOffset += n);
-        }
+        FUZZ_CHECK(r == (!model.Unread() ? LX_MEMQUEUE_EMPTY : model.Unread() < n ? LX_MEMQUEUE_TOO_FEW : 0));
+        FUZZ_CHECK(out[n] == '\x5a' &&
+                   (r || !n || !std::memcmp(out.data(), &model.file[model.readOffset], n)));
+        if (r != 0) break;
+        compact ? (void)model.file.erase(model.file.begin(), model.file.begin() + n)
+                : (void)(model.readOffset += n);
         break;
       }
       case 4: {  // Delete consumed bytes from an offset up to the read offset

@@ -1,8 +1,6 @@
-// Arbitrary encoded input and an arbitrary room for DSdecomp and DSlen, on every
-// code path this processor runs. The first two bytes choose the room
-// (0..65535); the rest is the encoded input, handed over in a block of exactly
-// its length so that any read past it is caught. Results must agree with the
-// reference record walk, and no byte after the decoded ones may change.
+// DSdecomp and DSlen on arbitrary input (bytes 2..) and room (bytes 0-1), on every code
+// path this processor runs, against the reference record walk; no byte after the
+// decoded ones may change. The input's block has its exact length, so over-reads show.
 #include <algorithm>
 #include <cstdint>
 #include <vector>

@@ -1,8 +1,6 @@
-// DScomp on arbitrary input with an arbitrary room, then DSdecomp of the result,
-// on every code path this processor runs: the encoding must equal the reference
-// encoder's, never pass the room, succeed exactly when it is shorter than the
-// room, and decode back to the input. The first two bytes choose the room
-// (0..65535, or twice the input when both are 0xFF); the rest is the input.
+// DScomp of arbitrary input (bytes 2..) into a room (bytes 0-1; 0xFFFF: twice the input)
+// on every code path, then DSdecomp: the reference encoder's output, never past the
+// room, success exactly when shorter than the room, and the input back.
 #include <algorithm>
 #include <cstdint>
 #include <vector>

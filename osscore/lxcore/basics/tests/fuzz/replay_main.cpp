@@ -1,10 +1,5 @@
-// Runs a fuzz target without a fuzzing engine, so that its model checks the
-// library in every test run: first every file of the target's committed corpus
-// (seed and regression inputs), then COUNT inputs from a generator with a fixed
-// seed: corpus inputs with a few random edits, and plain random bytes. A
-// disagreement with the model aborts the program, which fails the test.
-//
-//   replay_<name> CORPUS_DIR COUNT [SEED]
+// Runs a fuzz target without a fuzzing engine in every test run: each file of its corpus, then
+// COUNT inputs of a fixed-seed generator. A disagreement aborts.   replay_<name> CORPUS_DIR COUNT [SEED]
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -26,9 +21,8 @@ constexpr size_t kMaxLength = 4096;
 std::vector<std::string> ReadCorpus(const std::string& dir) {
   std::vector<std::string> names, inputs;
   std::error_code error;
-  for (const auto& e : std::filesystem::directory_iterator(dir, error)) {
+  for (const auto& e : std::filesystem::directory_iterator(dir, error))
     if (e.path().filename().string()[0] != '.') names.push_back(e.path().string());
-  }
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) {
     std::ifstream f(name, std::ios::binary);
@@ -37,8 +31,7 @@ std::vector<std::string> ReadCorpus(const std::string& dir) {
   return inputs;
 }
 
-// One generated input: a corpus input with one to eight edits (three in four
-// times, when there is a corpus), else random bytes of a random length.
+// A corpus input with one to eight edits (three times in four), else random bytes.
 std::string Generate(std::mt19937_64& rng, const std::vector<std::string>& corpus) {
   auto below = [&rng](size_t n) { return n == 0 ? size_t{0} : static_cast<size_t>(rng() % n); };
   auto byte = [&rng] { return static_cast<char>(rng() & 0xff); };
@@ -76,16 +69,13 @@ std::string Generate(std::mt19937_64& rng, const std::vector<std::string>& corpu
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: %s CORPUS_DIR COUNT [SEED]\n", argv[0]);
-    return 2;
-  }
+  if (argc < 3) return std::fprintf(stderr, "usage: %s CORPUS_DIR COUNT [SEED]\n", argv[0]), 2;
   if (LLVMFuzzerInitialize != nullptr) LLVMFuzzerInitialize(&argc, &argv);
   const std::vector<std::string> corpus = ReadCorpus(argv[1]);
   const long count = std::strtol(argv[2], nullptr, 10);
   std::mt19937_64 rng(argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 1);
-  auto run = [](const std::string& in) {
-    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(in.data()), in.size());
+  auto run = [](const std::string& s) {
+    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(s.data()), s.size());
   };
   for (const std::string& input : corpus) run(input);
   for (long i = 0; i < count; ++i) run(Generate(rng, corpus));

@@ -1,16 +1,12 @@
 #!/usr/bin/env bash
-# Runs every libFuzzer program fuzz_<name> of a fuzz build for SECONDS (30) each
-# on a scratch copy of corpus/<name>/ (the committed corpus never changes). A
-# crash, leak, timeout or sanitizer report fails the run; reproducer and log stay
-# in BUILD_DIR/fuzz-artifacts/<name>/.
-#
-#   run.sh BUILD_DIR [SECONDS]
+# Runs each libFuzzer program fuzz_<name> of a fuzz build SECONDS (30) on a copy of
+# corpus/<name>/; a crash, leak, timeout or sanitizer report fails, leaving reproducer
+# and log in BUILD_DIR/fuzz-artifacts/<name>/.   run.sh BUILD_DIR [SECONDS]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:?usage: $0 BUILD_DIR [SECONDS]}" && pwd)
 shopt -s nullglob
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
-export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 failed=() ran=0
 for program in "$build"/fuzz/fuzz_*; do
   [ -x "$program" ] && [ -f "$program" ] || continue

@@ -68,8 +68,7 @@ inline Bytes ReferenceDecode(const Bytes& in) {
   return out;
 }
 
-// Runs `check` at every code-path level this processor supports, then restores
-// the level that was active.
+// Runs `check` at every code-path level this processor supports, then restores the active one.
 template <typename F>
 void ForEachSimdLevel(F check) {
   const int before = lxmemfile::ActiveSimdLevel();

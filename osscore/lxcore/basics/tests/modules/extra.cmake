@@ -1,11 +1,5 @@
-# Test modules of the modules suite: small shared objects named by the module
-# naming rule, each put in its own directory so that a test decides through which
-# of the loader's search places it can be found.
-#   described/lx95Tdm71.so  carries LxDescribeDll
-#   linked/lx95Tln71.so     links the library, no LxDescribeDll of its own
-#   confdir/lx95Tcf71.so    reachable only through the configured directory
-#   pathdir/lx95Tpa71.so    reachable only through PATH
-#   confdir/lx95Tdu71.so and pathdir/lx95Tdu71.so: one name in both places
+# Test modules of the modules suite, each in the directory through which a test finds
+# it: confdir (the configured one), pathdir (PATH); lx95Tdu71 is in both.
 if(TARGET lxb_test_modules)
   set(LXB_MOD_DIR ${CMAKE_CURRENT_BINARY_DIR}/modules)
   set(LXB_MOD_SRC ${CMAKE_CURRENT_SOURCE_DIR}/modules/mods)

@@ -1,11 +1,7 @@
-// The out-of-memory sweep: every allocation of each operation below fails once,
-// each time in a fresh child process (lxtest::AllocSweep). The operation then
-// returned its documented code or called the memory handler, threw nothing, and
-// kept the data it had; a run that met no failure succeeded. A row {"Name", setup
-// (may be null), {calls...}, holds[, true: every allocation from the n-th on
-// fails]} runs on a fresh World; each call has its own n-th allocation fail
-// (Call(fn, false): none); holds checks the results r[i] by HOLDS, with c.hits the
-// calls that met their failure and c.handlerCalls/handlerSize what the handler heard.
+// The out-of-memory sweep: a row {name, setup, calls, holds[, persistent]} runs on a fresh World
+// in a child process (lxtest::AllocSweep) for every n, each call with its n-th allocation failing
+// (persistent: every one from the n-th on; Call(fn, false): none). holds checks by HOLDS that each
+// call returned its code or called the handler, kept its data, and succeeded without a failure.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -20,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "../fuzz/tree_elements.h"
 #include "lxarrays.h"
 #include "lxcontainers.h"
 #include "lxmemfile.h"
@@ -35,9 +32,7 @@ std::string Pattern(size_t n, char seed) {
   for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>(seed + i * 7);
   return s;
 }
-std::string Contents(const MemFile& f) {
-  return std::string(f.GetBuffer() ? f.GetBuffer() : "", f.GetSize());
-}
+std::string Contents(const MemFile& f) { return {f.GetBuffer() ? f.GetBuffer() : "", size_t(f.GetSize())}; }
 
 template <typename List>
 std::vector<std::string> Elements(const List& list) {
@@ -55,32 +50,17 @@ std::vector<std::string> Fill(List& list, int n, char seed) {
   return Elements(list);
 }
 bool Sorted(const std::vector<std::string>& e) {
-  return std::is_sorted(e.begin(), e.end(),
-                        [](const std::string& a, const std::string& b) { return a[0] < b[0]; });
+  return std::is_sorted(e.begin(), e.end(), [](auto& a, auto& b) { return a[0] < b[0]; });
 }
 
 int CompareFirst(const LxVArray*, const void* key, const void* element) {
   return *static_cast<const unsigned char*>(key) - *static_cast<const unsigned char*>(element);
 }
-int CompareKeys(LxVContainer*, int* keyOrder, int* entryOrder, const LxVIterator*, const void* key,
-                const void*, const void* element, LxVParameter*) {
-  const int32_t k = *static_cast<const int32_t*>(key), e = *static_cast<const int32_t*>(element);
-  *keyOrder = *entryOrder = k < e ? -1 : k > e ? 1 : 0;
-  return 0;
-}
-int CopyKey(LxVContainer*, void* element, const LxVIterator*, const void* key, const void*, LxVParameter*) {
-  return std::memcpy(element, key, 4), 0;
-}
-int Insert(LxRBTree& tree, int32_t key) {
-  LxOneEntryContainer one(&key, nullptr, 1);
-  LxOneEntryIterator source(&one, nullptr);
-  return tree.InsertElement(&source, nullptr, 0, nullptr);
-}
 std::vector<int32_t> Keys(LxRBTree& tree) {
   std::vector<int32_t> keys;
   LxRBTreeIterator it(&tree, nullptr);
   for (int status = 0; it.Next() == 0;)
-    keys.push_back(*static_cast<const int32_t*>(it.GetElement(status, nullptr)));
+    keys.push_back(static_cast<const lxtree::Elem*>(it.GetElement(status, nullptr))->key);
   return keys;
 }
 
@@ -92,10 +72,7 @@ std::string Entry(const char* const* path) {
   int32_t size = sizeof buffer;
   return LxGetRegistryEntry(path, buffer, size) != 0 ? "<none>" : std::string(buffer, size_t(size));
 }
-int SetEntry(const char* const* path, const char* value) {
-  int32_t size;
-  return LxSetRegistryEntry(path, value, size = 1);
-}
+int SetEntry(const char* const* path, const char* v, int32_t n = 1) { return LxSetRegistryEntry(path, v, n); }
 
 int g_depth = 0, g_maxDepth = 0;
 char* volatile g_escape = nullptr;
@@ -121,7 +98,7 @@ struct World {
   SortList sorted{3, CompareFirst, 0};
   std::optional<_LxBitString> bits;
   std::optional<LxRawBuffer> raw, second;
-  LxRBTree tree{4, 0, 4};
+  lxtree::Tree tree{0, 4};
   std::unique_ptr<LxVIterator> it, clone;
   LxEntryCache cache{24, 3, 8};
   LxMemPool pool{16};
@@ -138,16 +115,10 @@ struct World {
   World() {
     for (MemFile* file : {&f, &h, &e}) file->Put(old.data(), 0, 40);
     g.Put(more.data(), 0, 3000);
-    capacity = f.GetCapacity();
-    gCapacity = g.GetCapacity();
-    mmResize(&block, 40);
-    std::memcpy(block, old.data(), 40);
     std::memset(buffer, 0xA5, sizeof buffer);
-    got.reserve(400);  // no allocation of the test's own while a failure is armed
-    keys.reserve(40);
-    tree.SetCompareFunc(CompareKeys);
-    tree.SetCopyFunc(CopyKey);
-    for (int32_t k = 0; k < 90; k += 10) Insert(tree, k);
+    got.reserve(400), keys.reserve(40);  // no allocation of the test's own while a failure is armed
+    tree.SetKeyFunc(LxVContainer::DefaultKey), tree.SetDataFunc(LxVContainer::DefaultData);  // a plain tree's
+    for (int32_t k = 0; k < 90; k += 10) tree.Insert(k, 0);
     stamp = tree.GetStamp();
   }
 };
@@ -164,8 +135,8 @@ struct Check {
 };
 #define HOLDS(condition) c.Expect(condition, __LINE__, #condition)
 
-// One call of an operation; unarmed, it brings the World to where the next call expects it.
-struct Call {
+struct Call {  // unarmed, it brings the World to where the next call expects it
+
   template <typename F>
   Call(F fn, bool armed = true) : fn(fn), armed(armed) {}
   std::function<long(World&)> fn;
@@ -184,7 +155,7 @@ void PrintTo(const Operation& op, std::ostream* out) { *out << op.name; }
 
 const Operation kOperations[] = {
     {"Resize",
-     nullptr,
+     [](World& w) { mmResize(&w.block, 40), std::memcpy(w.block, w.old.data(), 40); },
      {[](World& w) { return mmResize(&w.block, 1 << 20); },
       [](World& w) { return mmFarResize(&w.fresh, 64); }},
      [](Check& c, World& w, const Results& r) {
@@ -194,14 +165,16 @@ const Operation kOperations[] = {
        HOLDS(r[0] == 0 || r[1] != 0 || c.handlerSize == 1u << 20);
      }},
     {"MemFileSizeSet",
-     [](World& w) { w.f.Seek(7, 0); },
-     {[](World& w) { return w.f.SizeSet(100000); }, [](World& w) { return w.g.SizeSet(20); }},
+     [](World& w) { w.f.Seek(7, 0), w.capacity = w.f.GetCapacity(), w.gCapacity = w.g.GetCapacity(); },
+     {[](World& w) { return w.f.SizeSet(100000); }, [](World& w) { return w.g.SizeSet(20); },
+      [](World& w) { return w.e = w.g, 0; }},
      [](Check& c, World& w, const Results& r) {
-       HOLDS(w.f.GetPosition() == 7 && Contents(w.g) == w.more.substr(0, 20));
+       // A failed reduction keeps the larger block and takes the size (an assignment copies into it).
+       HOLDS(w.f.GetPosition() == 7 && Contents(w.g) == w.more.substr(0, 20) &&
+             Contents(w.e) == Contents(w.g));
        HOLDS(r[0] == 0 ? w.f.GetSize() == 100000 && Contents(w.f).substr(0, 40) == w.old
                        : r[0] == LX_MEMFILE_NO_MEMORY && Contents(w.f) == w.old &&
                              w.f.GetCapacity() == w.capacity && c.handlerCalls >= 1 && c.handlerSize >= 20);
-       // A failed reduction keeps the larger block and takes the size.
        HOLDS(r[1] == 0 ? w.g.GetCapacity() < w.gCapacity
                        : r[1] == LX_MEMFILE_NO_MEMORY && w.g.GetCapacity() == w.gCapacity);
        HOLDS(c.hits || (r[0] == 0 && r[1] == 0));
@@ -251,11 +224,7 @@ const Operation kOperations[] = {
        HOLDS(r[1] == 0 || (c.hits && r[1] == LX_MEMQUEUE_NOT_REDUCED));
      }},
     {"CListGrowthCopyAndConstruction",
-     [](World& w) {
-       w.before = Fill(w.list, 16, 'a');
-       w.kept = Fill(w.other, 3, 'x');
-       w.capacity = w.list.GetCurMaxCount();
-     },
+     [](World& w) { w.before = Fill(w.list, 16, 'a'), w.kept = Fill(w.other, 3, 'x'); },
      {[](World& w) { return w.list.Insert(3, "zzzzzz"); }, [](World& w) { return w.other.Copy(&w.list); },
       [](World& w) { return w.list.SizeSet(1000); },
       [](World& w) { return w.made.emplace(8, 100, &(w.r = 1)), w.r; }},
@@ -272,8 +241,7 @@ const Operation kOperations[] = {
        // A list made without its first block works once memory is back.
        HOLDS(w.made->Insert(0, "12345678") == 0 && w.made->GetCount() == 1);
      }},
-    // Appends (the fast path) and insertions in the middle grow the memory file one
-    // element at a time, then a SizeSet: each failure leaves the list as it was;
+    // Appends (the fast path), insertions and a SizeSet: a failure leaves the list as it was,
     // giving slots back needs no memory, and the list grows again once memory is back.
     {"LListGrowth",
      [](World& w) { w.before = Fill(w.llist, 30, 'c'); },
@@ -307,10 +275,7 @@ const Operation kOperations[] = {
                  : c.hits && Elements(w.llist) == w.before);
      }},
     {"LListCopyUnderExhaustedHeap",
-     [](World& w) {
-       w.before = Fill(w.small, 500, 'm');
-       Fill(w.target, 2, 'n');
-     },
+     [](World& w) { w.before = Fill(w.small, 500, 'm'), Fill(w.target, 2, 'n'); },
      {[](World& w) { return w.target.Copy(&w.small); }},
      [](Check& c, World& w, const Results& r) {
        HOLDS(Elements(w.small) == w.before && (r[0] == 0 || r[0] == LX_ARRAY_NO_STORAGE));
@@ -362,12 +327,9 @@ const Operation kOperations[] = {
        w.pool.PutNode(w.pool.GetNode());
      },
      {[](World& w) {
-        for (int i = 0; i < 10; ++i) {
-          void* e = w.cache.GetEntry();
-          if (e == nullptr) return 1;
-          std::memset(e, 0x42, 24);
-        }
-        return 0;
+        int i = 0;
+        for (void* e; i < 10 && (e = w.cache.GetEntry()) != nullptr; ++i) std::memset(e, 0x42, 24);
+        return i < 10;
       },
       [](World& w) {
         while (w.got.size() < 300 && (w.got.push_back(w.pool.GetNode()), w.got.back() != nullptr)) {
@@ -386,7 +348,7 @@ const Operation kOperations[] = {
      nullptr,
      {[](World& w) {
         int r = 0;
-        for (int32_t key = 5; key < 125 && (r = Insert(w.tree, key)) == 0; key += 10) w.keys.push_back(key);
+        for (int32_t key = 5; key < 125 && (r = w.tree.Insert(key, 0)) == 0; key += 10) w.keys.push_back(key);
         return r;
       },
       [](World& w) {
@@ -442,8 +404,7 @@ const Operation kOperations[] = {
      }},
     {"SystemLogEntry",
      [](World& w) {
-       // A store of the run's own: every run starts from the same state, so every
-       // allocation of the registration and the source is met.
+       // A store of the run's own, so that every run meets every allocation of the registration.
        setenv("ORVANTA_REGISTRY", (lxtest::StateDir() + w.shm + ".db").c_str(), 1);
        w.log.emplace();
      },
@@ -455,9 +416,8 @@ const Operation kOperations[] = {
        HOLDS(LxSysLog().Printf(2, "later") == 1);
        unlink(std::getenv("ORVANTA_REGISTRY"));
      }},
-    // A handler that reports through the system log and the message box, as the
-    // library's own does, meets failures inside them: it must neither recurse
-    // without end nor wait for itself.
+    // A handler that reports through the system log and the message box, as the library's
+    // own does, meets failures inside them: it must neither recurse without end nor wait for itself.
     {"ReportingHandlerWithoutMemory",
      [](World& w) { w.log.emplace(), alarm(60); },
      {[](World& w) { return mmLxSetHandler(ReportingHandler), w.log->Open("Opened without memory"), 0; },
@@ -474,11 +434,7 @@ const Operation kOperations[] = {
 
 int32_t g_handlerCalls = 0;
 uint32_t g_handlerSize = 0;
-int32_t RecordingHandler(uint32_t size) {
-  ++g_handlerCalls;
-  g_handlerSize = size;
-  return 0;
-}
+int32_t RecordingHandler(uint32_t size) { return ++g_handlerCalls, g_handlerSize = size, 0; }
 
 class OutOfMemory : public testing::TestWithParam<Operation> {};
 

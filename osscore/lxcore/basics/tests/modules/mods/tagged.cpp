@@ -1,7 +1,5 @@
-// A test module that names itself: TestModuleTag() returns the MODULE_TAG it was
-// built with, so a test can tell which of several same-named files was loaded.
-// With DESCRIBED it also carries a description of its own; LONG_TEXTS makes
-// every text of it 1,000 characters long.
+// A test module that tells which of several same-named files was loaded (TestModuleTag);
+// DESCRIBED: with a description, LONG_TEXTS: of texts 1,000 characters long.
 #include <cstdint>
 #include <string>
 
@@ -14,7 +12,6 @@ extern "C" __attribute__((visibility("default"))) const char* LxDescribeDll(
     const char** compilerName, const char** extraText2) {
   *major = 1, *minor = 2, *release = 3, *build = 4, *patch = 5;
 #ifdef LONG_TEXTS
-  // Texts longer than any fixed buffer a caller may offer.
   static const std::string kLong(1000, 'L');
   *moduleName = *buildStamp = *extraText1 = *compilerName = *extraText2 = kLong.c_str();
   *compilerVersion = 1;
