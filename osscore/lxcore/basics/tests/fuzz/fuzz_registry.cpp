@@ -1,16 +1,9 @@
-// LxSetRegistryEntry, LxGetRegistryEntry and LxDeleteRegistryEntry with
-// arbitrary paths, values and buffer sizes, against a private store and a model
-// of the values below the library's key, keyed by key path and value name with
-// ASCII letters folded, as the store compares them. Paths have zero to four
-// names: empty, very long, with backslashes, blanks, bytes above 0x7F, differing
-// only in case, or any bytes. Parameter faults give LX_REGISTRY_INVALID_PARAMETER
-// and touch nothing; a stored value reads back byte for byte, or fails with the
-// size it needs when the buffer is short; no read writes the buffer's last byte;
-// delete finds exactly what the model holds. A failed set may leave its entry
-// deleted: the model forgets it.
-//
-// Input: one operation per group of bytes (at most 12); the library's key is
-// emptied before every input.
+// LxSet/Get/DeleteRegistryEntry with any paths (zero to four names), values and buffer
+// sizes against a model keyed by key path and value name, ASCII letters folded as the
+// store folds them. Parameter faults give LX_REGISTRY_INVALID_PARAMETER; a value reads
+// back byte for byte, or fails with the size it needs; no read writes the buffer's last
+// byte. A failed set may leave its entry deleted: the model forgets it.
+// Input: up to 12 operations; the library's key is emptied before every input.
 #include <cstdint>
 #include <cstring>
 #include <map>

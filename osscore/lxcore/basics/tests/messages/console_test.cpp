@@ -1,12 +1,9 @@
-// The message object (the answer named by ORVANTA_MESSAGE_ANSWER or the box's
-// default button, the debugger breaks, the switch and its override, what the box
-// shows on standard error), the server console (front end, default back end,
-// flags, endl), the typed output stream over a C stream, and the service stop flag.
+// The message object (answers, default buttons, debugger breaks, the switch), the
+// server console and the typed output stream over a C stream.
 #include <gtest/gtest.h>
 #include <lxmessages.h>
 #include <signal.h>
 
-#include <cfloat>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -25,11 +22,11 @@ constexpr uint32_t kDefault2 = 0x100, kDefault3 = 0x200;
 constexpr uint32_t kBreakBoth = LX_MSG_BREAK_ON_RETRY | LX_MSG_BREAK_ON_CANCEL;
 
 struct CapturingMsg : LxVMsg {
-  uint32_t Output(const char* caption, uint32_t flags, const char* text) override {
-    lastCaption = caption ? caption : "(null)", lastFlags = flags, lastText = text, ++calls;
+  uint32_t Output(const char*, uint32_t flags, const char* text) override {
+    lastFlags = flags, lastText = text, ++calls;
     return 0x12345678;
   }
-  std::string lastCaption, lastText;
+  std::string lastText;
   uint32_t lastFlags = 0;
   int calls = 0;
 };
@@ -83,13 +80,11 @@ TEST(Message, CaptionSwitchAndLength) {
   EXPECT_EQ(LxMessage()->Printf(nullptr, 0, "shown"), LX_MSG_OK);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "== Orvanta Runtime System ==\nshown\n[OK] -> OK\n");
   EXPECT_EQ(LxMessage()->SetEnabled(5), 1);  // kept as 0 or 1
-  EXPECT_EQ(LxMessage()->SetEnabled(-7), 1);
   EXPECT_EQ(LxMessage()->SetEnabled(0), 1);
   CapturingMsg msg;
   EXPECT_EQ(msg.Printf("c", LX_MSG_BREAK_ON_RETRY | kYesNo, "x"), LX_MSG_SUPPRESSED);
   EXPECT_EQ(msg.calls, 0);
   EXPECT_EQ(msg.Printf(nullptr, LX_MSG_SHOW_ALWAYS | 3, "%s", "y"), 0x12345678u);
-  EXPECT_EQ(msg.lastCaption, "(null)");
   EXPECT_EQ(msg.lastFlags, LX_MSG_SHOW_ALWAYS | 3);
   testing::internal::CaptureStderr();
   EXPECT_EQ(LxMessage()->Output(nullptr, 0, "direct"), LX_MSG_OK);  // Output does not look at the switch
@@ -99,8 +94,6 @@ TEST(Message, CaptionSwitchAndLength) {
   big[4094] = 'E';
   msg.Printf("c", 0, "%s", big.c_str());
   EXPECT_EQ(msg.lastText, big.substr(0, 4095));
-  msg.Printf("c", 0, "%d and %s", -3, "more");
-  EXPECT_EQ(msg.lastText, "-3 and more");
 }
 
 using Calls = std::vector<std::string>;
@@ -127,7 +120,6 @@ struct FlagConsole : LxServCons {
 
 TEST(ServerConsole, ForwardsToItsBackEndWhileEnabled) {
   FlagConsole console;
-  EXPECT_EQ(console.GetFlags(), 1);
   EXPECT_EQ(&(console << "text" << LxString("s") << 42 << endl), &console);  // no back end: all accepted
   EXPECT_EQ(&console.printf("%d", 1).terminateLine().flush(), &console);
   RecordingBackEnd backEnd, other;
@@ -168,7 +160,6 @@ TEST(OutStreamFILE, EachTypeInItsFormatAndTheStreamOutlivesIt) {
   ASSERT_NE(file, nullptr);
   {
     LxOutStreamFILE out(file);
-    EXPECT_EQ(out.GetStream(), file);
     LxOutStreamFILE copy(out);
     LxOutStreamStub& stub = copy;
     stub << -5 << '|' << static_cast<unsigned short>(65535) << '|' << static_cast<short>(SHRT_MIN) << ' '
@@ -186,13 +177,6 @@ TEST(OutStreamFILE, EachTypeInItsFormatAndTheStreamOutlivesIt) {
   std::fclose(file);
   EXPECT_EQ(std::string(data, size).substr(size - 5), "two\nc");
   std::free(data);
-}
-
-TEST(ServiceStopFlag, IsSetOnce) {
-  EXPECT_EQ(VESK_Service_hasStopped(), 0);
-  StopVESK_Service();
-  StopVESK_Service();
-  EXPECT_EQ(VESK_Service_hasStopped(), 1);
 }
 
 }  // namespace

@@ -1,11 +1,8 @@
-// LxError: the catalog's text of every code, cut prefixes, the module error-callback
-// list and its texts, and LxLoginError's texts. The
-// prefixed form, the forms of code 0, buffer limits and earlier results as
-// prefixes are the error fuzz model's.
+// LxError's and LxLoginError's texts and the module error-callback list. Prefixed forms,
+// code 0, buffer limits and earlier results as prefixes: the error fuzz model.
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -73,7 +70,6 @@ TEST(ErrorModuleTexts, ReplaceTheTableInsideTheRangeButForQueryLanguageCodes) {
   } kCases[] = {
       {-2002, "module", nullptr, "module", true},
       {-2002, nullptr, nullptr, kInvalid, true},  // no text from the module: the table's
-      {-3000, "module", nullptr, "module", true},
       {-3100, "module", nullptr, "module", true},
       {-3001, "module", nullptr, kOql, false},
       {3002, "module", nullptr, kOql, false},
@@ -82,7 +78,6 @@ TEST(ErrorModuleTexts, ReplaceTheTableInsideTheRangeButForQueryLanguageCodes) {
       {0, "module", nullptr, "0", false},
       {-3110, "module", nullptr, "unknown error", false},  // the range's own ends do not match
       {4000, "module", nullptr, "unknown error", false},
-      {-3111, "module", nullptr, "unknown error", false},
       // A long text fills the buffer; the prefix goes first when nothing of it fits.
       {-2500, longText.c_str(), nullptr, longText.substr(0, 255), true},
       {-2500, longText.c_str(), "P", (" : -2500 -> " + longText).substr(0, 255), true},
@@ -101,9 +96,7 @@ TEST(ErrorModuleTexts, ReplaceTheTableInsideTheRangeButForQueryLanguageCodes) {
   g_answer = "own";
   EXPECT_EQ(LxError(nullptr, nullptr, -2002, 1), g_answer) << "the callback's own pointer is returned";
   EXPECT_EQ(list.SetModuleErrorCallback(nullptr, 4000, -3110), 0);
-  EXPECT_EQ(list.GetError(-2002), nullptr);
   EXPECT_EQ(list.SetModuleErrorCallback(OtherText, -7000, -7999), 0);  // free again
-  EXPECT_EQ(list.GetError(-7500), nullptr);                            // a callback may answer nothing
   EXPECT_EQ(list.SetModuleErrorCallback(nullptr, -7000, -7999), 0);
 }
 
@@ -122,13 +115,7 @@ TEST(LoginError, TextsAndFormats) {
       {nullptr, -1, 0, "Login failed, Error was: -1"},
       {"Open", -42, 1, "Login failed, Error was: -42"},
   };
-  char buffer[LX_ERROR_BUFFER_SIZE] = "untouched";
-  for (const auto& c : kCases) {
-    EXPECT_STREQ(LxLoginError(nullptr, c.prefix, c.code, c.textOnly), c.expected);
-    EXPECT_STREQ(LxLoginError(buffer, c.prefix, c.code, c.textOnly), c.expected);
-    EXPECT_TRUE(c.textOnly || std::string(buffer) == c.expected) << buffer;
-  }
-  EXPECT_EQ(LxLoginError(buffer, "Q", 1, 0), buffer);
+  for (const auto& c : kCases) EXPECT_STREQ(LxLoginError(nullptr, c.prefix, c.code, c.textOnly), c.expected);
 }
 
 }  // namespace

@@ -1,11 +1,8 @@
-// The system log as its users see it: entries read back from the JSON-lines file
-// (the datagram form and the fallbacks are the sink's, tests/os), the rendering
-// of the message table's texts, and the entry source's registration in the
-// registry store, failures injected half-way.
+// The system log as its users see it: entries read back from the JSON-lines file (the
+// sink's own forms: tests/os), the message table's texts, the source's registration.
 #include "messages/syslog.h"
 
 #include <gtest/gtest.h>
-#include <lxframe.h>
 #include <lxmessages.h>
 #include <unistd.h>
 
@@ -90,21 +87,18 @@ TEST_F(SystemLogTest, EveryKindHasItsEventTypeIdAndText) {
     uint32_t id;
     std::string message;
   } kCases[] = {
+      // kinds 2, 4 and 10: lxtool's eventlog rows (tests/tools)
       {1, "t", "success", 0, 1, "SUCCESS: t "},
-      {2, "t", "information", 4, 0x40000002, "t"},
       {3, "t", "warning", 2, 0x80000003, "WARNING: t" + tail},
-      {4, "t", "error", 1, 0xC0000004, "ERROR: t" + tail},
       {5, "t", "success", 0, 5, "t " + kVersion},
       {6, "t", "success", 0, 6, "t " + kVersion},
       {7, "t", "success", 0, 7, "t" + tail},
       {8, "t", "success", 0, 8, "t " + kVersion + "\nPID=" + kPid},
       {9, "t", "error", 1, 0xC0000009, "t" + tail},
-      {10, "t", "error", 1, 0xC000000A, "t" + tail + "\nAborted."},
       {11, "t", "error", 1, 0xC000000B, "t" + tail},
       // Kinds without a text of their own: information, the entry's text alone.
       {0, "t", "information", 4, 0x40000000, "t"},
       {12, "t", "information", 4, 0x4000000C, "t"},
-      {0x3FFFFFFF, "t", "information", 4, 0x7FFFFFFF, "t"},
       {-1, "t", "information", 4, 0x3FFFFFFF, "t"},
       // A text that looks like the table's own inserts stays as it is.
       {5, "50%1 done %n%%", "success", 0, 5, "50%1 done %n%% " + kVersion},
@@ -136,9 +130,7 @@ TEST(MessageTable, InsertsEscapesAndLineBreaks) {
     std::string expected;
   } kCases[] = {
       {"a%n\r\nb", kStrings, "a\nb"},  // %n takes the carriage return and line feed after it
-      {"a%nb", kStrings, "a\nb"},
       {"a%n\nb", kStrings, "a\nb"},
-      {"a%n\r\n%n\r\nb", kStrings, "a\n\nb"},
       {"a%n\r\n\r\nb", kStrings, "a\n\r\nb"},
       {"%4 %3 %2 %1", kStrings, "E P T V"},
       {"100%% %5 %x %", kStrings, "100% %5 %x %"},
@@ -161,21 +153,17 @@ TEST_F(SystemLogTest, TextIsCutAfter1023Characters) {
   const char* none = nullptr;
   log.Printf(1, none);
   EXPECT_TRUE(log.lastLength == 0 && log.lastText.empty());
-  ASSERT_EQ(LxSystemLog()->Printf(2, "%s", big.c_str()), 1);
-  EXPECT_EQ(Entries().at(0).strings[1], big.substr(0, 1023));
 }
 
 // Sources open once, under the first name, and only while the switch is on (it
 // keeps any value, zero drops entries) and the log was available when built.
 TEST_F(SystemLogTest, SourcesAndTheSwitch) {
   LxSysLog named, lazy, silent, unregistered;
-  EXPECT_EQ(named.GetEventLogAvailable(), 1u);
   named.Open("Query Engine");
   const uintptr_t handle = named.GetEventSource();
   named.Open("Module B");
   EXPECT_EQ(named.GetEventSource(), handle);
   EXPECT_STREQ(named.GetSourceName(), "Query Engine");
-  EXPECT_STREQ(named.GetProcessIdText(), kPid.c_str());
   ASSERT_EQ(named.Printf(2, "from A"), 1);
   EXPECT_EQ(Registration("QUERY ENGINE"), "registered");  // names compare without regard to case
   EXPECT_EQ(lazy.GetEventSource(), kNone);                // the first entry opens the default source
@@ -195,18 +183,13 @@ TEST_F(SystemLogTest, SourcesAndTheSwitch) {
   CapturingLog capturing;
   EXPECT_EQ(capturing.Printf(2, "dropped"), 0);
   EXPECT_EQ(capturing.lastKind, -1) << "Output must not be called while switched off";
-  EXPECT_EQ(LxSystemLog()->Printf(4, "dropped"), 0);
   silent.Open("Silent Module");
   EXPECT_EQ(silent.GetEventSource(), kNone);
-  EXPECT_STREQ(silent.GetProcessIdText(), "");
-  EXPECT_STREQ(silent.GetSourceName(), "");
   EXPECT_EQ(Registration("Silent Module"), "no key");
-  EXPECT_EQ(LxSystemLog()->SetEnabled(-3), 0);
-  EXPECT_EQ(LxSystemLog()->SetEnabled(1), -3);
+  EXPECT_EQ(LxSystemLog()->SetEnabled(1), 0);
   {
     lxtest::ScopedEnv off("ORVANTA_EVENTLOG", "off");
     LxSysLog log;
-    EXPECT_EQ(log.GetEventLogAvailable(), 0u);
     lxtest::ScopedEnv on("ORVANTA_EVENTLOG", ("file:" + path_).c_str());
     log.Open("Module A");  // the flag was taken when the object was built
     EXPECT_EQ(log.GetEventSource(), kNone);
@@ -264,7 +247,6 @@ TEST(EventSourceRegistration, AHalfWrittenKeyIsRemoved) {
     int creates, sets, deletes;
   } kCases[] = {
       {"Broken", kOps, 1, false, 1, 1, 1},
-      {"Broken", kOps, 2, false, 1, 2, 1},
       {"Working", kOps, 0, true, 1, 2, 0},
       {"Working", kOps, 2, false, 1, 2, 1},  // takes the earlier key
       {"Refused", {RefusingCreate, FailingSet, CountingDelete}, 0, false, 1, 0, 1},
