@@ -51,6 +51,7 @@ TEST(VeskAssert, EachModeReactsInItsOwnWay) {
       {-1, nullptr, false, SIGABRT, "x > 0", "", 0},  // glibc's assertion routine
       {1, nullptr, false, 0, "", "", 0},
       {2, nullptr, false, SIGSEGV, "", "", 0},
+      {3, nullptr, false, SIGSEGV, "", "", 0},
       {4, nullptr, false, SIGTRAP, "", "", 0},
       {4, nullptr, true, 0, "", "", 0},
       {5, nullptr, false, SIGABRT, "", "", 0},

@@ -63,18 +63,12 @@ TEST(EventLogTarget, FollowsTheEnvironment) {
 }
 
 TEST(EventLogFormat, LineMatchesFixedVectorAndBrokenLinesAreRefused) {
-  lxos::EventRecord r, back;
-  r.time = "2026-01-02T03:04:05.678Z";
-  r.source = "Orvanta Runtime System";
-  r.type = "error";
-  r.eventType = 1;
-  r.eventId = 0xC0000004;
-  r.strings[0] = "(Orvanta 9.5.23.262.0)";
-  r.strings[1] = "say \"hi\"\\ \t\x01";
-  r.strings[2] = "42";
-  // Valid UTF-8 (two and four bytes) is kept; a lone Latin-1 byte, a surrogate
-  // and an overlong form are escaped byte by byte.
-  r.strings[3] = "/opt/\xC3\xA9t\xE9\xF0\x9F\x98\x80\xED\xA0\x80\xC0\xAF";
+  // Valid UTF-8 (two and four bytes) is kept; a lone Latin-1 byte, a surrogate and an
+  // overlong form are escaped byte by byte.
+  lxos::EventRecord r{"2026-01-02T03:04:05.678Z", "Orvanta Runtime System", "error", 1, 0xC0000004, {}, {}};
+  const char* const kStringsIn[4] = {"(Orvanta 9.5.23.262.0)", "say \"hi\"\\ \t\x01", "42",
+                                     "/opt/\xC3\xA9t\xE9\xF0\x9F\x98\x80\xED\xA0\x80\xC0\xAF"};
+  for (int i = 0; i < 4; ++i) r.strings[i] = kStringsIn[i];
   r.message = "ERROR: x\nPID=42\r";
   const std::string line = lxos::EventLogFormatLine(r);
   EXPECT_EQ(line,
@@ -83,9 +77,6 @@ TEST(EventLogFormat, LineMatchesFixedVectorAndBrokenLinesAreRefused) {
             "\"say \\\"hi\\\"\\\\ \\t\\u0001\",\"42\","
             "\"/opt/\xC3\xA9t\\u00e9\xF0\x9F\x98\x80\\u00ed\\u00a0\\u0080\\u00c0\\u00af\"],"
             "\"message\":\"ERROR: x\\nPID=42\\r\"}\n");
-  ASSERT_TRUE(lxos::EventLogParseLine(line, &back));
-  EXPECT_TRUE(back.strings[1] == r.strings[1] && back.strings[3] == r.strings[3] &&
-              back.message == r.message && back.eventId == r.eventId && back.time == r.time);
   for (size_t cut = 0; cut + 1 < line.size(); ++cut)
     EXPECT_FALSE(lxos::EventLogParseLine(line.substr(0, cut), &r));
   for (const char* bad :
