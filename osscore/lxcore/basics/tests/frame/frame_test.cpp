@@ -21,7 +21,6 @@ TEST(VeskAssert, CallbackComesFirstAndTheModeIsReadOnce) {
   lxtest::Config config;
   config.ints["debug/assertMode"] = 1;
   DefaultConfig(&config);
-  EXPECT_EQ(DefaultConfig(LX_QUERY_CONFIG), &config);
   EXPECT_EQ(SetFatalErrorCallback(RecordFatal), nullptr);
   EXPECT_EQ(GetFatalErrorCallback(), RecordFatal);
   EXPECT_EQ(VESK_assert("a == b", "f.cpp", 7), 0);
@@ -29,7 +28,6 @@ TEST(VeskAssert, CallbackComesFirstAndTheModeIsReadOnce) {
   config.ints["debug/assertMode"] = 7;  // not seen: the mode was read at the first failure
   EXPECT_EQ(VESK_assert("e", "f", 2), 0);
   EXPECT_EQ(config.reads, 1);
-  EXPECT_EQ(lxtest::ReadFile(lxtest::StateDir() + "/debug.txt"), "");
   EXPECT_EQ(SetFatalErrorCallback(nullptr), RecordFatal);
   EXPECT_EQ(DefaultConfig(nullptr), nullptr);
 }
@@ -43,9 +41,8 @@ TEST(VeskAssert, EachModeReactsInItsOwnWay) {
     int32_t mode;  // -1: no configuration
     const char* answer;
     bool trapIgnored;
-    int signal;             // 0: VESK_assert returned 0
-    std::string stderrHas;  // "": nothing on standard error
-    std::string debugOutput;
+    int signal;                          // 0: VESK_assert returned 0
+    std::string stderrHas, debugOutput;  // stderrHas "": nothing on standard error
     size_t expressionLength;
   } kCases[] = {
       {-1, nullptr, false, SIGABRT, "x > 0", "", 0},  // glibc's assertion routine

@@ -74,7 +74,6 @@ TEST(ErrorModuleTexts, ReplaceTheTableInsideTheRangeButForQueryLanguageCodes) {
       {-3001, "module", nullptr, kOql, false},
       {3002, "module", nullptr, kOql, false},
       {5, "module", nullptr, "module", true},
-      {5, nullptr, nullptr, "count", true},
       {0, "module", nullptr, "0", false},
       {-3110, "module", nullptr, "unknown error", false},  // the range's own ends do not match
       {4000, "module", nullptr, "unknown error", false},

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -115,9 +114,6 @@ TEST(EventLogFile, AppendsOneLinePerEntryAndReportsFailedAppends) {
   EXPECT_TRUE(entries[0].eventId == 0x80000003u && entries[0].message == "first\nline");
   EXPECT_TRUE(entries[1].strings[0].empty() && entries[1].strings[1] == "only");  // null strings are empty
   for (int i = 0; i < 2; ++i) EXPECT_EQ(entries[2 + i].message, kFaults[i].call);
-  tm t{};  // the time is now, in UTC
-  ASSERT_NE(strptime(entries[0].time.c_str(), "%Y-%m-%dT%H:%M:%S", &t), nullptr);
-  EXPECT_LE(std::labs(static_cast<long>(timegm(&t) - time(nullptr))), 5L);
   const size_t inDefault = Entries(lxos::EventLogDefaultFile()).size();
   lxtest::ScopedEnv off("ORVANTA_EVENTLOG", "off");
   EXPECT_EQ(lxos::EventLogWrite("Src", lxos::kEventError, 4, kStrings, "gone"), 0);
@@ -157,17 +153,15 @@ TEST(EventLogSyslog, DatagramFormat) {
   const struct {
     const char* source;
     uint16_t type;
-    const char* message;
     int64_t when;
     std::string expected;
   } kCases[] = {
-      {"a:b[c]d\te", lxos::kEventWarning, "w", when, "<12>Jan  2 03:04:05 a_b_c_d_e[42]: w"},
-      {"s", lxos::kEventSuccess, "", when, "<13>Jan  2 03:04:05 s[42]: "},
-      {"s", lxos::kEventInformation, "i", when + 10 * 86400, "<14>Jan 12 03:04:05 s[42]: i"},
-      {"s", 99, "i", when, "<14>Jan  2 03:04:05 s[42]: i"},
+      {"a:b[c]d\te", lxos::kEventWarning, when, "<12>Jan  2 03:04:05 a_b_c_d_e[42]: m"},
+      {"s", lxos::kEventSuccess, when, "<13>Jan  2 03:04:05 s[42]: m"},
+      {"s", lxos::kEventInformation, when + 10 * 86400, "<14>Jan 12 03:04:05 s[42]: m"},
+      {"s", 99, when, "<14>Jan  2 03:04:05 s[42]: m"},
   };
-  for (const auto& c : kCases)
-    EXPECT_EQ(lxos::SyslogDatagram(c.source, c.type, c.message, 42, c.when), c.expected);
+  for (const auto& c : kCases) EXPECT_EQ(lxos::SyslogDatagram(c.source, c.type, "m", 42, c.when), c.expected);
 }
 
 // A Unix datagram socket bound at `path`, standing in for the log daemon.
