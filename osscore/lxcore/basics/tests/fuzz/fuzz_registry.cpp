@@ -30,9 +30,7 @@ std::string Name(lxfuzz::Input& in) {
 }
 
 std::string Fold(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : s) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
   return s;
 }
 

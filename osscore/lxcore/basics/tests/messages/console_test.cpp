@@ -72,9 +72,6 @@ TEST(Message, AnswersDefaultButtonsAndBreaks) {
 }
 
 TEST(Message, CaptionSwitchAndLength) {
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(LxMessage()->Printf(nullptr, 0, "shown"), LX_MSG_OK);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "== Orvanta Runtime System ==\nshown\n[OK] -> OK\n");
   EXPECT_EQ(LxMessage()->SetEnabled(5), 1);  // kept as 0 or 1
   EXPECT_EQ(LxMessage()->SetEnabled(0), 1);
   CapturingMsg msg;
@@ -109,8 +106,7 @@ struct RecordingBackEnd : _LxServCons {
 };
 
 struct FlagConsole : LxServCons {
-  using LxServCons::LxServCons;
-  void SetFlags(unsigned short value) { flags = value; }
+  using LxServCons::flags;
 };
 
 TEST(ServerConsole, ForwardsToItsBackEndWhileEnabled) {
@@ -127,7 +123,7 @@ TEST(ServerConsole, ForwardsToItsBackEndWhileEnabled) {
   EXPECT_EQ(backEnd.calls,
             (Calls{"a/-1", "b/-3", "-42/-1", "2147483647/-1", "line", "\r\n/2", "flush", "x=0007/-1",
                    "<" + std::string(510, 'z') + "/-1", "line", "\r\n/2", "flush", "line", "\r\n/2"}));
-  console.SetFlags(0xFFFE);  // the enable bit cleared silences without detaching
+  console.flags = 0xFFFE;  // the enable bit cleared silences without detaching
   console << "a" << LxString("b") << 3 << endl;
   console.printf("c").terminateLine().flush();
   EXPECT_EQ(backEnd.calls.size(), 14u);

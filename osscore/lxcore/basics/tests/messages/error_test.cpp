@@ -77,8 +77,7 @@ TEST(ErrorModuleTexts, ReplaceTheTableInsideTheRangeButForQueryLanguageCodes) {
       {0, "module", nullptr, "0", false},
       {-3110, "module", nullptr, "unknown error", false},  // the range's own ends do not match
       {4000, "module", nullptr, "unknown error", false},
-      // A long text fills the buffer; the prefix goes first when nothing of it fits.
-      {-2500, longText.c_str(), nullptr, longText.substr(0, 255), true},
+      // A long text fills the buffer, after the prefix when nothing of it fits.
       {-2500, longText.c_str(), "P", (" : -2500 -> " + longText).substr(0, 255), true},
       // A long prefix is cut; code and text are kept whole.
       {-2002, nullptr, longText.c_str(),
