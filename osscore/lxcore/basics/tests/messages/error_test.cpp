@@ -48,18 +48,13 @@ char* OtherText(int) { return nullptr; }
 // The list has one slot, for one range, which answers strictly inside.
 TEST(ErrorModuleTexts, ReplaceTheTableInsideTheRangeButForQueryLanguageCodes) {
   LxModuleErrorCallbackList& list = LxModuleErrorCallbackList::GetInstance();
-  const struct {
-    LxModuleErrorCallback callback;
-    int upper, lower, result;
-  } kSteps[] = {
-      {RecordingCallback, -3110, 4000, LX_CALLBACK_INVALID_PARAMETER},  // inverted
-      {nullptr, 4000, -3110, LX_CALLBACK_INVALID_PARAMETER},            // nothing to remove
-      {RecordingCallback, 4000, -3110, 0},
-      {OtherText, -3110, -6500, LX_CALLBACK_INVALID_PARAMETER},  // overlaps at -3110
-      {OtherText, -7000, -7999, LX_CALLBACK_INVALID_PARAMETER},  // the one slot is taken
-      {nullptr, 4000, -3109, LX_CALLBACK_INVALID_PARAMETER},     // not exactly that range
-  };
-  for (const auto& s : kSteps) EXPECT_EQ(list.SetModuleErrorCallback(s.callback, s.upper, s.lower), s.result);
+  const int refused = LX_CALLBACK_INVALID_PARAMETER;
+  EXPECT_EQ(list.SetModuleErrorCallback(RecordingCallback, -3110, 4000), refused);  // inverted
+  EXPECT_EQ(list.SetModuleErrorCallback(nullptr, 4000, -3110), refused);            // nothing to remove
+  EXPECT_EQ(list.SetModuleErrorCallback(RecordingCallback, 4000, -3110), 0);
+  EXPECT_EQ(list.SetModuleErrorCallback(OtherText, -3110, -6500), refused);  // overlaps at -3110
+  EXPECT_EQ(list.SetModuleErrorCallback(OtherText, -7000, -7999), refused);  // the one slot is taken
+  EXPECT_EQ(list.SetModuleErrorCallback(nullptr, 4000, -3109), refused);     // not exactly that range
   const std::string longText(600, 't');
   const struct {
     int code;
@@ -99,21 +94,14 @@ TEST(ErrorModuleTexts, ReplaceTheTableInsideTheRangeButForQueryLanguageCodes) {
 }
 
 TEST(LoginError, TextsAndFormats) {
-  const struct {
-    const char* prefix;
-    int code, textOnly;
-    const char* expected;
-  } kCases[] = {
-      {nullptr, -2301, 0, "Password is invalid"},
-      {nullptr, -2307, 0, "Login name is invalid"},
-      {nullptr, -2302, 0, "Login name is not unique, please contact Admin"},
-      {nullptr, -2017, 0, "Login data inconsistent, please contact Admin"},
-      {nullptr, 0, 0, "Login to Database"},
-      {nullptr, 1, 0, "Login to Dictionary"},
-      {nullptr, -1, 0, "Login failed, Error was: -1"},
-      {"Open", -42, 1, "Login failed, Error was: -42"},
-  };
-  for (const auto& c : kCases) EXPECT_STREQ(LxLoginError(nullptr, c.prefix, c.code, c.textOnly), c.expected);
+  EXPECT_STREQ(LxLoginError(nullptr, nullptr, -2301, 0), "Password is invalid");
+  EXPECT_STREQ(LxLoginError(nullptr, nullptr, -2307, 0), "Login name is invalid");
+  EXPECT_STREQ(LxLoginError(nullptr, nullptr, -2302, 0), "Login name is not unique, please contact Admin");
+  EXPECT_STREQ(LxLoginError(nullptr, nullptr, -2017, 0), "Login data inconsistent, please contact Admin");
+  EXPECT_STREQ(LxLoginError(nullptr, nullptr, 0, 0), "Login to Database");
+  EXPECT_STREQ(LxLoginError(nullptr, nullptr, 1, 0), "Login to Dictionary");
+  EXPECT_STREQ(LxLoginError(nullptr, nullptr, -1, 0), "Login failed, Error was: -1");
+  EXPECT_STREQ(LxLoginError(nullptr, "Open", -42, 1), "Login failed, Error was: -42");
 }
 
 }  // namespace

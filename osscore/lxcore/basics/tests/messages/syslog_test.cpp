@@ -112,25 +112,18 @@ TEST_F(SystemLogTest, EveryKindHasItsEventTypeIdAndText) {
 }
 
 TEST(MessageTable, InsertsEscapesAndLineBreaks) {
+  using lxmessages::ExpandMessage;
   const char* const kStrings[4] = {"V", "T", "P", "E"};
   const char* const kSparse[4] = {nullptr, "t", nullptr, nullptr};
-  const char* const kTricky[4] = {"%2", "%1%n", "", ""};  // an inserted %-sequence is text
-  const struct {
-    const char* text;
-    const char* const* strings;
-    std::string expected;
-  } kCases[] = {
-      {"a%n\r\nb", kStrings, "a\nb"},  // %n takes the carriage return and line feed after it
-      {"a%n\nb", kStrings, "a\nb"},
-      {"a%n\r\n\r\nb", kStrings, "a\n\r\nb"},
-      {"%4 %3 %2 %1", kStrings, "E P T V"},
-      {"100%% %5 %x %", kStrings, "100% %5 %x %"},
-      {"[%1][%2][%3][%4]", kSparse, "[][t][][]"},
-      {nullptr, kStrings, ""},
-      {"%2 %1", kTricky, "%1%n %2"},
-  };
-  for (const auto& c : kCases)
-    EXPECT_EQ(lxmessages::ExpandMessage(c.text, c.strings), c.expected) << c.expected;
+  const char* const kTricky[4] = {"%2", "%1%n", "", ""};   // an inserted %-sequence is text
+  EXPECT_EQ(ExpandMessage("a%n\r\nb", kStrings), "a\nb");  // %n takes the CR and LF after it
+  EXPECT_EQ(ExpandMessage("a%n\nb", kStrings), "a\nb");
+  EXPECT_EQ(ExpandMessage("a%n\r\n\r\nb", kStrings), "a\n\r\nb");
+  EXPECT_EQ(ExpandMessage("%4 %3 %2 %1", kStrings), "E P T V");
+  EXPECT_EQ(ExpandMessage("100%% %5 %x %", kStrings), "100% %5 %x %");
+  EXPECT_EQ(ExpandMessage("[%1][%2][%3][%4]", kSparse), "[][t][][]");
+  EXPECT_EQ(ExpandMessage(nullptr, kStrings), "");
+  EXPECT_EQ(ExpandMessage("%2 %1", kTricky), "%1%n %2");
 }
 
 TEST_F(SystemLogTest, TextIsCutAfter1023Characters) {
