@@ -149,18 +149,13 @@ TEST(EventLogSyslog, DatagramFormat) {
   lxtest::ScopedEnv tz("TZ", "UTC");
   tzset();
   const int64_t when = 1767323045;  // 2026-01-02 03:04:05 UTC
-  const struct {
-    const char* source;
-    uint16_t type;
-    int64_t when;
-    std::string expected;
-  } kCases[] = {
-      {"a:b[c]d\te", lxos::kEventWarning, when, "<12>Jan  2 03:04:05 a_b_c_d_e[42]: m"},
-      {"s", lxos::kEventSuccess, when, "<13>Jan  2 03:04:05 s[42]: m"},
-      {"s", lxos::kEventInformation, when + 10 * 86400, "<14>Jan 12 03:04:05 s[42]: m"},
-      {"s", 99, when, "<14>Jan  2 03:04:05 s[42]: m"},
+  auto datagram = [](const char* source, uint16_t type, int64_t at) {
+    return lxos::SyslogDatagram(source, type, "m", 42, at);
   };
-  for (const auto& c : kCases) EXPECT_EQ(lxos::SyslogDatagram(c.source, c.type, "m", 42, c.when), c.expected);
+  EXPECT_EQ(datagram("a:b[c]d\te", lxos::kEventWarning, when), "<12>Jan  2 03:04:05 a_b_c_d_e[42]: m");
+  EXPECT_EQ(datagram("s", lxos::kEventSuccess, when), "<13>Jan  2 03:04:05 s[42]: m");
+  EXPECT_EQ(datagram("s", lxos::kEventInformation, when + 10 * 86400), "<14>Jan 12 03:04:05 s[42]: m");
+  EXPECT_EQ(datagram("s", 99, when), "<14>Jan  2 03:04:05 s[42]: m");
 }
 
 // A Unix datagram socket bound at `path`, standing in for the log daemon.
