@@ -1,6 +1,5 @@
-// Failed assertions, each mode in a child process of its own; resizing, the memory
-// handlers where the real allocator fails (a child with a capped address space), the
-// failure injector for other modules, and the memory-check pass-through.
+// Assertions (each mode in a child), resizing, memory handlers where the allocator fails
+// (a child with a capped address space), the failure injector, the memory-check pass-through.
 #include <gtest/gtest.h>
 #include <lxframe.h>
 

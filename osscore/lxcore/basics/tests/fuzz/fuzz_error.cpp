@@ -1,9 +1,8 @@
 // LxError and LxLoginError with any code and prefix (a previous result among them), into
-// their static buffer or a heap block of LX_ERROR_BUFFER_SIZE bytes; a module callback
-// answers -40000 .. -50000. Nothing past the terminator changes, a text-only call writes
-// nothing, a result that fits is exactly "prefix : code -> text" (or its code 0 forms),
-// one that does not fills the buffer.
-// Input: byte 0 the function and buffer, bytes 1..4 the code, the rest the prefix.
+// their static buffer or a heap block; a module callback answers -40000 .. -50000. Nothing
+// past the terminator changes, a text-only call writes nothing, a result is exactly
+// "prefix : code -> text" (or its code 0 forms) or fills the buffer. Input: byte 0 the
+// function and buffer, bytes 1..4 the code, the rest the prefix.
 #include <cstdint>
 #include <cstring>
 #include <string>

@@ -1,9 +1,7 @@
-// LxSet/Get/DeleteRegistryEntry with any paths (zero to four names), values and buffer
-// sizes against a model keyed by key path and value name, ASCII letters folded as the
-// store folds them. Parameter faults give LX_REGISTRY_INVALID_PARAMETER; a value reads
-// back byte for byte, or fails with the size it needs; no read writes the buffer's last
-// byte. A failed set may leave its entry deleted: the model forgets it.
-// Input: up to 12 operations; the library's key is emptied before every input.
+// LxSet/Get/DeleteRegistryEntry with any paths, values and buffer sizes against a model
+// keyed by folded key path and value name: parameter faults are refused, values read back
+// byte for byte or report the size they need, the buffer's last byte stays untouched, and
+// a failed set may leave its entry deleted. Input: up to 12 operations on an emptied key.
 #include <cstdint>
 #include <cstring>
 #include <map>

@@ -90,8 +90,7 @@ TEST(Message, CaptionSwitchAndLength) {
 
 using Calls = std::vector<std::string>;
 
-// A back end that records each call it gets; with `defaults` the text calls go
-// to the default operations, which write the debugger output.
+// Records each call; with `defaults` the calls go on to the default operations too.
 struct RecordingBackEnd : _LxServCons {
   explicit RecordingBackEnd(bool defaults = false) : defaults(defaults) {}
   void write(const LxString& text) override { write(text.GetText(), -3); }

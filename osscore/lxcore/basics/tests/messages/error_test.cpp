@@ -18,8 +18,7 @@ const std::string kOql = "To get the OQL-Errors, use GetOqlErrMsg(...) at one of
 
 std::string Text(int code) { return LxError(nullptr, nullptr, code, 1); }
 
-// The rows are compared with the catalog's copy in data/catalog.tsv by lxtool's
-// listing (tests/tools); here every code finds its row, its group's text or none.
+// Every code finds its row, its group's text or none (rows against data/catalog.tsv: tests/tools).
 TEST(ErrorCatalog, EveryCodeReadsAsTheTableSays) {
   std::map<int, std::string> rows;
   for (size_t i = 0; i < lxmessages::CatalogRowCount(); ++i)

@@ -98,9 +98,8 @@ TEST_F(Registry, EveryTypeRoundTripsByteForByteAndQueriesFollowTheSizeRules) {
   EXPECT_EQ(RegSetValue("K", "n", kRegSz, nullptr, 1), kRegInvalidParameter);  // data without bytes
 }
 
-// Names fold ASCII letters only and keep their first spelling; keys and values
-// enumerate in order of creation; deleting takes a key only without sub-keys, a
-// tree whole and nothing beside it.
+// Names keep their first spelling and enumerate in order of creation; deleting takes a
+// key only without sub-keys, a tree whole and nothing beside it.
 TEST_F(Registry, NamesOrderAndDeletion) {
   ASSERT_EQ(RegCreateKey("Vendor\\Vesk"), kRegOk);
   ASSERT_EQ(RegCreateKey("VENDOR\\VESK\\Sub"), kRegOk);  // finds the existing keys
@@ -169,8 +168,7 @@ TEST_F(Registry, MalformedNamesAreRefusedNotShortened) {
   EXPECT_EQ(RegSetValue("A", name255.c_str(), kRegSz, "x", 1), kRegOk);
 }
 
-// A store that cannot be opened or is no database is access denied; a good one is
-// seeded once, when created.
+// A store that cannot be opened or is no database is access denied; a good one is seeded once.
 TEST_F(Registry, UnopenableStoreIsAccessDeniedAndTheSeedIsWrittenOnce) {
   ASSERT_TRUE(FailSyscall("open", EACCES));  // a file the process may not open
   uint32_t size = 0;
@@ -246,9 +244,8 @@ TEST_F(Registry, ThreadsOfOneProcessShareTheConnection) {
   EXPECT_EQ(failures[0] + failures[1] + failures[2] + failures[3], 0);
   EXPECT_EQ(List("Threads", false).size(), 200u);
 
-  // A reader of the store's files (another user may be one) locks the WAL
-  // index: a writer without a limit waits, holding the connection; a thread with
-  // a limit gives up waiting for the connection, and for the lock.
+  // A reader (maybe another user) locks the WAL index: a writer without a limit waits,
+  // holding the connection; one with a limit gives up waiting for it, and for the lock.
   int reader = open((dir_ + "/registry.db-shm").c_str(), O_RDONLY | O_CLOEXEC);
   struct flock whole = {};
   whole.l_type = F_RDLCK;
