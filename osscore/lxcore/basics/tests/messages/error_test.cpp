@@ -64,7 +64,6 @@ TEST(ErrorModuleTexts, ReplaceTheTableInsideTheRangeButForQueryLanguageCodes) {
   } kCases[] = {
       {-2002, "module", nullptr, "module", true},
       {-2002, nullptr, nullptr, kInvalid, true},  // no text from the module: the table's
-      {-3100, "module", nullptr, "module", true},
       {-3001, "module", nullptr, kOql, false},
       {3002, "module", nullptr, kOql, false},
       {5, "module", nullptr, "module", true},
