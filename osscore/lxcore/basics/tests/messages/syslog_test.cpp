@@ -22,7 +22,6 @@
 
 namespace {
 
-constexpr uintptr_t kNone = ~static_cast<uintptr_t>(0);
 const std::string kVersion = "(Orvanta 9.5.23.262.0)";
 const std::string kPid = std::to_string(getpid());
 const std::string kBase = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
@@ -160,7 +159,7 @@ TEST_F(SystemLogTest, SourcesAndTheSwitch) {
   EXPECT_EQ(capturing.Printf(2, "dropped"), 0);
   EXPECT_EQ(capturing.lastKind, -1) << "Output must not be called while switched off";
   silent.Open("Silent Module");
-  EXPECT_EQ(silent.GetEventSource(), kNone);
+  EXPECT_EQ(silent.GetEventSource(), lxos::kNoEventSource);
   EXPECT_EQ(Registration("Silent Module"), "no key");
   EXPECT_EQ(LxSystemLog()->SetEnabled(1), 0);
   {
@@ -168,7 +167,7 @@ TEST_F(SystemLogTest, SourcesAndTheSwitch) {
     LxSysLog log;
     lxtest::ScopedEnv on("ORVANTA_EVENTLOG", ("file:" + path_).c_str());
     log.Open("Module A");  // the flag was taken when the object was built
-    EXPECT_EQ(log.GetEventSource(), kNone);
+    EXPECT_EQ(log.GetEventSource(), lxos::kNoEventSource);
     EXPECT_EQ(log.Printf(4, "dropped"), 0);
   }
   EXPECT_EQ(LxSystemLog()->Printf(2, "back"), 1);

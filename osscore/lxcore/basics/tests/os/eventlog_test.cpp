@@ -161,8 +161,7 @@ TEST(EventLogSyslog, DatagramFormat) {
 // A Unix datagram socket bound at `path`, standing in for the log daemon.
 int Bind(const std::string& path) {
   int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
+  sockaddr_un addr{AF_UNIX, {}};
   std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
   return bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 ? fd : (close(fd), -1);
 }

@@ -20,7 +20,6 @@ using namespace lxos;
 
 namespace {
 
-// Every test gets a store file of its own.
 class Registry : public ::testing::Test {
  protected:
   const std::string dir_ = lxtest::MakeTempDir("registry");
@@ -39,10 +38,9 @@ using Names = std::vector<std::string>;
 // The direct sub-keys (or the values) of a key, in the store's order.
 Names List(const char* path, bool keys = true) {
   Names names;
-  for (std::string name;
-       (keys ? RegEnumKey(path, static_cast<uint32_t>(names.size()), &name)
-             : RegEnumValue(path, static_cast<uint32_t>(names.size()), &name, nullptr)) == kRegOk;)
-    names.push_back(name);
+  for (std::string n;
+       (keys ? RegEnumKey(path, names.size(), &n) : RegEnumValue(path, names.size(), &n, nullptr)) == kRegOk;)
+    names.push_back(n);
   return names;
 }
 
@@ -192,8 +190,7 @@ TEST_F(Registry, UnopenableStoreIsAccessDeniedAndTheSeedIsWrittenOnce) {
 }
 
 TEST_F(Registry, ProcessesCreatingAndWritingAtOnceLoseNothing) {
-  // Four children race to create the store, then write values and keys at once;
-  // each inherits a connection of the parent's that it must not use.
+  // Four children race to create the store and write; each inherits a parent's connection.
   constexpr uint32_t kChildren = 4, kValues = 200;
   {
     lxtest::ScopedEnv other("ORVANTA_REGISTRY", (dir_ + "/other.db").c_str());
