@@ -172,8 +172,7 @@ TEST(VeskCheckMemory, ResolvesTheConfiguredFunctionOnce) {
       {"off", nullptr, LX_MEMORY_CHECK_NONE, ""},  // debug/memory not set
   };
   for (const auto& c : kCases) {
-    const std::string debug = lxtest::StateDir() + "/debug.txt";
-    std::remove(debug.c_str());
+    std::remove((lxtest::StateDir() + "/debug.txt").c_str());
     lxtest::ChildResult r = lxtest::RunInChild([&c] {
       lxtest::Config config;
       if (c.library == nullptr || std::strcmp(c.library, "off") != 0) config.ints["debug/memory"] = 1;
@@ -187,7 +186,7 @@ TEST(VeskCheckMemory, ResolvesTheConfiguredFunctionOnce) {
       return again && first == c.result ? 0 : 1;
     });
     EXPECT_EQ(r.code, 0) << c.debugOutput;
-    EXPECT_EQ(lxtest::ReadFile(debug), c.debugOutput);
+    EXPECT_EQ(lxtest::ReadFile(lxtest::StateDir() + "/debug.txt"), c.debugOutput);
   }
 }
 

@@ -48,11 +48,9 @@ TEST(Message, AnswersDefaultButtonsAndBreaks) {
       {kRetryCancel, "retry", LX_MSG_RETRY, false},
       {kRetryCancel, "cancel", LX_MSG_CANCEL, false},
       {kOk, "no", LX_MSG_OK, false},  // an answer the box does not offer: its default button
-      {kYesNo, "retry", LX_MSG_OK, false},
       {kAbortRetryIgnore, nullptr, LX_MSG_CANCEL, false},
       {kAbortRetryIgnore | kDefault2, nullptr, LX_MSG_RETRY, false},
       {kAbortRetryIgnore | kDefault3, nullptr, LX_MSG_IGNORE, false},
-      {kYesNoCancel | kDefault3, nullptr, LX_MSG_CANCEL, false},
       {LX_MSG_SHOW_ALWAYS | kYesNo | kDefault2, nullptr, LX_MSG_NO,
        false},  // the high byte does not reach the box
       {LX_MSG_BREAK_ON_RETRY | kAbortRetryIgnore, "retry", LX_MSG_RETRY, true},

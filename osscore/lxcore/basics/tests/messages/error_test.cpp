@@ -65,7 +65,6 @@ TEST(ErrorModuleTexts, ReplaceTheTableInsideTheRangeButForQueryLanguageCodes) {
       {-2002, "module", nullptr, "module", true},
       {-2002, nullptr, nullptr, kInvalid, true},  // no text from the module: the table's
       {-3001, "module", nullptr, kOql, false},
-      {3002, "module", nullptr, kOql, false},
       {5, "module", nullptr, "module", true},
       {0, "module", nullptr, "0", false},
       {-3110, "module", nullptr, "unknown error", false},  // the range's own ends do not match

@@ -82,13 +82,12 @@ TEST_F(Registry, EveryTypeRoundTripsByteForByteAndQueriesFollowTheSizeRules) {
       {"big", true, true, 32, kRegMoreData, 100000, "###########"},  // beyond 64 KiB, reported in full
   };
   for (const auto& c : kSizes) {
-    char buf[32];
-    std::memset(buf, '#', sizeof buf);
+    std::string buf(32, '#');
     uint32_t size = c.size, type = 0;
-    EXPECT_EQ(RegQueryValue("K", c.name, &type, c.buffer ? buf : nullptr, c.sized ? &size : nullptr),
+    EXPECT_EQ(RegQueryValue("K", c.name, &type, c.buffer ? &buf[0] : nullptr, c.sized ? &size : nullptr),
               c.result);
     EXPECT_EQ(c.sized ? size : 0, c.sizeAfter) << c.name << " " << c.size;
-    EXPECT_EQ(std::string(buf, 11), c.bytes) << c.name << " " << c.size;
+    EXPECT_EQ(buf.substr(0, 11), c.bytes) << c.name << " " << c.size;
     EXPECT_TRUE(c.result != kRegOk || type == (c.name[0] == 'e' ? kRegSz : kRegBinary));
   }
   EXPECT_EQ(RegQueryValue("None", "v", nullptr, nullptr, nullptr), kRegNotFound);
@@ -253,8 +252,8 @@ TEST_F(Registry, ThreadsOfOneProcessShareTheConnection) {
     EXPECT_EQ(RegSetValue("Threads", "late", kRegSz, "x", 1), kRegOk);
   });
   auto napping = [&tid] {
-    const std::string call = lxtest::ReadFile("/proc/self/task/" + std::to_string(tid) + "/syscall");
-    const long number = std::atol(call.c_str());
+    const long number =
+        std::atol(lxtest::ReadFile("/proc/self/task/" + std::to_string(tid) + "/syscall").c_str());
     return tid != 0 && (number == SYS_clock_nanosleep || number == SYS_nanosleep);
   };
   for (int i = 0; i < 100000 && !napping(); ++i) lxtest::Nap(100);
