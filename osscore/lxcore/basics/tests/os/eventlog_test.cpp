@@ -194,12 +194,6 @@ TEST(EventLogSyslog, SendsToTheSocketAndFallsBackToTheStateFile) {
   EXPECT_EQ(entries[2].message, big);
 }
 
-std::set<std::string> Names(const std::string& dir) {
-  std::set<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir)) names.insert(e.path().filename());
-  return names;
-}
-
 TEST(AtomicFile, ReplacesTheTargetWholeWithTheGivenMode) {
   const std::string dir = lxtest::MakeTempDir("atomic"), target = dir + "/out";
   // A symbolic link in the target's place is replaced, not followed.
@@ -227,7 +221,7 @@ TEST(AtomicFile, ReplacesTheTargetWholeWithTheGivenMode) {
     ASSERT_EQ(0, dropped.Write("lost", 4));
   }
   EXPECT_EQ("new content", lxtest::ReadFile(target));
-  EXPECT_EQ((std::set<std::string>{"other", "out"}), Names(dir));
+  EXPECT_EQ(2, std::distance(std::filesystem::directory_iterator(dir), {}));  // no temporary file
   // The seam takes only functions of the call's own type.
   EXPECT_FALSE(lxos::SetSyscall(
       "fsync", +[](int, int) { return 0; }));
@@ -264,7 +258,7 @@ TEST(AtomicFile, FailedStepsLeaveTheOldTargetAndNoTemporaryFile) {
     EXPECT_EQ(1, lxos::InjectedFailures(f.call));
     lxos::ResetSyscalls();
     EXPECT_EQ(f.content, lxtest::ReadFile(target));
-    EXPECT_EQ((std::set<std::string>{"out"}), Names(dir));
+    EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(dir), {}));
     // A failure sticks until the next Open; committed content takes no more.
     EXPECT_EQ(result != 0 ? result : EBADF, file.Write("x", 1));
   }
