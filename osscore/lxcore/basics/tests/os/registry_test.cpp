@@ -180,7 +180,8 @@ TEST_F(Registry, UnopenableStoreIsAccessDeniedAndTheSeedIsWrittenOnce) {
   for (const char* name : {"Help", "Counter"})
     EXPECT_TRUE(Query(english.c_str(), name, &type) == std::string(4, '\0') && type == kRegMultiSz) << name;
   ASSERT_EQ(RegSetValue(english.c_str(), "Counter", kRegMultiSz, "1\0\0\0\0\0", 6), kRegOk);
-  const std::string junk = dir_ + "/junk.db";  // a file that is no database
+  EXPECT_EQ(RegSetValue("software", "v", kRegSz, "x", 1), kRegOk);  // the seed's first key, id 1
+  const std::string junk = dir_ + "/junk.db";                       // a file that is no database
   ASSERT_TRUE(lxtest::WriteFile(junk, std::string(8192, 'x')));
   {
     lxtest::ScopedEnv store("ORVANTA_REGISTRY", junk.c_str());
