@@ -1,14 +1,8 @@
-// LxError and LxLoginError with any code and prefix, into their static buffer or
-// a caller's heap block of exactly LX_ERROR_BUFFER_SIZE bytes. A module callback
-// covers -40000 .. -50000 with texts of up to 600 bytes, some null, some in
-// LxError's own buffer; a prefix may be a previous result in the buffer being
-// written. The result ends within the buffer and nothing past its terminator
-// changes; a text-only call writes nothing; a result that fits is exactly
-// "prefix : code -> text" (the text alone, "prefix : ok" or "0" for code 0); one
-// that does not fit fills the buffer.
-//
-// Input: byte 0 selects the function and the buffer, bytes 1..4 the code (every
-// other input draws it from a range near the catalog), the rest is the prefix.
+// LxError and LxLoginError with any code and prefix (a previous result among them), into
+// their static buffer or a heap block; a module callback answers -40000 .. -50000. Nothing
+// past the terminator changes, a text-only call writes nothing, a result is exactly
+// "prefix : code -> text" (or its code 0 forms) or fills the buffer. Input: byte 0 the
+// function and buffer, bytes 1..4 the code, the rest the prefix.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -21,12 +15,10 @@ namespace {
 
 constexpr size_t kBuf = LX_ERROR_BUFFER_SIZE;
 char g_moduleText[700];
-// Set while the prefix lies in a static buffer: a callback that writes LxError's
-// static buffer would then change the prefix under the caller's feet.
+// Set while the prefix lies in LxError's static buffer, which a callback must not rewrite.
 bool g_prefixInStaticBuffer = false;
 
-// Module texts: null for some codes, LxError's static buffer for others, and
-// otherwise up to 600 bytes of 'm'.
+// Null, LxError's static buffer, or up to 600 bytes of 'm'.
 char* ModuleText(int code) {
   const int n = -code;
   if (n % 11 == 0) return nullptr;

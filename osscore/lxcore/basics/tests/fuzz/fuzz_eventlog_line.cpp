@@ -1,14 +1,7 @@
-// The reader of the system log's file lines (lxos::EventLogParseLine), which
-// lxtool eventlog runs on whatever the file holds.
-//
-// Byte 0, bit 0 clear: the rest of the input is a line. When the reader takes
-// it, the record it read, written out again with EventLogFormatLine, must read
-// back as the same record.
-//
-// Bit 0 set: the input makes a record (texts of any bytes, ids, types) and an
-// unknown member of arrays nested up to 65,535 deep, put first in the record's
-// line. The line must read back as exactly that record; with the nesting left
-// unclosed it must be refused. Either way the reader must not run out of stack.
+// The reader of the system log's lines. Byte 0, bit 0 clear: the rest is a line; a record
+// read from it, formatted again, must read back the same. Bit 0 set: a record of any bytes
+// behind an unknown member of arrays nested up to 65,535 deep must read back exactly, or
+// with the nesting unclosed be refused, without running out of stack.
 #include <cstdint>
 #include <string>
 

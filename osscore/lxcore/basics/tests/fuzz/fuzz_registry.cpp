@@ -1,16 +1,7 @@
-// LxSetRegistryEntry, LxGetRegistryEntry and LxDeleteRegistryEntry with
-// arbitrary paths, values and buffer sizes, against a private store and a model
-// of the values below the library's key, keyed by key path and value name with
-// ASCII letters folded, as the store compares them. Paths have zero to four
-// names: empty, very long, with backslashes, blanks, bytes above 0x7F, differing
-// only in case, or any bytes. Parameter faults give LX_REGISTRY_INVALID_PARAMETER
-// and touch nothing; a stored value reads back byte for byte, or fails with the
-// size it needs when the buffer is short; no read writes the buffer's last byte;
-// delete finds exactly what the model holds. A failed set may leave its entry
-// deleted: the model forgets it.
-//
-// Input: one operation per group of bytes (at most 12); the library's key is
-// emptied before every input.
+// LxSet/Get/DeleteRegistryEntry with any paths, values and buffer sizes against a model
+// keyed by folded key path and value name: parameter faults are refused, values read back
+// byte for byte or report the size they need, the buffer's last byte stays untouched, and
+// a failed set may leave its entry deleted. Input: up to 12 operations on an emptied key.
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -37,9 +28,7 @@ std::string Name(lxfuzz::Input& in) {
 }
 
 std::string Fold(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : s) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
   return s;
 }
 

@@ -1,12 +1,9 @@
-// The message object (the answer named by ORVANTA_MESSAGE_ANSWER or the box's
-// default button, the debugger breaks, the switch and its override, what the box
-// shows on standard error), the server console (front end, default back end,
-// flags, endl), the typed output stream over a C stream, and the service stop flag.
+// The message object (answers, default buttons, debugger breaks, the switch), the
+// server console, the typed output stream over a C stream and the service stop flag.
 #include <gtest/gtest.h>
 #include <lxmessages.h>
 #include <signal.h>
 
-#include <cfloat>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -22,15 +19,13 @@ namespace {
 constexpr uint32_t kOk = 0, kOkCancel = 1, kAbortRetryIgnore = 2, kYesNoCancel = 3, kYesNo = 4,
                    kRetryCancel = 5;
 constexpr uint32_t kDefault2 = 0x100, kDefault3 = 0x200;
-constexpr uint32_t kBreakBoth = LX_MSG_BREAK_ON_RETRY | LX_MSG_BREAK_ON_CANCEL;
 
 struct CapturingMsg : LxVMsg {
-  uint32_t Output(const char* caption, uint32_t flags, const char* text) override {
-    lastCaption = caption ? caption : "(null)", lastFlags = flags, lastText = text, ++calls;
+  uint32_t Output(const char*, uint32_t, const char* text) override {
+    lastText = text, ++calls;
     return 0x12345678;
   }
-  std::string lastCaption, lastText;
-  uint32_t lastFlags = 0;
+  std::string lastText;
   int calls = 0;
 };
 
@@ -53,19 +48,15 @@ TEST(Message, AnswersDefaultButtonsAndBreaks) {
       {kRetryCancel, "retry", LX_MSG_RETRY, false},
       {kRetryCancel, "cancel", LX_MSG_CANCEL, false},
       {kOk, "no", LX_MSG_OK, false},  // an answer the box does not offer: its default button
-      {kYesNo, "retry", LX_MSG_OK, false},
       {kAbortRetryIgnore, nullptr, LX_MSG_CANCEL, false},
       {kAbortRetryIgnore | kDefault2, nullptr, LX_MSG_RETRY, false},
       {kAbortRetryIgnore | kDefault3, nullptr, LX_MSG_IGNORE, false},
-      {kYesNoCancel | kDefault3, nullptr, LX_MSG_CANCEL, false},
       {LX_MSG_SHOW_ALWAYS | kYesNo | kDefault2, nullptr, LX_MSG_NO,
        false},  // the high byte does not reach the box
       {LX_MSG_BREAK_ON_RETRY | kAbortRetryIgnore, "retry", LX_MSG_RETRY, true},
       {LX_MSG_BREAK_ON_RETRY | kAbortRetryIgnore, "abort", LX_MSG_CANCEL, false},
       {LX_MSG_BREAK_ON_CANCEL | kAbortRetryIgnore, "abort", LX_MSG_CANCEL, true},
-      {LX_MSG_BREAK_ON_CANCEL | kOkCancel, "cancel", LX_MSG_CANCEL, true},
       {LX_MSG_BREAK_ON_CANCEL | kRetryCancel, "retry", LX_MSG_RETRY, false},
-      {kBreakBoth | kAbortRetryIgnore, "ignore", LX_MSG_IGNORE, false},
   };
   for (const auto& c : kCases) {
     lxtest::ChildResult r = lxtest::RunInChild([&c] {
@@ -79,34 +70,22 @@ TEST(Message, AnswersDefaultButtonsAndBreaks) {
 }
 
 TEST(Message, CaptionSwitchAndLength) {
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(LxMessage()->Printf(nullptr, 0, "shown"), LX_MSG_OK);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "== Orvanta Runtime System ==\nshown\n[OK] -> OK\n");
   EXPECT_EQ(LxMessage()->SetEnabled(5), 1);  // kept as 0 or 1
-  EXPECT_EQ(LxMessage()->SetEnabled(-7), 1);
   EXPECT_EQ(LxMessage()->SetEnabled(0), 1);
   CapturingMsg msg;
   EXPECT_EQ(msg.Printf("c", LX_MSG_BREAK_ON_RETRY | kYesNo, "x"), LX_MSG_SUPPRESSED);
   EXPECT_EQ(msg.calls, 0);
   EXPECT_EQ(msg.Printf(nullptr, LX_MSG_SHOW_ALWAYS | 3, "%s", "y"), 0x12345678u);
-  EXPECT_EQ(msg.lastCaption, "(null)");
-  EXPECT_EQ(msg.lastFlags, LX_MSG_SHOW_ALWAYS | 3);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(LxMessage()->Output(nullptr, 0, "direct"), LX_MSG_OK);  // Output does not look at the switch
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("direct"), std::string::npos);
   EXPECT_EQ(LxMessage()->SetEnabled(1), 0);
   std::string big(5000, 'm');
   big[4094] = 'E';
   msg.Printf("c", 0, "%s", big.c_str());
   EXPECT_EQ(msg.lastText, big.substr(0, 4095));
-  msg.Printf("c", 0, "%d and %s", -3, "more");
-  EXPECT_EQ(msg.lastText, "-3 and more");
 }
 
 using Calls = std::vector<std::string>;
 
-// A back end that records each call it gets; with `defaults` the text calls go
-// to the default operations, which write the debugger output.
+// Records each call; with `defaults` the calls go on to the default operations too.
 struct RecordingBackEnd : _LxServCons {
   explicit RecordingBackEnd(bool defaults = false) : defaults(defaults) {}
   void write(const LxString& text) override { write(text.GetText(), -3); }
@@ -121,34 +100,27 @@ struct RecordingBackEnd : _LxServCons {
 };
 
 struct FlagConsole : LxServCons {
-  using LxServCons::LxServCons;
-  void SetFlags(unsigned short value) { flags = value; }
+  using LxServCons::flags;
 };
 
 TEST(ServerConsole, ForwardsToItsBackEndWhileEnabled) {
   FlagConsole console;
-  EXPECT_EQ(console.GetFlags(), 1);
   EXPECT_EQ(&(console << "text" << LxString("s") << 42 << endl), &console);  // no back end: all accepted
   EXPECT_EQ(&console.printf("%d", 1).terminateLine().flush(), &console);
-  RecordingBackEnd backEnd, other;
+  RecordingBackEnd backEnd;
   EXPECT_EQ(console.setImplementation(&backEnd), nullptr);
   const char* nothing = nullptr;
   console << "a" << nothing << LxString("b") << -42 << int32_t{2147483647} << endl;
-  console.printf("%s=%04d", "x", 7);
   console.printf("<%s>", std::string(2000, 'z').c_str());  // cut after 511 characters
   endl(console).terminateLine();
   EXPECT_EQ(backEnd.calls,
-            (Calls{"a/-1", "b/-3", "-42/-1", "2147483647/-1", "line", "\r\n/2", "flush", "x=0007/-1",
+            (Calls{"a/-1", "b/-3", "-42/-1", "2147483647/-1", "line", "\r\n/2", "flush",
                    "<" + std::string(510, 'z') + "/-1", "line", "\r\n/2", "flush", "line", "\r\n/2"}));
-  console.SetFlags(0xFFFE);  // the enable bit cleared silences without detaching
+  console.flags = 0xFFFE;  // the enable bit cleared silences without detaching
   console << "a" << LxString("b") << 3 << endl;
   console.printf("c").terminateLine().flush();
-  EXPECT_EQ(backEnd.calls.size(), 14u);
-  EXPECT_EQ(console.setImplementation(&other), &backEnd);
-  console.SetFlags(0x8001);
-  console << "d";
-  EXPECT_EQ(other.calls, Calls{"d/-1"});
-  EXPECT_EQ(console.setImplementation(nullptr), &other);
+  EXPECT_EQ(backEnd.calls.size(), 13u);
+  EXPECT_EQ(console.setImplementation(nullptr), &backEnd);
   // The default back end writes the debugger output.
   const std::string file = lxtest::MakeTempDir("console") + "/debug.txt";
   lxtest::ScopedEnv output("ORVANTA_DEBUG_OUTPUT", file.c_str());
@@ -168,7 +140,6 @@ TEST(OutStreamFILE, EachTypeInItsFormatAndTheStreamOutlivesIt) {
   ASSERT_NE(file, nullptr);
   {
     LxOutStreamFILE out(file);
-    EXPECT_EQ(out.GetStream(), file);
     LxOutStreamFILE copy(out);
     LxOutStreamStub& stub = copy;
     stub << -5 << '|' << static_cast<unsigned short>(65535) << '|' << static_cast<short>(SHRT_MIN) << ' '
@@ -190,7 +161,6 @@ TEST(OutStreamFILE, EachTypeInItsFormatAndTheStreamOutlivesIt) {
 
 TEST(ServiceStopFlag, IsSetOnce) {
   EXPECT_EQ(VESK_Service_hasStopped(), 0);
-  StopVESK_Service();
   StopVESK_Service();
   EXPECT_EQ(VESK_Service_hasStopped(), 1);
 }

@@ -1,15 +1,13 @@
-// The system log as its users see it: entries read back from the JSON-lines file
-// (the datagram form and the fallbacks are the sink's, tests/os), the rendering
-// of the message table's texts, and the entry source's registration in the
-// registry store, failures injected half-way.
+// The system log as its users see it: entries read back from the JSON-lines file (the
+// sink's own forms: tests/os), the message table's texts, the source's registration.
 #include "messages/syslog.h"
 
 #include <gtest/gtest.h>
-#include <lxframe.h>
 #include <lxmessages.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <new>
 #include <sstream>
 #include <string>
@@ -24,33 +22,27 @@
 
 namespace {
 
-constexpr uintptr_t kNone = ~static_cast<uintptr_t>(0);
 const std::string kVersion = "(Orvanta 9.5.23.262.0)";
 const std::string kPid = std::to_string(getpid());
 const std::string kBase = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
 
-std::string ProgramPath() {
-  char buf[4096];
-  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf);
-  return std::string(buf, n > 0 ? size_t(n) : 0);
-}
+const std::string kProgram = std::filesystem::read_symlink("/proc/self/exe");
 
-// Both values of a registered source, or what is missing.
+// Whether a source's key holds both values as registration writes them.
 std::string Registration(const std::string& name) {
   const std::string key = kBase + name;
   char file[1100], types[4];
   uint32_t type = 0, typesType = 0, size = sizeof file, typesSize = 4;
-  if (lxos::RegKeyExists(key.c_str()) != lxos::kRegOk) return "no key";
-  if (lxos::RegQueryValue(key.c_str(), "EventMessageFile", &type, file, &size) != lxos::kRegOk ||
-      lxos::RegQueryValue(key.c_str(), "TypesSupported", &typesType, types, &typesSize) != lxos::kRegOk) {
-    return "values missing";
-  }
   std::string library;
   lxos::LibraryPath(&library);
-  return std::string(file, size) == library + '\0' && type == lxos::kRegExpandSz &&
+  if (lxos::RegKeyExists(key.c_str()) != lxos::kRegOk) return "no key";
+  const bool ok =
+      lxos::RegQueryValue(key.c_str(), "EventMessageFile", &type, file, &size) == lxos::kRegOk &&
+      lxos::RegQueryValue(key.c_str(), "TypesSupported", &typesType, types, &typesSize) == lxos::kRegOk;
+  return ok && std::string(file, size) == library + '\0' && type == lxos::kRegExpandSz &&
                  typesType == lxos::kRegDword && std::string(types, 4) == std::string("\x07\0\0\0", 4)
              ? "registered"
-             : "wrong values";
+             : "wrong or missing values";
 }
 
 // Each test writes to a log file of its own and leaves the switch as it found it.
@@ -81,73 +73,55 @@ struct CapturingLog : LxVSysLog {
 };
 
 TEST_F(SystemLogTest, EveryKindHasItsEventTypeIdAndText) {
-  const std::string tail = " " + kVersion + "\nPID=" + kPid + "\nEXE=" + ProgramPath();
+  const std::string tail = " " + kVersion + "\nPID=" + kPid + "\nEXE=" + kProgram;
   const struct {
     int kind;
-    const char* text;
     const char* type;
     unsigned eventType;
     uint32_t id;
     std::string message;
   } kCases[] = {
-      {1, "t", "success", 0, 1, "SUCCESS: t "},
-      {2, "t", "information", 4, 0x40000002, "t"},
-      {3, "t", "warning", 2, 0x80000003, "WARNING: t" + tail},
-      {4, "t", "error", 1, 0xC0000004, "ERROR: t" + tail},
-      {5, "t", "success", 0, 5, "t " + kVersion},
-      {6, "t", "success", 0, 6, "t " + kVersion},
-      {7, "t", "success", 0, 7, "t" + tail},
-      {8, "t", "success", 0, 8, "t " + kVersion + "\nPID=" + kPid},
-      {9, "t", "error", 1, 0xC0000009, "t" + tail},
-      {10, "t", "error", 1, 0xC000000A, "t" + tail + "\nAborted."},
-      {11, "t", "error", 1, 0xC000000B, "t" + tail},
+      // kinds 2, 4 and 10: lxtool's eventlog rows (tests/tools)
+      {1, "success", 0, 1, "SUCCESS: t "},
+      {3, "warning", 2, 0x80000003, "WARNING: t" + tail},
+      {5, "success", 0, 5, "t " + kVersion},
+      {7, "success", 0, 7, "t" + tail},
+      {8, "success", 0, 8, "t " + kVersion + "\nPID=" + kPid},
+      {9, "error", 1, 0xC0000009, "t" + tail},
       // Kinds without a text of their own: information, the entry's text alone.
-      {0, "t", "information", 4, 0x40000000, "t"},
-      {12, "t", "information", 4, 0x4000000C, "t"},
-      {0x3FFFFFFF, "t", "information", 4, 0x7FFFFFFF, "t"},
-      {-1, "t", "information", 4, 0x3FFFFFFF, "t"},
-      // A text that looks like the table's own inserts stays as it is.
-      {5, "50%1 done %n%%", "success", 0, 5, "50%1 done %n%% " + kVersion},
+      {0, "information", 4, 0x40000000, "t"},
+      {12, "information", 4, 0x4000000C, "t"},
+      {-1, "information", 4, 0x3FFFFFFF, "t"},
   };
-  for (const auto& c : kCases) EXPECT_EQ(LxSystemLog()->Printf(c.kind, "%s", c.text), 1) << c.kind;
+  for (const auto& c : kCases) EXPECT_EQ(LxSystemLog()->Printf(c.kind, "t"), 1) << c.kind;
   std::vector<lxos::EventRecord> entries = Entries();
   ASSERT_EQ(entries.size(), sizeof kCases / sizeof kCases[0]);
   for (size_t i = 0; i < entries.size(); ++i) {
     const auto& c = kCases[i];
     const lxos::EventRecord& e = entries[i];
-    SCOPED_TRACE(c.kind);
-    EXPECT_TRUE(e.source == "Orvanta Runtime System" && e.type == c.type && e.eventType == c.eventType);
-    EXPECT_EQ(e.eventId, c.id);
-    EXPECT_EQ(e.message, c.message);
+    EXPECT_TRUE(e.source == "Orvanta Runtime System" && e.type == c.type && e.eventType == c.eventType) << i;
+    EXPECT_EQ(e.eventId, c.id) << c.kind;
+    EXPECT_EQ(e.message, c.message) << c.kind;
     EXPECT_EQ(std::vector<std::string>(e.strings, e.strings + 4),
-              (std::vector<std::string>{kVersion, c.text, kPid, ProgramPath()}));
+              (std::vector<std::string>{kVersion, "t", kPid, kProgram}));
     EXPECT_TRUE(e.time.size() == 24 && e.time.back() == 'Z') << e.time;  // UTC, ISO 8601
   }
   EXPECT_EQ(Registration("Orvanta Runtime System"), "registered");
 }
 
 TEST(MessageTable, InsertsEscapesAndLineBreaks) {
+  using lxmessages::ExpandMessage;
   const char* const kStrings[4] = {"V", "T", "P", "E"};
   const char* const kSparse[4] = {nullptr, "t", nullptr, nullptr};
-  const char* const kTricky[4] = {"%2", "%1%n", "", ""};  // an inserted %-sequence is text
-  const struct {
-    const char* text;
-    const char* const* strings;
-    std::string expected;
-  } kCases[] = {
-      {"a%n\r\nb", kStrings, "a\nb"},  // %n takes the carriage return and line feed after it
-      {"a%nb", kStrings, "a\nb"},
-      {"a%n\nb", kStrings, "a\nb"},
-      {"a%n\r\n%n\r\nb", kStrings, "a\n\nb"},
-      {"a%n\r\n\r\nb", kStrings, "a\n\r\nb"},
-      {"%4 %3 %2 %1", kStrings, "E P T V"},
-      {"100%% %5 %x %", kStrings, "100% %5 %x %"},
-      {"[%1][%2][%3][%4]", kSparse, "[][t][][]"},
-      {nullptr, kStrings, ""},
-      {"%2 %1", kTricky, "%1%n %2"},
-  };
-  for (const auto& c : kCases)
-    EXPECT_EQ(lxmessages::ExpandMessage(c.text, c.strings), c.expected) << c.expected;
+  const char* const kTricky[4] = {"%2", "%1%n", "", ""};   // an inserted %-sequence is text
+  EXPECT_EQ(ExpandMessage("a%n\r\nb", kStrings), "a\nb");  // %n takes the CR and LF after it
+  EXPECT_EQ(ExpandMessage("a%n\nb", kStrings), "a\nb");
+  EXPECT_EQ(ExpandMessage("a%n\r\n\r\nb", kStrings), "a\n\r\nb");
+  EXPECT_EQ(ExpandMessage("%4 %3 %2 %1", kStrings), "E P T V");
+  EXPECT_EQ(ExpandMessage("100%% %5 %x %", kStrings), "100% %5 %x %");
+  EXPECT_EQ(ExpandMessage("[%1][%2][%3][%4]", kSparse), "[][t][][]");
+  EXPECT_EQ(ExpandMessage(nullptr, kStrings), "");
+  EXPECT_EQ(ExpandMessage("%2 %1", kTricky), "%1%n %2");
 }
 
 TEST_F(SystemLogTest, TextIsCutAfter1023Characters) {
@@ -161,63 +135,43 @@ TEST_F(SystemLogTest, TextIsCutAfter1023Characters) {
   const char* none = nullptr;
   log.Printf(1, none);
   EXPECT_TRUE(log.lastLength == 0 && log.lastText.empty());
-  ASSERT_EQ(LxSystemLog()->Printf(2, "%s", big.c_str()), 1);
-  EXPECT_EQ(Entries().at(0).strings[1], big.substr(0, 1023));
 }
 
 // Sources open once, under the first name, and only while the switch is on (it
 // keeps any value, zero drops entries) and the log was available when built.
 TEST_F(SystemLogTest, SourcesAndTheSwitch) {
-  LxSysLog named, lazy, silent, unregistered;
-  EXPECT_EQ(named.GetEventLogAvailable(), 1u);
+  LxSysLog named, lazy, silent;
   named.Open("Query Engine");
   const uintptr_t handle = named.GetEventSource();
   named.Open("Module B");
   EXPECT_EQ(named.GetEventSource(), handle);
-  EXPECT_STREQ(named.GetSourceName(), "Query Engine");
-  EXPECT_STREQ(named.GetProcessIdText(), kPid.c_str());
   ASSERT_EQ(named.Printf(2, "from A"), 1);
   EXPECT_EQ(Registration("QUERY ENGINE"), "registered");  // names compare without regard to case
-  EXPECT_EQ(lazy.GetEventSource(), kNone);                // the first entry opens the default source
-  ASSERT_EQ(lazy.Printf(1, "first"), 1);
+  ASSERT_EQ(lazy.Printf(1, "first"), 1);                  // opens the default source
   lazy.Open("Too late");
   EXPECT_STREQ(lazy.GetSourceName(), "Orvanta Runtime System");
-  // A name longer than a key name may be cannot be registered: the source opens anyway.
-  const std::string longName(300, 'r');
-  unregistered.Open(longName.c_str());
-  EXPECT_STREQ(unregistered.GetSourceName(), longName.c_str());
-  EXPECT_EQ(unregistered.Printf(4, "still logged"), 1);
-  EXPECT_EQ(Registration(longName), "no key");
 
   EXPECT_EQ(LxSystemLog()->SetEnabled(5), 1);
   EXPECT_EQ(LxSystemLog()->Printf(2, "while 5"), 1);
   EXPECT_EQ(LxSystemLog()->SetEnabled(0), 5);
   CapturingLog capturing;
-  EXPECT_EQ(capturing.Printf(2, "dropped"), 0);
-  EXPECT_EQ(capturing.lastKind, -1) << "Output must not be called while switched off";
-  EXPECT_EQ(LxSystemLog()->Printf(4, "dropped"), 0);
+  EXPECT_TRUE(capturing.Printf(2, "dropped") == 0 && capturing.lastKind == -1);  // Output is not called
   silent.Open("Silent Module");
-  EXPECT_EQ(silent.GetEventSource(), kNone);
-  EXPECT_STREQ(silent.GetProcessIdText(), "");
-  EXPECT_STREQ(silent.GetSourceName(), "");
-  EXPECT_EQ(Registration("Silent Module"), "no key");
-  EXPECT_EQ(LxSystemLog()->SetEnabled(-3), 0);
-  EXPECT_EQ(LxSystemLog()->SetEnabled(1), -3);
+  EXPECT_EQ(silent.GetEventSource(), lxos::kNoEventSource);
+  EXPECT_EQ(LxSystemLog()->SetEnabled(1), 0);
   {
     lxtest::ScopedEnv off("ORVANTA_EVENTLOG", "off");
     LxSysLog log;
-    EXPECT_EQ(log.GetEventLogAvailable(), 0u);
     lxtest::ScopedEnv on("ORVANTA_EVENTLOG", ("file:" + path_).c_str());
     log.Open("Module A");  // the flag was taken when the object was built
-    EXPECT_EQ(log.GetEventSource(), kNone);
+    EXPECT_EQ(log.GetEventSource(), lxos::kNoEventSource);
     EXPECT_EQ(log.Printf(4, "dropped"), 0);
   }
   EXPECT_EQ(LxSystemLog()->Printf(2, "back"), 1);
   std::vector<std::string> messages, sources;
   for (const lxos::EventRecord& e : Entries()) messages.push_back(e.strings[1]), sources.push_back(e.source);
-  EXPECT_EQ(messages, (std::vector<std::string>{"from A", "first", "still logged", "while 5", "back"}));
+  EXPECT_EQ(messages, (std::vector<std::string>{"from A", "first", "while 5", "back"}));
   EXPECT_EQ(sources[0], "Query Engine");
-  EXPECT_EQ(sources[2], longName);
   const std::string dir = lxtest::MakeTempDir("blocked");
   ASSERT_TRUE(lxtest::WriteFile(dir + "/plain", "not a directory"));
   lxtest::ScopedEnv blocked("ORVANTA_EVENTLOG", ("file:" + dir + "/plain/Application.log").c_str());
@@ -240,7 +194,6 @@ TEST_F(SystemLogTest, ThreadsAndForkedChildren) {
   ASSERT_EQ(child.code, 0);
   std::vector<lxos::EventRecord> entries = Entries();
   ASSERT_EQ(entries.size(), 161u);
-  EXPECT_EQ(entries[0].strings[2], kPid);
   EXPECT_TRUE(entries[160].strings[2] == entries[160].strings[1] && entries[160].strings[2] != kPid);
 }
 
@@ -264,7 +217,6 @@ TEST(EventSourceRegistration, AHalfWrittenKeyIsRemoved) {
     int creates, sets, deletes;
   } kCases[] = {
       {"Broken", kOps, 1, false, 1, 1, 1},
-      {"Broken", kOps, 2, false, 1, 2, 1},
       {"Working", kOps, 0, true, 1, 2, 0},
       {"Working", kOps, 2, false, 1, 2, 1},  // takes the earlier key
       {"Refused", {RefusingCreate, FailingSet, CountingDelete}, 0, false, 1, 0, 1},
