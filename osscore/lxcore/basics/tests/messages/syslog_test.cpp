@@ -81,9 +81,10 @@ TEST_F(SystemLogTest, EveryKindHasItsEventTypeIdAndText) {
     uint32_t id;
     std::string message;
   } kCases[] = {
-      // kinds 2, 4 and 10: lxtool's eventlog rows (tests/tools)
+      // kinds 2 and 10: lxtool's eventlog rows (tests/tools)
       {1, "success", 0, 1, "SUCCESS: t "},
       {3, "warning", 2, 0x80000003, "WARNING: t" + tail},
+      {4, "error", 1, 0xC0000004, "ERROR: t" + tail},
       {5, "success", 0, 5, "t " + kVersion},
       {7, "success", 0, 7, "t" + tail},
       {8, "success", 0, 8, "t " + kVersion + "\nPID=" + kPid},
