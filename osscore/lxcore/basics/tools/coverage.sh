@@ -12,7 +12,7 @@ printf '%-12s %8s %8s\n' subsystem lines branches
 for dir in "$root/$src"/*/; do
   sub=$(basename "$dir")
   # --exclude-throw-branches: the C++ runtime's exception edges are not ours.
-  json=$(gcovr --root "$root" --filter "$src/$sub/" --exclude-throw-branches --exclude-unreachable-branches \
+  json=$(gcovr --root "$root" --filter "$root/$src/$sub/" --exclude-throw-branches --exclude-unreachable-branches \
     --json-summary - "$build" 2>/dev/null)
   python3 - "$sub" "$json" <<'PY'
 import json, sys
@@ -20,7 +20,7 @@ sub, data = sys.argv[1], json.loads(sys.argv[2])
 print(f"{sub:12s} {data['line_percent']:7.1f}% {data['branch_percent']:7.1f}%")
 PY
 done
-json=$(gcovr --root "$root" --filter "$src/" --exclude "$src/os/" --exclude-throw-branches \
+json=$(gcovr --root "$root" --filter "$root/$src/" --exclude "$root/$src/os/" --exclude-throw-branches \
   --exclude-unreachable-branches --json-summary - "$build" 2>/dev/null)
 python3 - "$json" <<'PY'
 import json, sys
