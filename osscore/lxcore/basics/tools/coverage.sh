@@ -5,25 +5,24 @@
 set -euo pipefail
 build=$(cd "${1:?usage: coverage.sh BUILD_DIR}" && pwd)
 root=$(cd "$(dirname "$0")/../../../.." && pwd)
+src=osscore/lxcore/basics/src
 # gcov writes its .gcov files into the working directory: keep them out of the sources.
 cd "$build"
-src=osscore/lxcore/basics/src
-printf '%-12s %8s %8s\n' subsystem lines branches
-for dir in "$root/$src"/*/; do
-  sub=$(basename "$dir")
-  # --exclude-throw-branches: the C++ runtime's exception edges are not ours.
-  json=$(gcovr --root "$root" --filter "$root/$src/$sub/" --exclude-throw-branches --exclude-unreachable-branches \
-    --json-summary - "$build" 2>/dev/null)
-  python3 - "$sub" "$json" <<'PY'
-import json, sys
-sub, data = sys.argv[1], json.loads(sys.argv[2])
-print(f"{sub:12s} {data['line_percent']:7.1f}% {data['branch_percent']:7.1f}%")
-PY
-done
-json=$(gcovr --root "$root" --filter "$root/$src/" --exclude "$root/$src/os/" --exclude-throw-branches \
-  --exclude-unreachable-branches --json-summary - "$build" 2>/dev/null)
-python3 - "$json" <<'PY'
-import json, sys
-data = json.loads(sys.argv[1])
-print(f"{'all but os':12s} {data['line_percent']:7.1f}% {data['branch_percent']:7.1f}%")
+# One gcov pass over every counter file; the per-file figures are summed per subsystem.
+# --exclude-throw-branches: the C++ runtime's exception edges are not ours.
+gcovr --root "$root" --filter "$root/$src/" --exclude-throw-branches --exclude-unreachable-branches \
+  --json-summary coverage-summary.json "$build" 2>/dev/null
+python3 - "$build/coverage-summary.json" "$src/" <<'PY'
+import collections, json, sys
+summary, src = json.load(open(sys.argv[1])), sys.argv[2]
+sums = collections.defaultdict(lambda: [0, 0, 0, 0])
+for f in summary["files"]:
+    sub = f["filename"].split(src, 1)[1].split("/", 1)[0]
+    figures = (f["line_covered"], f["line_total"], f["branch_covered"], f["branch_total"])
+    for group in (sub, "all but os") if sub != "os" else (sub,):
+        sums[group] = [a + b for a, b in zip(sums[group], figures)]
+print(f"{'subsystem':12s} {'lines':>8s} {'branches':>8s}")
+for group in sorted(sums, key=lambda g: (g == "all but os", g)):
+    lc, lt, bc, bt = sums[group]
+    print(f"{group:12s} {100.0 * lc / max(lt, 1):7.1f}% {100.0 * bc / max(bt, 1):7.1f}%")
 PY
