@@ -125,7 +125,7 @@ TEST(MessageTable, InsertsEscapesAndLineBreaks) {
   EXPECT_EQ(ExpandMessage("%2 %1", kTricky), "%1%n %2");
 }
 
-TEST_F(SystemLogTest, TextIsCutAfter1023Characters) {
+TEST(SystemLogText, IsCutAfter1023Characters) {
   CapturingLog log;
   std::string big(2000, 'x');
   big[1022] = 'L';
