@@ -35,22 +35,23 @@ std::string Format(bool login, const char* prefix, int code, const std::string& 
   return std::string(prefix) + " : " + std::to_string(code) + " -> " + text;
 }
 
+const char* Call(bool login, char* buffer, const char* prefix, int code, int textOnly) {
+  return login ? LxLoginError(buffer, prefix, code, textOnly) : LxError(buffer, prefix, code, textOnly);
+}
+
 void CheckOne(bool login, char* buffer, const char* prefix, int code) {
-  auto call = [login](char* b, const char* p, int c, int t) {
-    return login ? LxLoginError(b, p, c, t) : LxError(b, p, c, t);
-  };
   // The expected text, taken before the buffers change.
   const std::string prefixCopy = prefix != nullptr ? std::string(prefix) : std::string();
-  const std::string text = call(nullptr, nullptr, code, 1);
+  const std::string text = Call(login, nullptr, nullptr, code, 1);
   const std::string expected = Format(login, prefix != nullptr ? prefixCopy.c_str() : nullptr, code, text);
 
   std::string before;
   if (buffer != nullptr) before.assign(buffer, kBuf);
-  const char* textOnly = call(buffer, prefix, code, 1);
+  const char* textOnly = Call(login, buffer, prefix, code, 1);
   FUZZ_CHECK(textOnly != nullptr && text == textOnly);
   if (buffer != nullptr) FUZZ_CHECK(std::memcmp(before.data(), buffer, kBuf) == 0);
 
-  const char* result = call(buffer, prefix, code, 0);
+  const char* result = Call(login, buffer, prefix, code, 0);
   FUZZ_CHECK(result != nullptr);
   if (buffer != nullptr) FUZZ_CHECK(result == buffer);
   const size_t length = strnlen(result, kBuf);
@@ -89,9 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (prefixKind == 0) prefixArg = prefix.c_str();
   if (prefixKind == 2) {
     // Fill the destination first, then hand its text back as the prefix.
-    const char* previous = login ? LxLoginError(buffer, prefix.c_str(), code / 2, 0)
-                                 : LxError(buffer, prefix.c_str(), code / 2, 0);
-    prefixArg = previous;
+    prefixArg = Call(login, buffer, prefix.c_str(), code / 2, 0);
     g_prefixInStaticBuffer = buffer == nullptr;
   }
   CheckOne(login, buffer, prefixArg, code);

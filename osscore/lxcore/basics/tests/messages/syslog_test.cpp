@@ -33,9 +33,9 @@ std::string Registration(const std::string& name) {
   const std::string key = kBase + name;
   char file[1100], types[4];
   uint32_t type = 0, typesType = 0, size = sizeof file, typesSize = 4;
+  if (lxos::RegKeyExists(key.c_str()) != lxos::kRegOk) return "no key";
   std::string library;
   lxos::LibraryPath(&library);
-  if (lxos::RegKeyExists(key.c_str()) != lxos::kRegOk) return "no key";
   const bool ok =
       lxos::RegQueryValue(key.c_str(), "EventMessageFile", &type, file, &size) == lxos::kRegOk &&
       lxos::RegQueryValue(key.c_str(), "TypesSupported", &typesType, types, &typesSize) == lxos::kRegOk;
@@ -125,7 +125,7 @@ TEST(MessageTable, InsertsEscapesAndLineBreaks) {
   EXPECT_EQ(ExpandMessage("%2 %1", kTricky), "%1%n %2");
 }
 
-TEST_F(SystemLogTest, TextIsCutAfter1023Characters) {
+TEST(SystemLogText, IsCutAfter1023Characters) {
   CapturingLog log;
   std::string big(2000, 'x');
   big[1022] = 'L';

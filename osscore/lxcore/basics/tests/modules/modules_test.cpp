@@ -220,7 +220,7 @@ TEST(Describe, OwnAndOtherModules) {
     EXPECT_EQ(path, c.path);
     EXPECT_TRUE(std::regex_match(texts, std::regex(c.texts))) << texts;
     std::string version;
-    for (const uint32_t& n : v) version += std::to_string(n) + (&n == &v[4] ? " " : ".");
+    for (const uint32_t& part : v) version += std::to_string(part) + (&part == &v[4] ? " " : ".");
     EXPECT_EQ(version + std::to_string(compilerVersion), c.version);
   }
   EXPECT_EQ(dlopen((described + ".so").c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr) << "unloaded again";
