@@ -42,8 +42,8 @@ Expect Match(std::string regex) { return Has({"^(?:" + regex + ")$"}); }
 
 using Hook = std::function<void(const std::string& dir)>;
 
-struct Case {
-  Case(std::string g, std::vector<std::string> a, int c) : group(std::move(g)), args(std::move(a)), code(c) {}
+struct Row {
+  Row(std::string g, std::vector<std::string> a, int c) : group(std::move(g)), args(std::move(a)), code(c) {}
   std::string group;
   std::vector<std::string> args;  // "$DIR" stands for the group's directory
   int code = 0;
@@ -56,19 +56,17 @@ struct Case {
   bool capped = false;           // address space capped at 256 MiB (not under ASan)
   Hook before, after;
 
-  Case& Out(Expect e) { return out = std::move(e), *this; }
-  Case& Err(Expect e) { return err = std::move(e), *this; }
-  Case& Input(std::string bytes) { return input = std::move(bytes), *this; }
-  Case& Env(std::string assignment) { return env.push_back(std::move(assignment)), *this; }
-  Case& OutputTo(std::string file) { return outputFile = std::move(file), *this; }
-  Case& Terminal() { return terminal = true, *this; }
-  Case& ErrTerminal() { return errTerminal = true, *this; }
-  Case& Capped() { return capped = true, *this; }
-  Case& Before(Hook h) { return before = std::move(h), *this; }
-  Case& After(Hook h) { return after = std::move(h), *this; }
+  Row& Out(Expect e) { return out = std::move(e), *this; }
+  Row& Err(Expect e) { return err = std::move(e), *this; }
+  Row& Input(std::string bytes) { return input = std::move(bytes), *this; }
+  Row& Env(std::string assignment) { return env.push_back(std::move(assignment)), *this; }
+  Row& OutputTo(std::string file) { return outputFile = std::move(file), *this; }
+  Row& Terminal() { return terminal = true, *this; }
+  Row& ErrTerminal() { return errTerminal = true, *this; }
+  Row& Capped() { return capped = true, *this; }
+  Row& Before(Hook h) { return before = std::move(h), *this; }
+  Row& After(Hook h) { return after = std::move(h), *this; }
 };
-
-using Row = Case;
 
 std::string g_address;  // "127.0.0.1:PORT" of the running perf serve, for "$ADDR"
 
@@ -85,7 +83,7 @@ struct Ran {
 };
 
 // Runs lxtool as `row` says; a terminal output is a raw pseudo-terminal read meanwhile.
-Ran RunLxtool(const Case& row, const std::string& dir, const std::string& io) {
+Ran RunLxtool(const Row& row, const std::string& dir, const std::string& io) {
   int master = -1, tty = -1;
   struct termios raw;
   if (row.terminal || row.errTerminal) {
@@ -332,12 +330,12 @@ std::vector<std::string> Words(const std::string& text, char separator) {
 
 const char kEntryKey[] = "SOFTWARE\\Vesk Software\\Orvanta";
 
-std::vector<Case> Table() {
+std::vector<Row> Table() {
   const std::string key = "SOFTWARE\\Test\\Types", server = std::string(kEntryKey) + "\\Server";
   const std::string aLine =
       R"({"time":"2026-01-01T00:00:00.000Z","source":"S","type":"error","event_type":1,)"
       R"("event_id":1,"strings":["","","",""],"message":"red \u001b[31m bell \u0007"})";
-  std::vector<Case> rows = {
+  std::vector<Row> rows = {
       Row("usage", {}, 2).Err(Has({"a command is expected"})),
       Row("usage", {"--help"}, 0).Out(Has({"\n  crc32      CRC-32", "\n  time       ", "Exit status"})),
       Row("usage", {"frob"}, 2).Err(Has({"unknown command 'frob'"})),
@@ -603,7 +601,7 @@ TEST_P(LxtoolTable, Runs) {
   const std::string dir = lxtest::MakeTempDir("lxtool"), io = lxtest::MakeTempDir("io");
   ASSERT_FALSE(dir.empty() || io.empty());
   int rows = 0;
-  for (const Case& row : Table()) {
+  for (const Row& row : Table()) {
     if (row.group != group) continue;
     ++rows;
     std::string line = "lxtool";
