@@ -48,17 +48,20 @@ struct Row {
   std::vector<std::string> args;  // "$DIR" stands for the group's directory
   int code = 0;
   Expect out, err;
-  std::vector<std::string> env;  // "NAME=value" each, added to the environment
-  std::string input;             // standard input, all of it
-  std::string outputFile;        // standard output goes there ("/dev/full"); empty: captured
-  bool terminal = false;         // standard output a raw pseudo-terminal
-  bool errTerminal = false;      // standard error a raw pseudo-terminal
-  bool capped = false;           // address space capped at 256 MiB (not under ASan)
+  std::vector<std::string> env;        // "NAME=value" each, added to the environment
+  std::function<std::string()> input;  // standard input, all of it, made when the row runs
+  std::string outputFile;              // standard output goes there ("/dev/full"); empty: captured
+  bool terminal = false;               // standard output a raw pseudo-terminal
+  bool errTerminal = false;            // standard error a raw pseudo-terminal
+  bool capped = false;                 // address space capped at 256 MiB (not under ASan)
   Hook before, after;
 
   Row& Out(Expect e) { return out = std::move(e), *this; }
   Row& Err(Expect e) { return err = std::move(e), *this; }
-  Row& Input(std::string bytes) { return input = std::move(bytes), *this; }
+  Row& Input(std::string bytes) {
+    return Input([b = std::move(bytes)] { return b; });
+  }
+  Row& Input(std::function<std::string()> make) { return input = std::move(make), *this; }
   Row& Env(std::string assignment) { return env.push_back(std::move(assignment)), *this; }
   Row& OutputTo(std::string file) { return outputFile = std::move(file), *this; }
   Row& Terminal() { return terminal = true, *this; }
@@ -95,7 +98,7 @@ Ran RunLxtool(const Row& row, const std::string& dir, const std::string& io) {
     tcsetattr(tty, TCSANOW, &raw);
   }
   const std::string out = row.outputFile.empty() ? io + "/out" : Replace(row.outputFile, dir);
-  if (!lxtest::WriteFile(io + "/in", row.input)) return Ran();
+  if (!lxtest::WriteFile(io + "/in", row.input ? row.input() : "")) return Ran();
   lxtest::Child tool([&](int) {
     dup2(open((io + "/in").c_str(), O_RDONLY | O_CLOEXEC), 0);
     dup2(row.terminal ? tty : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600), 1);
@@ -154,6 +157,9 @@ const std::string& Mixed() {
   }();
   return data;
 }
+// Records of 4 GiB + 255 bytes: a 32-bit sum would wrap to 255.
+std::string Wraps() { return Repeat("\xff\x41", 16843010) + "\x01\x41"; }
+
 const std::string& Noise() {
   static const std::string data = [d = std::string(17u << 20, '\0'), rng = std::mt19937(3)]() mutable {
     for (char& c : d) c = static_cast<char>(rng());
@@ -482,18 +488,15 @@ std::vector<Row> Table() {
       Row("rle", {"rle", "encode", "--block", "1073741824", "-", "$DIR/big"}, 0).Input(Mixed()).Capped(),
       // Records whose lengths add up past what an int holds.
       Row("rle", {"rle", "decode", "--raw", "-", "$DIR/huge"}, 1)
-          .Input(Repeat("\xff\x41", 8421505))
+          .Input([] { return Repeat("\xff\x41", 8421505); })
           .Err(Has({"decodes to more than 2147483647 bytes"}))
           .After(NoFileNamed("huge")),
-      // 4 GiB + 255 bytes: a 32-bit sum would wrap to 255.
-      Row("rle", {"rle", "decode", "--raw", "-", "$DIR/wrap"}, 1)
-          .Input(Repeat("\xff\x41", 16843010) + "\x01\x41")
-          .After(NoFileNamed("wrap")),
-      Row("rle", {"rle", "len", "--raw"}, 1).Input(Repeat("\xff\x41", 16843010) + "\x01\x41"),
+      Row("rle", {"rle", "decode", "--raw", "-", "$DIR/wrap"}, 1).Input(Wraps).After(NoFileNamed("wrap")),
+      Row("rle", {"rle", "len", "--raw"}, 1).Input(Wraps),
 
       // Large inputs show progress on a terminal, never on a pipe or with --quiet.
       Row("progress", {"crc32", "$DIR/noise"}, 0)
-          .Before(Write("noise", Noise()))
+          .Before([](const std::string& dir) { Write("noise", Noise())(dir); })
           .ErrTerminal()
           .Out(Match("[0-9a-f]{8}  .*/noise\n"))
           .Err(Match(kProgress)),
