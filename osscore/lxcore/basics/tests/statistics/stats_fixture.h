@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "../fuzz/fuzz_input.h"
 #include "lxstatistics.h"
 #include "lxtest.h"
 
@@ -16,9 +17,7 @@ namespace lxtest {
 
 constexpr uint32_t kBlock = 792;
 
-inline uint32_t Get32(const unsigned char* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
+using lxfuzz::Get32;
 
 // Collects every object into `buf` (kBlock bytes); the number of bytes written.
 inline uint32_t Collect(unsigned char* buf) {

@@ -21,8 +21,21 @@ extern "C" void __gcov_dump(void);
 namespace lxtest {
 
 namespace {
+
 std::string g_stateDir;
+
+// Exits at once, writing a coverage build's counts first.
+[[noreturn]] void ExitChild(int code) {
+  fflush(nullptr);
+#ifdef LXB_COVERAGE
+  struct rlimit lim;  // writing the counts allocates: lift a memory limit first
+  if (getrlimit(RLIMIT_AS, &lim) == 0) lim.rlim_cur = lim.rlim_max, setrlimit(RLIMIT_AS, &lim);
+  __gcov_dump();
+#endif
+  _exit(code);
 }
+
+}  // namespace
 
 const std::string& StateDir() { return g_stateDir; }
 
@@ -39,17 +52,6 @@ std::string ReadFile(const std::string& path) {
 
 bool WriteFile(const std::string& path, const std::string& data) {
   return static_cast<bool>(std::ofstream(path, std::ios::binary | std::ios::trunc) << data);
-}
-
-// Exits at once, writing a coverage build's counts first.
-[[noreturn]] void ExitChild(int code) {
-  fflush(nullptr);
-#ifdef LXB_COVERAGE
-  struct rlimit lim;  // writing the counts allocates: lift a memory limit first
-  if (getrlimit(RLIMIT_AS, &lim) == 0) lim.rlim_cur = lim.rlim_max, setrlimit(RLIMIT_AS, &lim);
-  __gcov_dump();
-#endif
-  _exit(code);
 }
 
 void Child::Start(const std::function<void()>& inChild) {
@@ -89,9 +91,10 @@ Child::~Child() {
 
 bool Child::ReadProgress(uint32_t* word) {
   size_t got = 0;
-  for (ssize_t n = 0; progress_ >= 0 && got<sizeof *word; got += n> 0 ? size_t(n) : 0) {
-    n = read(progress_, reinterpret_cast<char*>(word) + got, sizeof *word - got);
+  while (progress_ >= 0 && got < sizeof *word) {
+    const ssize_t n = read(progress_, reinterpret_cast<char*>(word) + got, sizeof *word - got);
     if (n == 0 || (n < 0 && errno != EINTR)) return false;
+    if (n > 0) got += static_cast<size_t>(n);
   }
   return got == sizeof *word;
 }

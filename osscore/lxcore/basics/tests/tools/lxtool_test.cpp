@@ -42,33 +42,34 @@ Expect Match(std::string regex) { return Has({"^(?:" + regex + ")$"}); }
 
 using Hook = std::function<void(const std::string& dir)>;
 
-struct Case {
-  Case(std::string g, std::vector<std::string> a, int c) : group(std::move(g)), args(std::move(a)), code(c) {}
+struct Row {
+  Row(std::string g, std::vector<std::string> a, int c) : group(std::move(g)), args(std::move(a)), code(c) {}
   std::string group;
   std::vector<std::string> args;  // "$DIR" stands for the group's directory
   int code = 0;
   Expect out, err;
-  std::vector<std::string> env;  // "NAME=value" each, added to the environment
-  std::string input;             // standard input, all of it
-  std::string outputFile;        // standard output goes there ("/dev/full"); empty: captured
-  bool terminal = false;         // standard output a raw pseudo-terminal
-  bool errTerminal = false;      // standard error a raw pseudo-terminal
-  bool capped = false;           // address space capped at 256 MiB (not under ASan)
+  std::vector<std::string> env;        // "NAME=value" each, added to the environment
+  std::function<std::string()> input;  // standard input, all of it, made when the row runs
+  std::string outputFile;              // standard output goes there ("/dev/full"); empty: captured
+  bool terminal = false;               // standard output a raw pseudo-terminal
+  bool errTerminal = false;            // standard error a raw pseudo-terminal
+  bool capped = false;                 // address space capped at 256 MiB (not under ASan)
   Hook before, after;
 
-  Case& Out(Expect e) { return out = std::move(e), *this; }
-  Case& Err(Expect e) { return err = std::move(e), *this; }
-  Case& Input(std::string bytes) { return input = std::move(bytes), *this; }
-  Case& Env(std::string assignment) { return env.push_back(std::move(assignment)), *this; }
-  Case& OutputTo(std::string file) { return outputFile = std::move(file), *this; }
-  Case& Terminal() { return terminal = true, *this; }
-  Case& ErrTerminal() { return errTerminal = true, *this; }
-  Case& Capped() { return capped = true, *this; }
-  Case& Before(Hook h) { return before = std::move(h), *this; }
-  Case& After(Hook h) { return after = std::move(h), *this; }
+  Row& Out(Expect e) { return out = std::move(e), *this; }
+  Row& Err(Expect e) { return err = std::move(e), *this; }
+  Row& Input(std::string bytes) {
+    return Input([b = std::move(bytes)] { return b; });
+  }
+  Row& Input(std::function<std::string()> make) { return input = std::move(make), *this; }
+  Row& Env(std::string assignment) { return env.push_back(std::move(assignment)), *this; }
+  Row& OutputTo(std::string file) { return outputFile = std::move(file), *this; }
+  Row& Terminal() { return terminal = true, *this; }
+  Row& ErrTerminal() { return errTerminal = true, *this; }
+  Row& Capped() { return capped = true, *this; }
+  Row& Before(Hook h) { return before = std::move(h), *this; }
+  Row& After(Hook h) { return after = std::move(h), *this; }
 };
-
-using Row = Case;
 
 std::string g_address;  // "127.0.0.1:PORT" of the running perf serve, for "$ADDR"
 
@@ -85,7 +86,7 @@ struct Ran {
 };
 
 // Runs lxtool as `row` says; a terminal output is a raw pseudo-terminal read meanwhile.
-Ran RunLxtool(const Case& row, const std::string& dir, const std::string& io) {
+Ran RunLxtool(const Row& row, const std::string& dir, const std::string& io) {
   int master = -1, tty = -1;
   struct termios raw;
   if (row.terminal || row.errTerminal) {
@@ -97,7 +98,7 @@ Ran RunLxtool(const Case& row, const std::string& dir, const std::string& io) {
     tcsetattr(tty, TCSANOW, &raw);
   }
   const std::string out = row.outputFile.empty() ? io + "/out" : Replace(row.outputFile, dir);
-  if (!lxtest::WriteFile(io + "/in", row.input)) return Ran();
+  if (!lxtest::WriteFile(io + "/in", row.input ? row.input() : "")) return Ran();
   lxtest::Child tool([&](int) {
     dup2(open((io + "/in").c_str(), O_RDONLY | O_CLOEXEC), 0);
     dup2(row.terminal ? tty : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600), 1);
@@ -156,6 +157,9 @@ const std::string& Mixed() {
   }();
   return data;
 }
+// Records of 4 GiB + 255 bytes: a 32-bit sum would wrap to 255.
+std::string Wraps() { return Repeat("\xff\x41", 16843010) + "\x01\x41"; }
+
 const std::string& Noise() {
   static const std::string data = [d = std::string(17u << 20, '\0'), rng = std::mt19937(3)]() mutable {
     for (char& c : d) c = static_cast<char>(rng());
@@ -332,12 +336,12 @@ std::vector<std::string> Words(const std::string& text, char separator) {
 
 const char kEntryKey[] = "SOFTWARE\\Vesk Software\\Orvanta";
 
-std::vector<Case> Table() {
+std::vector<Row> Table() {
   const std::string key = "SOFTWARE\\Test\\Types", server = std::string(kEntryKey) + "\\Server";
   const std::string aLine =
       R"({"time":"2026-01-01T00:00:00.000Z","source":"S","type":"error","event_type":1,)"
       R"("event_id":1,"strings":["","","",""],"message":"red \u001b[31m bell \u0007"})";
-  std::vector<Case> rows = {
+  std::vector<Row> rows = {
       Row("usage", {}, 2).Err(Has({"a command is expected"})),
       Row("usage", {"--help"}, 0).Out(Has({"\n  crc32      CRC-32", "\n  time       ", "Exit status"})),
       Row("usage", {"frob"}, 2).Err(Has({"unknown command 'frob'"})),
@@ -484,18 +488,15 @@ std::vector<Case> Table() {
       Row("rle", {"rle", "encode", "--block", "1073741824", "-", "$DIR/big"}, 0).Input(Mixed()).Capped(),
       // Records whose lengths add up past what an int holds.
       Row("rle", {"rle", "decode", "--raw", "-", "$DIR/huge"}, 1)
-          .Input(Repeat("\xff\x41", 8421505))
+          .Input([] { return Repeat("\xff\x41", 8421505); })
           .Err(Has({"decodes to more than 2147483647 bytes"}))
           .After(NoFileNamed("huge")),
-      // 4 GiB + 255 bytes: a 32-bit sum would wrap to 255.
-      Row("rle", {"rle", "decode", "--raw", "-", "$DIR/wrap"}, 1)
-          .Input(Repeat("\xff\x41", 16843010) + "\x01\x41")
-          .After(NoFileNamed("wrap")),
-      Row("rle", {"rle", "len", "--raw"}, 1).Input(Repeat("\xff\x41", 16843010) + "\x01\x41"),
+      Row("rle", {"rle", "decode", "--raw", "-", "$DIR/wrap"}, 1).Input(Wraps).After(NoFileNamed("wrap")),
+      Row("rle", {"rle", "len", "--raw"}, 1).Input(Wraps),
 
       // Large inputs show progress on a terminal, never on a pipe or with --quiet.
       Row("progress", {"crc32", "$DIR/noise"}, 0)
-          .Before(Write("noise", Noise()))
+          .Before([](const std::string& dir) { Write("noise", Noise())(dir); })
           .ErrTerminal()
           .Out(Match("[0-9a-f]{8}  .*/noise\n"))
           .Err(Match(kProgress)),
@@ -603,7 +604,7 @@ TEST_P(LxtoolTable, Runs) {
   const std::string dir = lxtest::MakeTempDir("lxtool"), io = lxtest::MakeTempDir("io");
   ASSERT_FALSE(dir.empty() || io.empty());
   int rows = 0;
-  for (const Case& row : Table()) {
+  for (const Row& row : Table()) {
     if (row.group != group) continue;
     ++rows;
     std::string line = "lxtool";
