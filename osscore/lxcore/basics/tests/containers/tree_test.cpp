@@ -2,7 +2,6 @@
 // does not reach: failed searches on a tree of known shape, loose nodes,
 // staleness and clones, the self-check's findings, missing callbacks.
 #include <gtest/gtest.h>
-#include <lxcontainers.h>
 
 #include <functional>
 #include <vector>

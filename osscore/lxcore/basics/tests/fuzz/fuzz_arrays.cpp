@@ -239,7 +239,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           m.elements.insert(m.elements.begin() + position, copy ? bytes : Bytes(a, position));
         break;
       }
-      case 9: {  // Search
+      case 9:
+      case 10: {  // Search
         if (!m.hasCompare) break;
         uint32_t position = 0xFFFFFFFF;
         std::string out(m.elementSize, '\x66');

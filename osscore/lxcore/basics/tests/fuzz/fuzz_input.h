@@ -1,5 +1,5 @@
 // What the fuzz targets share: a cursor that decodes any input into operations (zeros
-// once it is used up), FUZZ_CHECK, little-endian words and a private state directory.
+// once it is used up), FUZZ_CHECK, a little-endian word and a private state directory.
 #pragma once
 
 #include <sys/stat.h>
@@ -56,9 +56,6 @@ class Input {
 inline uint32_t Get32(const void* at) {
   const unsigned char* p = static_cast<const unsigned char*>(at);
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-inline void Put32(void* at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) static_cast<unsigned char*>(at)[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
 // A fresh state directory with the store (in /dev/shm: cheap flushes), log and debugger output off.

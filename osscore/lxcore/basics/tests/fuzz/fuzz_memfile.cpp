@@ -5,7 +5,6 @@
 // bits (they fail, changing nothing); bits 5, 6 pick variants (past the end, from itself, before 0).
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
