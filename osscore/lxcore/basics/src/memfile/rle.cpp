@@ -254,14 +254,45 @@ LXMF_AVX512 inline __mmask64 FirstBits(int count) {
   return count >= 64 ? ~0ull : count <= 0 ? 0 : _bzhi_u64(~0ull, static_cast<unsigned>(count));
 }
 
+// A masked access that leaves out bytes of a 64-byte window spanning two pages
+// costs a microcode assist of hundreds of cycles (a page-aligned block meets one
+// at its end), so such windows are read and written without masks.
+inline bool CrossesPage(const unsigned char* at) {
+  return (reinterpret_cast<uintptr_t>(at) & 4095) > 4096 - 64;
+}
+
+LXMF_AVX512 __attribute__((noinline, cold)) __m512i LoadFirstByCopy(const unsigned char* at, int count) {
+  alignas(64) unsigned char copy[64] = {};
+  if (count > 0) std::memcpy(copy, at, static_cast<size_t>(count));
+  return _mm512_load_si512(copy);
+}
+
+// The first `count` bytes of the window at `at` (none when count <= 0, all when
+// count >= 64), the others zero.
+LXMF_AVX512 inline __m512i LoadFirst(const unsigned char* at, int count) {
+  if (__builtin_expect(count < 64 && CrossesPage(at), 0)) return LoadFirstByCopy(at, count);
+  return _mm512_maskz_loadu_epi8(FirstBits(count), at);
+}
+
+// Copies count <= 64 bytes, or with `from` null fills them with `value`.
+__attribute__((noinline, cold)) void CopyNearPage(unsigned char* to, const unsigned char* from,
+                                                  unsigned char value, unsigned count) {
+  if (from != nullptr) {
+    std::memcpy(to, from, count);
+  } else {
+    std::memset(to, value, count);
+  }
+}
+
 // First t >= from where in[t], in[t + 1] and in[t + 2] are equal, or n.
 LXMF_AVX512 inline int NextTriple(const unsigned char* in, int from, int n) {
   for (int base = from;; base += 64) {
-    const __mmask64 valid = FirstBits(n - 2 - base);
+    const int count = n - 2 - base;
+    const __mmask64 valid = FirstBits(count);
     if (valid == 0) return n;
-    const __m512i a = _mm512_maskz_loadu_epi8(valid, in + base);
-    const __m512i b = _mm512_maskz_loadu_epi8(valid, in + base + 1);
-    const __m512i c = _mm512_maskz_loadu_epi8(valid, in + base + 2);
+    const __m512i a = LoadFirst(in + base, count);
+    const __m512i b = LoadFirst(in + base + 1, count);
+    const __m512i c = LoadFirst(in + base + 2, count);
     const uint64_t same = _mm512_mask_cmpeq_epi8_mask(_mm512_mask_cmpeq_epi8_mask(valid, a, b), b, c);
     if (same != 0) return base + __builtin_ctzll(same);
   }
@@ -283,8 +314,7 @@ LXMF_AVX512 inline int RunLengthAvx512(const unsigned char* in, int from, int n)
   for (;; e += 64) {
     const __mmask64 valid = FirstBits(n - e);
     // Bits past the input compare as different, so the run stops at n.
-    const uint64_t differ =
-        ~_mm512_mask_cmpeq_epi8_mask(valid, _mm512_maskz_loadu_epi8(valid, in + e), value);
+    const uint64_t differ = ~_mm512_mask_cmpeq_epi8_mask(valid, LoadFirst(in + e, n - e), value);
     if (differ != 0) return e + __builtin_ctzll(differ) - from;
   }
 }
@@ -316,10 +346,15 @@ LXMF_AVX512 int EncodeRecordsAvx512(const unsigned char* in, int n, unsigned cha
         if (ends == 0 || literal > 64) break;  // the run leaves the window, or a long literal
         const int run = __builtin_ctzll(ends) + 1;
         unsigned char* o = w.Cursor();
-        const __mmask64 copy = FirstBits(literal);
         o[0] = 0;  // a header that the run record overwrites when there is no literal
         o[1] = static_cast<unsigned char>(literal);
-        _mm512_mask_storeu_epi8(o + 2, copy, _mm512_maskz_loadu_epi8(copy, in + s - literal));
+        const unsigned char* from = in + s - literal;
+        if (__builtin_expect(CrossesPage(o + 2) || CrossesPage(from), 0)) {
+          CopyNearPage(o + 2, from, 0, static_cast<unsigned>(literal));
+        } else {
+          const __mmask64 copy = FirstBits(literal);
+          _mm512_mask_storeu_epi8(o + 2, copy, _mm512_maskz_loadu_epi8(copy, from));
+        }
         o += literal != 0 ? literal + 2 : 0;
         o[0] = static_cast<unsigned char>(run);
         o[1] = in[s];
@@ -407,7 +442,8 @@ int DecodeRecords(const unsigned char* p, const unsigned char* end, unsigned cha
 #if defined(__x86_64__)
 // With AVX-512 a record of up to 64 bytes is one masked load (none for a run)
 // and one masked store, whatever its kind and length, so the walk does not
-// branch on the records' lengths. Masked-off bytes are neither read nor written.
+// branch on the records' lengths; a window that spans two pages is copied
+// without masks instead. Masked-off bytes are neither read nor written.
 // (A walk that branches on the kind of record, or masked stores behind such a
 // branch, measured slower on the page-like benchmark block whenever the machine
 // was shared.)
@@ -429,9 +465,13 @@ __attribute__((target("avx512f,avx512bw,bmi2"))) int DecodeRecordsAvx512(const u
     unsigned char* to = out + decoded;
     const __m512i run = _mm512_set1_epi8(static_cast<char>(second));
     if (length <= 64) {
-      const __mmask64 mask = _bzhi_u64(~0ull, length);
-      const __m512i bytes = _mm512_maskz_loadu_epi8(count != 0 ? 0 : mask, p + 2);
-      _mm512_mask_storeu_epi8(to, mask, count != 0 ? run : bytes);
+      if (__builtin_expect(CrossesPage(to) || CrossesPage(p + 2), 0)) {
+        CopyNearPage(to, count != 0 ? nullptr : p + 2, static_cast<unsigned char>(second), length);
+      } else {
+        const __mmask64 mask = _bzhi_u64(~0ull, length);
+        const __m512i bytes = _mm512_maskz_loadu_epi8(count != 0 ? 0 : mask, p + 2);
+        _mm512_mask_storeu_epi8(to, mask, count != 0 ? run : bytes);
+      }
     } else if (count != 0) {
       // Longer than one vector: whole vectors, the last one overlapping the one
       // before, so that no byte outside the record is touched.
