@@ -355,9 +355,9 @@ LXMF_AVX512 int EncodeRecordsAvx512(const unsigned char* in, int n, unsigned cha
         if (ends == 0 || literal > 64) break;  // the run leaves the window, or a long literal
         const int run = __builtin_ctzll(ends) + 1;
         unsigned char* o = w.Cursor();
+        const __mmask64 copy = FirstBits(literal);
         o[0] = 0;  // a header that the run record overwrites when there is no literal
         o[1] = static_cast<unsigned char>(literal);
-        const __mmask64 copy = FirstBits(literal);
         _mm512_mask_storeu_epi8(o + 2, copy, _mm512_maskz_loadu_epi8(copy, in + s - literal));
         o += literal != 0 ? literal + 2 : 0;
         o[0] = static_cast<unsigned char>(run);
@@ -444,6 +444,8 @@ int DecodeRecords(const unsigned char* p, const unsigned char* end, unsigned cha
 }
 
 #if defined(__x86_64__)
+namespace {
+
 // Writes the record at p to `to`, without masks.
 __attribute__((noinline, cold)) void WriteNearPage(unsigned char* to, const unsigned char* p,
                                                    unsigned length) {
@@ -495,6 +497,8 @@ __attribute__((target("avx512f,avx512bw,bmi2"), always_inline)) inline Step Deco
   p += recordSize;
   return Step::kNext;
 }
+
+}  // namespace
 
 // The records whose windows stay inside the input and the room first, then the
 // rest with the care the ends need.
