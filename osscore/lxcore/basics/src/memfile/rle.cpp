@@ -472,7 +472,7 @@ __attribute__((target("avx512f,avx512bw,bmi2"), always_inline)) inline Step Deco
   if (decoded + length > limit) return Step::kFull;
   unsigned char* to = out + decoded;
   const __m512i run = _mm512_set1_epi8(static_cast<char>(second));
-  if (length <= 64) {
+  if (__builtin_expect(length <= 64, 1)) {
     if (AtEnd && (CrossesPage(to) || CrossesPage(p + 2))) {
       WriteNearPage(to, p, length);
     } else {
