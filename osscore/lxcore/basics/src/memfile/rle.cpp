@@ -254,14 +254,54 @@ LXMF_AVX512 inline __mmask64 FirstBits(int count) {
   return count >= 64 ? ~0ull : count <= 0 ? 0 : _bzhi_u64(~0ull, static_cast<unsigned>(count));
 }
 
+// A masked access whose left-out bytes fall on a page that is not mapped in costs
+// a microcode assist of hundreds of cycles, on every call when a block ends at a
+// page boundary with nothing mapped after it. Windows that reach past the end of
+// a buffer and span two pages are therefore read and written without masks;
+// windows inside the buffers cannot meet such a page.
+inline bool CrossesPage(const unsigned char* at) {
+  return (reinterpret_cast<uintptr_t>(at) & 4095) > 4096 - 64;
+}
+
+// Copies n bytes (or repeats from[0] n times) with plain accesses of at most 8
+// bytes: the C library's memcpy and memset use masked ones for short lengths.
+inline void CopyPlain(unsigned char* to, const unsigned char* from, unsigned n, bool fill) {
+  const uint64_t pattern = 0x0101010101010101ull * from[0];
+  const auto word = [&](unsigned at) {
+    uint64_t v = pattern;
+    if (!fill) std::memcpy(&v, from + at, 8);
+    std::memcpy(to + at, &v, 8);
+  };
+  if (n >= 8) {
+    for (unsigned at = 0; at + 8 < n; at += 8) word(at);
+    word(n - 8);
+  } else {
+    for (unsigned i = 0; i < n; ++i) to[i] = from[fill ? 0 : i];
+  }
+}
+
+LXMF_AVX512 __attribute__((noinline, cold)) __m512i LoadFirstByCopy(const unsigned char* at, int count) {
+  alignas(64) unsigned char copy[64] = {};
+  if (count > 0) CopyPlain(copy, at, static_cast<unsigned>(count), false);
+  return _mm512_load_si512(copy);
+}
+
+// The first `count` bytes of the window at `at` (none when count <= 0, all when
+// count >= 64), the others zero.
+LXMF_AVX512 inline __m512i LoadFirst(const unsigned char* at, int count) {
+  if (__builtin_expect(count < 64 && CrossesPage(at), 0)) return LoadFirstByCopy(at, count);
+  return _mm512_maskz_loadu_epi8(FirstBits(count), at);
+}
+
 // First t >= from where in[t], in[t + 1] and in[t + 2] are equal, or n.
 LXMF_AVX512 inline int NextTriple(const unsigned char* in, int from, int n) {
   for (int base = from;; base += 64) {
-    const __mmask64 valid = FirstBits(n - 2 - base);
+    const int count = n - 2 - base;
+    const __mmask64 valid = FirstBits(count);
     if (valid == 0) return n;
-    const __m512i a = _mm512_maskz_loadu_epi8(valid, in + base);
-    const __m512i b = _mm512_maskz_loadu_epi8(valid, in + base + 1);
-    const __m512i c = _mm512_maskz_loadu_epi8(valid, in + base + 2);
+    const __m512i a = LoadFirst(in + base, count);
+    const __m512i b = LoadFirst(in + base + 1, count);
+    const __m512i c = LoadFirst(in + base + 2, count);
     const uint64_t same = _mm512_mask_cmpeq_epi8_mask(_mm512_mask_cmpeq_epi8_mask(valid, a, b), b, c);
     if (same != 0) return base + __builtin_ctzll(same);
   }
@@ -283,8 +323,7 @@ LXMF_AVX512 inline int RunLengthAvx512(const unsigned char* in, int from, int n)
   for (;; e += 64) {
     const __mmask64 valid = FirstBits(n - e);
     // Bits past the input compare as different, so the run stops at n.
-    const uint64_t differ =
-        ~_mm512_mask_cmpeq_epi8_mask(valid, _mm512_maskz_loadu_epi8(valid, in + e), value);
+    const uint64_t differ = ~_mm512_mask_cmpeq_epi8_mask(valid, LoadFirst(in + e, n - e), value);
     if (differ != 0) return e + __builtin_ctzll(differ) - from;
   }
 }
@@ -405,51 +444,78 @@ int DecodeRecords(const unsigned char* p, const unsigned char* end, unsigned cha
 }
 
 #if defined(__x86_64__)
-// With AVX-512 a record of up to 64 bytes is one masked load (none for a run)
-// and one masked store, whatever its kind and length, so the walk does not
-// branch on the records' lengths. Masked-off bytes are neither read nor written.
-// (A walk that branches on the kind of record, or masked stores behind such a
-// branch, measured slower on the page-like benchmark block whenever the machine
-// was shared.)
+namespace {
+
+// Writes the record at p to `to`, without masks.
+__attribute__((noinline, cold)) void WriteNearPage(unsigned char* to, const unsigned char* p,
+                                                   unsigned length) {
+  CopyPlain(to, p[0] != 0 ? p + 1 : p + 2, length, p[0] != 0);
+}
+
+enum class Step { kNext, kCut, kFull };
+
+// One record of the AVX-512 walk. A record of up to 64 bytes is one masked load
+// (none for a run) and one masked store, whatever its kind and length, so the
+// walk does not branch on the records' lengths; masked-off bytes are neither
+// read nor written. AtEnd: the 64-byte windows may reach past the input or the
+// room. (A walk that branches on the kind of record, or masked stores behind
+// such a branch, measured slower on the page-like benchmark block whenever the
+// machine was shared.)
+template <bool AtEnd>
+__attribute__((target("avx512f,avx512bw,bmi2"), always_inline)) inline Step DecodeOne(
+    const unsigned char*& p, const unsigned char* end, unsigned char* out, int64_t& decoded, int64_t limit) {
+  const unsigned count = p[0];
+  const unsigned second = p[1];
+  const unsigned length = count != 0 ? count : second;
+  const size_t recordSize = count != 0 ? 2 : 2 + static_cast<size_t>(second);
+  if (count == 0 && static_cast<size_t>(end - p) < recordSize) return Step::kCut;
+  if (decoded + length > limit) return Step::kFull;
+  unsigned char* to = out + decoded;
+  const __m512i run = _mm512_set1_epi8(static_cast<char>(second));
+  if (__builtin_expect(length <= 64, 1)) {
+    if (AtEnd && (CrossesPage(to) || CrossesPage(p + 2))) {
+      WriteNearPage(to, p, length);
+    } else {
+      const __mmask64 mask = _bzhi_u64(~0ull, length);
+      const __m512i bytes = _mm512_maskz_loadu_epi8(count != 0 ? 0 : mask, p + 2);
+      _mm512_mask_storeu_epi8(to, mask, count != 0 ? run : bytes);
+    }
+  } else if (count != 0) {
+    // Longer than one vector: whole vectors, the last one overlapping the one
+    // before, so that no byte outside the record is touched.
+    for (unsigned done = 0; done < length - 64; done += 64) _mm512_storeu_si512(to + done, run);
+    _mm512_storeu_si512(to + length - 64, run);
+  } else {
+    const unsigned char* from = p + 2;
+    const __m512i last = _mm512_loadu_si512(from + length - 64);
+    for (unsigned done = 0; done < length - 64; done += 64) {
+      _mm512_storeu_si512(to + done, _mm512_loadu_si512(from + done));
+    }
+    _mm512_storeu_si512(to + length - 64, last);
+  }
+  decoded += length;
+  p += recordSize;
+  return Step::kNext;
+}
+
+}  // namespace
+
+// The records whose windows stay inside the input and the room first, then the
+// rest with the care the ends need.
 __attribute__((target("avx512f,avx512bw,bmi2"))) int DecodeRecordsAvx512(const unsigned char* p,
                                                                          const unsigned char* end,
                                                                          unsigned char* out, int* room) {
   const int64_t limit = *room;
   int64_t decoded = 0;
-  while (decoded < limit && end - p >= 2) {
-    const unsigned count = p[0];
-    const unsigned second = p[1];
-    const unsigned length = count != 0 ? count : second;
-    const size_t recordSize = count != 0 ? 2 : 2 + static_cast<size_t>(second);
-    if (count == 0 && static_cast<size_t>(end - p) < recordSize) break;  // cut by the end of the input
-    if (decoded + length > limit) {
-      *room = static_cast<int>(decoded);
-      return 2;
-    }
-    unsigned char* to = out + decoded;
-    const __m512i run = _mm512_set1_epi8(static_cast<char>(second));
-    if (length <= 64) {
-      const __mmask64 mask = _bzhi_u64(~0ull, length);
-      const __m512i bytes = _mm512_maskz_loadu_epi8(count != 0 ? 0 : mask, p + 2);
-      _mm512_mask_storeu_epi8(to, mask, count != 0 ? run : bytes);
-    } else if (count != 0) {
-      // Longer than one vector: whole vectors, the last one overlapping the one
-      // before, so that no byte outside the record is touched.
-      for (unsigned done = 0; done < length - 64; done += 64) _mm512_storeu_si512(to + done, run);
-      _mm512_storeu_si512(to + length - 64, run);
-    } else {
-      const unsigned char* from = p + 2;
-      const __m512i last = _mm512_loadu_si512(from + length - 64);
-      for (unsigned done = 0; done < length - 64; done += 64) {
-        _mm512_storeu_si512(to + done, _mm512_loadu_si512(from + done));
-      }
-      _mm512_storeu_si512(to + length - 64, last);
-    }
-    decoded += length;
-    p += recordSize;
+  Step step = Step::kNext;
+  while (decoded < limit - 64 && end - p >= 66 && step == Step::kNext) {
+    step = DecodeOne<false>(p, end, out, decoded, limit);
+  }
+  while (decoded < limit && end - p >= 2 && step == Step::kNext) {
+    step = DecodeOne<true>(p, end, out, decoded, limit);
   }
   *room = static_cast<int>(decoded);
-  return decoded != 0 ? 0 : 2;
+  return step == Step::kFull || decoded == 0 ? 2 : 0;
 }
 
 #else

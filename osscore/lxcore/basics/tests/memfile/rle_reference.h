@@ -3,6 +3,7 @@
 // Both work on whole vectors and ignore rooms.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -66,6 +67,16 @@ inline Bytes ReferenceDecode(const Bytes& in) {
     }
   }
   return out;
+}
+
+// Room for n bytes (a copy of `from` unless it is null) that ends at a page boundary,
+// so that the last records' 64-byte windows span two pages; the rest of `arena` is 0xEE.
+inline unsigned char* AtPageEnd(Bytes& arena, const unsigned char* from, size_t n) {
+  arena.assign(n + 8192, 0xEE);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(arena.data()) + n + 4095) & ~uintptr_t{4095};
+  unsigned char* at = reinterpret_cast<unsigned char*>(end) - n;
+  if (from != nullptr) std::copy(from, from + n, at);
+  return at;
 }
 
 // Runs `check` at every code-path level this processor supports, then restores the active one.
