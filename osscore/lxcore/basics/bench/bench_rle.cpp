@@ -101,8 +101,8 @@ Bytes Encoded(const Bytes& in) {
 // timed loop, the same for every implementation: input at page offsets 0, 1040,
 // 2080 and 3120, output at 0, 2064, 32 and 2096. A coder's time varies with
 // where its buffers lie within their pages (by up to three times when a masked
-// access spans two pages or a load waits on a store 4 KiB away), so every
-// program is timed over the same mix rather than wherever malloc put its vectors.
+// access reaches a page that is not mapped in), so every program is timed over
+// the same mix rather than wherever malloc put its vectors.
 class Places {
  public:
   static constexpr unsigned kCount = 4;
