@@ -266,7 +266,8 @@ inline bool CrossesPage(const unsigned char* at) {
 // Copies n bytes (or repeats from[0] n times) with plain accesses of at most 8
 // bytes: the C library's memcpy and memset use masked ones for short lengths.
 inline void CopyPlain(unsigned char* to, const unsigned char* from, unsigned n, bool fill) {
-  const uint64_t pattern = 0x0101010101010101ull * from[0];
+  // Read from[0] only to fill: for an empty literal at the input's end it lies past it.
+  const uint64_t pattern = fill ? 0x0101010101010101ull * from[0] : 0;
   const auto word = [&](unsigned at) {
     uint64_t v = pattern;
     if (!fill) std::memcpy(&v, from + at, 8);

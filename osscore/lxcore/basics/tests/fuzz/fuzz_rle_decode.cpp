@@ -1,7 +1,7 @@
 // DSdecomp and DSlen on arbitrary input (bytes 2..) and room (bytes 0-1), on every code
 // path this processor runs, against the reference record walk; no byte after the
 // decoded ones may change. The input's block has its exact length, so over-reads show;
-// a second decode places input and output at the end of a page.
+// a second decode places input and output just before the end of a page.
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -26,13 +26,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(decoded >= 0 && decoded <= room && decoded <= all);
     FUZZ_CHECK(std::equal(out.begin(), out.begin() + decoded, expected.begin()));
     for (int i = decoded; i < room; ++i) FUZZ_CHECK(out[static_cast<size_t>(i)] == 0xEE);
-    // The same with input and output ending at a page boundary.
-    lxtest::Bytes inArena, outArena;
-    unsigned char* atEnd = lxtest::AtPageEnd(outArena, nullptr, static_cast<size_t>(room));
+    // The same with input and output ending 1 to 63 bytes before a page boundary.
+    const size_t gap = 1 + static_cast<size_t>(room + length) % 63;
+    const lxtest::AtPageEnd inEnd(encoded.data(), encoded.size(), gap),
+        outEnd(nullptr, static_cast<size_t>(room), gap);
     int again = room;
-    FUZZ_CHECK(DSdecomp(lxtest::AtPageEnd(inArena, encoded.data(), encoded.size()), length, atEnd, &again) ==
-                   result &&
-               again == decoded && std::equal(out.begin(), out.end(), atEnd));
+    FUZZ_CHECK(DSdecomp(inEnd.get(), length, outEnd.get(), &again) == result && again == decoded &&
+               std::equal(out.begin(), out.end(), outEnd.get()));
     if (length == 0) {
       FUZZ_CHECK(result == 0 && decoded == 0);
     } else if (all <= room) {

@@ -22,12 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int encoded = room;
     const int result = DScomp(input.data(), length, out.data(), &encoded);
     for (size_t i = static_cast<size_t>(room); i < out.size(); ++i) FUZZ_CHECK(out[i] == 0xEE);
-    lxtest::Bytes inArena, outArena;  // the same with input and output ending at a page boundary
-    unsigned char* atEnd = lxtest::AtPageEnd(outArena, nullptr, static_cast<size_t>(room));
+    // The same with input and output ending 1 to 63 bytes before a page boundary.
+    const size_t gap = 1 + static_cast<size_t>(room + length) % 63;
+    const lxtest::AtPageEnd inEnd(input.data(), input.size(), gap),
+        outEnd(nullptr, static_cast<size_t>(room), gap);
     int again = room;
-    FUZZ_CHECK(DScomp(lxtest::AtPageEnd(inArena, input.data(), input.size()), length, atEnd, &again) ==
-                   result &&
-               again == encoded && std::equal(atEnd, atEnd + room, out.begin()));
+    FUZZ_CHECK(DScomp(inEnd.get(), length, outEnd.get(), &again) == result && again == encoded &&
+               std::equal(outEnd.get(), outEnd.get() + room, out.begin()));
     if (static_cast<int>(expected.size()) >= room) {
       FUZZ_CHECK(result == -1 && encoded == room);
       return;

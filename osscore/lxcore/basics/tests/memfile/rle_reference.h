@@ -9,6 +9,18 @@
 
 #include "memfile/simd.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#include <sanitizer/asan_interface.h>
+#endif
+#endif
+#ifndef ASAN_POISON_MEMORY_REGION
+#define ASAN_POISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
+#define ASAN_UNPOISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
+#endif
+
 namespace lxtest {
 
 using Bytes = std::vector<unsigned char>;
@@ -69,15 +81,29 @@ inline Bytes ReferenceDecode(const Bytes& in) {
   return out;
 }
 
-// Room for n bytes (a copy of `from` unless it is null) that ends at a page boundary,
-// so that the last records' 64-byte windows span two pages; the rest of `arena` is 0xEE.
-inline unsigned char* AtPageEnd(Bytes& arena, const unsigned char* from, size_t n) {
-  arena.assign(n + 8192, 0xEE);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(arena.data()) + n + 4095) & ~uintptr_t{4095};
-  unsigned char* at = reinterpret_cast<unsigned char*>(end) - n;
-  if (from != nullptr) std::copy(from, from + n, at);
-  return at;
-}
+// Room for n bytes (a copy of `from` unless it is null) that ends `gap` bytes
+// before a page boundary, so that the last records' 64-byte windows span two
+// pages. The rest of the arena is 0xEE and, under AddressSanitizer, poisoned:
+// reads and writes past the n bytes show as they do past an exact-size vector.
+class AtPageEnd {
+ public:
+  AtPageEnd(const unsigned char* from, size_t n, size_t gap) : arena_(n + gap + 8192, 0xEE) {
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(arena_.data()) + n + gap + 4095) & ~uintptr_t{4095};
+    at_ = reinterpret_cast<unsigned char*>(end) - gap - n;
+    if (from != nullptr) std::copy(from, from + n, at_);
+    tail_ = static_cast<size_t>(arena_.data() + arena_.size() - (at_ + n));
+    ASAN_POISON_MEMORY_REGION(at_ + n, tail_);
+  }
+  ~AtPageEnd() { ASAN_UNPOISON_MEMORY_REGION(arena_.data() + arena_.size() - tail_, tail_); }
+  AtPageEnd(const AtPageEnd&) = delete;
+  AtPageEnd& operator=(const AtPageEnd&) = delete;
+  unsigned char* get() const { return at_; }
+
+ private:
+  Bytes arena_;
+  unsigned char* at_;
+  size_t tail_;
+};
 
 // Runs `check` at every code-path level this processor supports, then restores the active one.
 template <typename F>
