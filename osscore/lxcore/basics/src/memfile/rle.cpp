@@ -258,7 +258,7 @@ LXMF_AVX512 inline __mmask64 FirstBits(int count) {
 // a microcode assist of hundreds of cycles, on every call when a block ends at a
 // page boundary with nothing mapped after it. Windows that reach past the end of
 // a buffer and span two pages are therefore read and written without masks;
-// windows inside the buffers cannot meet such a page.
+// windows inside the buffers meet such a page at most once, before it is written.
 inline bool CrossesPage(const unsigned char* at) {
   return (reinterpret_cast<uintptr_t>(at) & 4095) > 4096 - 64;
 }
