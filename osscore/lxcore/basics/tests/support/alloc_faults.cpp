@@ -12,12 +12,14 @@ namespace {
 bool g_armed = false, g_persistent = false, g_hit = false, g_anyHit = false;
 long g_failAt = 0, g_calls = 0;
 
+#ifndef LXTEST_ASAN
 bool FailNow() {
   if (!g_armed || (g_persistent ? ++g_calls < g_failAt : ++g_calls != g_failAt)) return false;
   g_hit = g_anyHit = true;
   errno = ENOMEM;
   return true;
 }
+#endif
 
 }  // namespace
 
