@@ -40,28 +40,21 @@ inline void Prefetch(const LxRBTreeNode* n) {
 // prefetches would only cost instructions.
 constexpr uint32_t kPrefetchFrom = 16384;
 
-// The left child of `n` when `toLeft`, else the right one, chosen without a
-// branch. Inside the caches a descent's sides are a coin toss for the branch
-// predictor, and a mispredicted side costs more than a comparison.
-inline LxRBTreeNode* Child(const LxRBTreeNode* n, bool toLeft) {
-  const uintptr_t mask = 0 - static_cast<uintptr_t>(toLeft);
-  return reinterpret_cast<LxRBTreeNode*>(((n->left & ~uintptr_t{1}) & mask) |
-                                         (reinterpret_cast<uintptr_t>(n->right) & ~mask));
-}
-
-// The left child of `n` when `order` is negative, else the right one: Child for
-// a comparison's sign, with the sign tested by a conditional move. Both links are
-// loaded while the compare callback runs, so after it only the test and the move
-// stand between its result and the next level (the masks of Child take two steps
-// more, and the compiler makes a plain selection a branch).
+// The left child of `n` when `order` is negative, else the right one, chosen
+// without a branch: inside the caches a descent's sides are a coin toss for the
+// branch predictor, and a mispredicted side costs more than a comparison. Both
+// links are loaded while the compare callback runs, so on x86-64 only a test and
+// a conditional move stand between its result and the next level (the compiler
+// makes a plain selection a branch; masks take two steps more).
 inline LxRBTreeNode* ChildBySign(const LxRBTreeNode* n, int order) {
+  const uintptr_t left = n->left & ~uintptr_t{1};
 #if defined(__x86_64__)
   uintptr_t child = reinterpret_cast<uintptr_t>(n->right);
-  const uintptr_t left = n->left & ~uintptr_t{1};
   __asm__("testl %2, %2\n\tcmovsq %1, %0" : "+r"(child) : "r"(left), "r"(order) : "cc");
   return reinterpret_cast<LxRBTreeNode*>(child);
 #else
-  return Child(n, order < 0);
+  const uintptr_t mask = 0 - static_cast<uintptr_t>(order < 0);
+  return reinterpret_cast<LxRBTreeNode*>((left & mask) | (reinterpret_cast<uintptr_t>(n->right) & ~mask));
 #endif
 }
 
