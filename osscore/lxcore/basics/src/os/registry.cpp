@@ -53,7 +53,6 @@ constexpr size_t kMaxKeyName = 255;
 // the list. Counter installation appends its pairs in place of the final
 // terminator, so every pair it adds is preceded by a zero character; removal
 // searches for "\0<index>\0" and cuts back to exactly these 4 bytes.
-constexpr char kPerflibKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Perflib";
 constexpr char kPerflibEnglish[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Perflib\\009";
 constexpr unsigned char kEmptyMultiSz[4] = {0, 0, 0, 0};
 
