@@ -180,7 +180,9 @@ TEST(Differ, FixedAndRandomCasesMatchTheCountedModel) {
     SCOPED_TRACE(testing::Message() << c.a.size() << " vs " << c.b.size() << " fraction " << c.fraction);
     DiffRun run(c.a, c.b);
     EXPECT_EQ(run.Run(c.fraction), c.result);
-    if (c.compares >= 0) EXPECT_EQ(run.first.it.compares, c.compares);
+    if (c.compares >= 0) {
+      EXPECT_EQ(run.first.it.compares, c.compares);
+    }
     EXPECT_EQ(Sorted(run.onlyFirst.values), c.onlyA);
     EXPECT_EQ(Sorted(run.onlySecond.values), c.onlyB);
     EXPECT_EQ(run.onlyFirst.wrong + run.onlySecond.wrong, 0);

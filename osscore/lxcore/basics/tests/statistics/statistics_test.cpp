@@ -159,7 +159,11 @@ TEST_F(StatisticsProvider, RecordsNumberTheTextsTheBlockAndTheSlots) {
     // amount adds to the slot as it stands (here first made to differ).
     uint32_t count[15] = {}, slot[15] = {};
     auto apply = [&](int k, int32_t n, void (S::*step)()) {
-      step != nullptr ? (s->*step)() : (s->*kRecords[k + 1].add)(n);
+      if (step != nullptr) {
+        (s->*step)();
+      } else {
+        (s->*kRecords[k + 1].add)(n);
+      }
       count[k] += static_cast<uint32_t>(n);
       slot[k] = n == 1 || n == -1 ? count[k] : slot[k] + static_cast<uint32_t>(n);
       for (int j = 0; j < 15; ++j) ASSERT_EQ(slot[j], Slot(j)) << "slot " << j << " after a change of " << k;
