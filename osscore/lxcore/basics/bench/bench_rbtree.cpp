@@ -5,7 +5,9 @@
 //
 // Operations: RandomInsert, AscendingInsert, LookupPresent, LookupAbsent, Walk
 // (in order, with the iterator), DeleteAll (random order); each at 1,000,
-// 100,000 and 1,000,000 entries, timed per whole batch. Every implementation's
+// 100,000 and 1,000,000 entries, timed per whole batch. LookupPresentShuffled
+// and LookupAbsentShuffled repeat the lookups at 1,000 entries with the keys in
+// a new order for every batch (see LookupKeys). Every implementation's
 // results are checked against the same data: the keys in order after the first
 // insertion batch, the payload sums of lookups and walks, and emptiness after
 // the deletions. MemoryPerEntry reports
@@ -48,10 +50,15 @@ struct KeyLess {
 // The data of one size: present keys (even) in random and ascending order and in
 // a second random order for deletion, absent keys (odd) in random order, and the
 // sum of the payloads (key ^ 1) that every lookup batch and walk must yield.
+// For the shuffled lookups at the smallest size, kOrders further orders of the
+// present and of the absent keys.
 struct Data {
   std::vector<uint64_t> random, ascending, absent, deletion;
+  std::vector<std::vector<uint64_t>> presentOrders, absentOrders;
   uint64_t payloadSum = 0;
 };
+constexpr size_t kOrders = 64;
+constexpr size_t kShuffledUpTo = 1000;
 
 const Data& DataFor(size_t n) {
   static std::map<size_t, std::unique_ptr<Data>> cache;
@@ -71,8 +78,24 @@ const Data& DataFor(size_t n) {
     d->ascending = d->random;
     std::sort(d->ascending.begin(), d->ascending.end());
     for (uint64_t k : d->random) d->payloadSum += k ^ 1;
+    for (size_t i = 0; n <= kShuffledUpTo && i < kOrders; ++i) {
+      d->presentOrders.push_back(d->random);
+      std::shuffle(d->presentOrders.back().begin(), d->presentOrders.back().end(), rng);
+      d->absentOrders.push_back(d->absent);
+      std::shuffle(d->absentOrders.back().begin(), d->absentOrders.back().end(), rng);
+    }
   }
   return *d;
+}
+
+// The keys of one lookup batch. A batch that repeats the same keys in the same
+// order lets the branch predictor learn a small tree's descents by heart, which
+// favours branching searches; Shuffled batches take the keys in a new order each
+// time, as lookups without such a pattern see them.
+template <bool Present, bool Shuffled>
+const std::vector<uint64_t>& LookupKeys(const Data& d, size_t batch) {
+  if (Shuffled) return (Present ? d.presentOrders : d.absentOrders)[batch % kOrders];
+  return Present ? d.random : d.absent;
 }
 
 // ---------------------------------------------------------------------------
@@ -192,17 +215,17 @@ void BoostInsert(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * keys.size());
 }
 
-template <bool Present>
+template <bool Present, bool Shuffled = false>
 void LxLookup(benchmark::State& state) {
   const Data& d = DataFor(state.range(0));
   Tree t;
   for (uint64_t k : d.random) t.Insert(k);
-  const std::vector<uint64_t>& keys = Present ? d.random : d.absent;
   LxRBTreeIterator result(&t.tree, nullptr);
   int s = 0;
+  size_t batch = 0;
   for (auto _ : state) {
     uint64_t sum = 0;
-    for (uint64_t k : keys) {
+    for (uint64_t k : LookupKeys<Present, Shuffled>(d, batch++)) {
       int r = t.Search(k, &result);
       if (Present) {
         if (r != 0) return Fail(state, "lookup missed");
@@ -214,18 +237,18 @@ void LxLookup(benchmark::State& state) {
     if (Present && sum != d.payloadSum) return Fail(state, "payloads");
     benchmark::DoNotOptimize(sum);
   }
-  state.SetItemsProcessed(state.iterations() * keys.size());
+  state.SetItemsProcessed(state.iterations() * d.random.size());
 }
 
-template <bool Present>
+template <bool Present, bool Shuffled = false>
 void StdLookup(benchmark::State& state) {
   const Data& d = DataFor(state.range(0));
   std::multiset<Item> set;
   for (uint64_t k : d.random) set.insert(Item{k, k ^ 1});
-  const std::vector<uint64_t>& keys = Present ? d.random : d.absent;
+  size_t batch = 0;
   for (auto _ : state) {
     uint64_t sum = 0;
-    for (uint64_t k : keys) {
+    for (uint64_t k : LookupKeys<Present, Shuffled>(d, batch++)) {
       auto it = set.find(Item{k, 0});
       if ((it != set.end()) != Present) return Fail(state, "lookup");
       if (Present) sum += it->payload;
@@ -233,10 +256,10 @@ void StdLookup(benchmark::State& state) {
     if (Present && sum != d.payloadSum) return Fail(state, "payloads");
     benchmark::DoNotOptimize(sum);
   }
-  state.SetItemsProcessed(state.iterations() * keys.size());
+  state.SetItemsProcessed(state.iterations() * d.random.size());
 }
 
-template <bool Present>
+template <bool Present, bool Shuffled = false>
 void BoostLookup(benchmark::State& state) {
   const Data& d = DataFor(state.range(0));
   std::vector<BoostItem> items(d.random.size());
@@ -246,10 +269,10 @@ void BoostLookup(benchmark::State& state) {
     items[i].payload = d.random[i] ^ 1;
     set.insert(items[i]);
   }
-  const std::vector<uint64_t>& keys = Present ? d.random : d.absent;
+  size_t batch = 0;
   for (auto _ : state) {
     uint64_t sum = 0;
-    for (uint64_t k : keys) {
+    for (uint64_t k : LookupKeys<Present, Shuffled>(d, batch++)) {
       auto it = set.find(k, KeyLess());
       if ((it != set.end()) != Present) return Fail(state, "lookup");
       if (Present) sum += it->payload;
@@ -258,7 +281,7 @@ void BoostLookup(benchmark::State& state) {
     benchmark::DoNotOptimize(sum);
   }
   set.clear();
-  state.SetItemsProcessed(state.iterations() * keys.size());
+  state.SetItemsProcessed(state.iterations() * d.random.size());
 }
 
 void LxWalk(benchmark::State& state) {
@@ -417,6 +440,7 @@ void MallocFree(benchmark::State& state) {
 }
 
 #define SIZES ->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond)
+#define SMALLEST ->Arg(1000)->Unit(benchmark::kMicrosecond)
 
 BENCHMARK(LxInsert<false>)->Name("RandomInsert/LxRBTree") SIZES;
 BENCHMARK(StdInsert<false>)->Name("RandomInsert/std_multiset") SIZES;
@@ -430,6 +454,12 @@ BENCHMARK(BoostLookup<true>)->Name("LookupPresent/boost_intrusive") SIZES;
 BENCHMARK(LxLookup<false>)->Name("LookupAbsent/LxRBTree") SIZES;
 BENCHMARK(StdLookup<false>)->Name("LookupAbsent/std_multiset") SIZES;
 BENCHMARK(BoostLookup<false>)->Name("LookupAbsent/boost_intrusive") SIZES;
+BENCHMARK(LxLookup<true, true>)->Name("LookupPresentShuffled/LxRBTree") SMALLEST;
+BENCHMARK(StdLookup<true, true>)->Name("LookupPresentShuffled/std_multiset") SMALLEST;
+BENCHMARK(BoostLookup<true, true>)->Name("LookupPresentShuffled/boost_intrusive") SMALLEST;
+BENCHMARK(LxLookup<false, true>)->Name("LookupAbsentShuffled/LxRBTree") SMALLEST;
+BENCHMARK(StdLookup<false, true>)->Name("LookupAbsentShuffled/std_multiset") SMALLEST;
+BENCHMARK(BoostLookup<false, true>)->Name("LookupAbsentShuffled/boost_intrusive") SMALLEST;
 BENCHMARK(LxWalk)->Name("Walk/LxRBTree") SIZES;
 BENCHMARK(StdWalk)->Name("Walk/std_multiset") SIZES;
 BENCHMARK(BoostWalk)->Name("Walk/boost_intrusive") SIZES;
