@@ -455,6 +455,11 @@ __attribute__((noinline, cold)) void WriteNearPage(unsigned char* to, const unsi
 
 enum class Step { kNext, kCut, kFull };
 
+// Offset from `to` of the next 64-byte boundary after it (1..64).
+inline unsigned LineStart(const unsigned char* to) {
+  return 64 - static_cast<unsigned>(reinterpret_cast<uintptr_t>(to) & 63);
+}
+
 // One record of the AVX-512 walk. A record of up to 64 bytes is one masked load
 // (none for a run) and one masked store, whatever its kind and length, so the
 // walk does not branch on the records' lengths; masked-off bytes are neither
@@ -482,15 +487,19 @@ __attribute__((target("avx512f,avx512bw,bmi2"), always_inline)) inline Step Deco
       _mm512_mask_storeu_epi8(to, mask, count != 0 ? run : bytes);
     }
   } else if (count != 0) {
-    // Longer than one vector: whole vectors, the last one overlapping the one
-    // before, so that no byte outside the record is touched.
-    for (unsigned done = 0; done < length - 64; done += 64) _mm512_storeu_si512(to + done, run);
+    // Longer than one vector: a vector at each end of the record and whole cache
+    // lines of the output between them, overlapping the ends, so that no byte
+    // outside the record is touched and only the two ends may span two lines.
+    _mm512_storeu_si512(to, run);
+    for (unsigned done = LineStart(to); done < length - 64; done += 64) _mm512_store_si512(to + done, run);
     _mm512_storeu_si512(to + length - 64, run);
   } else {
     const unsigned char* from = p + 2;
+    const __m512i head = _mm512_loadu_si512(from);
     const __m512i last = _mm512_loadu_si512(from + length - 64);
-    for (unsigned done = 0; done < length - 64; done += 64) {
-      _mm512_storeu_si512(to + done, _mm512_loadu_si512(from + done));
+    _mm512_storeu_si512(to, head);
+    for (unsigned done = LineStart(to); done < length - 64; done += 64) {
+      _mm512_store_si512(to + done, _mm512_loadu_si512(from + done));
     }
     _mm512_storeu_si512(to + length - 64, last);
   }
