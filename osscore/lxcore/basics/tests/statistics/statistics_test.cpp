@@ -133,6 +133,11 @@ TEST_F(StatisticsProvider, RecordsNumberTheTextsTheBlockAndTheSlots) {
   EXPECT_EQ(MultiSz(WithPairs(kHelp009, 1849, true)), Value(Sub("009"), "Help"));
   EXPECT_EQ(MultiSz(WithPairs({u"1", u"1847"}, 1848, false)), Value(Sub("007"), "Counter"));
   EXPECT_EQ(MultiSz(WithPairs({u"3", u"Help"}, 1849, true)), Value(Sub("007"), "Help"));
+  // The help texts above come from the provider's table: some pinned here, trailing blanks included.
+  EXPECT_EQ(std::u16string(u"The Orvanta runtime system performance counters"), provider.GetTable()[0].help);
+  EXPECT_EQ(std::u16string(u"The number of transaction commit requests since last sample.   "),
+            provider.GetTable()[2].help);
+  EXPECT_EQ(std::u16string(u"The number of currently connected clients. "), provider.GetTable()[8].help);
   EXPECT_EQ(MultiSz({u"5"}) + MultiSz({u"7"}),
             Value(Sub("TooLongName"), "Counter") + Value(Sub("011"), "Counter"));
   EXPECT_EQ(Dw(1878) + Dw(1879), Value(kPerflib, "Last Counter") + Value(kPerflib, "Last Help"));
