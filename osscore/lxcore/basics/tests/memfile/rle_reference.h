@@ -3,23 +3,13 @@
 // Both work on whole vectors and ignore rooms.
 #pragma once
 
+#include <sanitizer/asan_interface.h>  // its poisoning macros do nothing without AddressSanitizer
+
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include "memfile/simd.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/asan_interface.h>
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#include <sanitizer/asan_interface.h>
-#endif
-#endif
-#ifndef ASAN_POISON_MEMORY_REGION
-#define ASAN_POISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
-#define ASAN_UNPOISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
-#endif
 
 namespace lxtest {
 
