@@ -490,6 +490,8 @@ __attribute__((target("avx512f,avx512bw,bmi2"), always_inline)) inline Step Deco
     // Longer than one vector: a vector at each end of the record and whole cache
     // lines of the output between them, overlapping the ends, so that no byte
     // outside the record is touched and only the two ends may span two lines.
+    // (Runs and literals have a loop each: one loop that chooses per vector
+    // measured 15-55% slower.)
     _mm512_storeu_si512(to, run);
     for (unsigned done = LineStart(to); done < length - 64; done += 64) _mm512_store_si512(to + done, run);
     _mm512_storeu_si512(to + length - 64, run);
