@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <thread>
@@ -163,24 +164,20 @@ TEST_F(StatisticsProvider, RecordsNumberTheTextsTheBlockAndTheSlots) {
     // Each operation moves its own slot: +1 and -1 store the count, any other
     // amount adds to the slot as it stands (here first made to differ).
     uint32_t count[15] = {}, slot[15] = {};
-    auto apply = [&](int k, int32_t n, void (S::*step)()) {
-      if (step != nullptr) {
-        (s->*step)();
-      } else {
-        (s->*kRecords[k + 1].add)(n);
-      }
+    auto apply = [&](int k, int32_t n, const std::function<void()>& change) {
+      change();
       count[k] += static_cast<uint32_t>(n);
       slot[k] = n == 1 || n == -1 ? count[k] : slot[k] + static_cast<uint32_t>(n);
       for (int j = 0; j < 15; ++j) ASSERT_EQ(slot[j], Slot(j)) << "slot " << j << " after a change of " << k;
     };
     for (int k = 0; k < 15; ++k) {
       const auto& r = kRecords[k + 1];
-      if (r.inc != nullptr) apply(k, 1, r.inc);
-      for (int i = 0; r.dec != nullptr && i < 2; ++i) apply(k, -1, r.dec);
+      if (r.inc != nullptr) apply(k, 1, [&] { (s->*r.inc)(); });
+      for (int i = 0; r.dec != nullptr && i < 2; ++i) apply(k, -1, [&] { (s->*r.dec)(); });
       if (r.add == nullptr) continue;
       view[672 + 8 * k] = 100;
       slot[k] = (slot[k] & ~0xFFu) | 100;
-      for (int32_t n : {5, 0, 1, -1, -20, INT32_MAX, INT32_MAX}) apply(k, n, nullptr);
+      for (int32_t n : {5, 0, 1, -1, -20, INT32_MAX, INT32_MAX}) apply(k, n, [&] { (s->*r.add)(n); });
     }
     s->Clear();
     for (int k = 0; k < 15; ++k) EXPECT_EQ(0u, Slot(k)) << k;
