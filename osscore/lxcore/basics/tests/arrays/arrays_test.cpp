@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <lxarrays.h>
 #include <lxframe.h>
-#include <lxmemfile.h>
-#include <lxtest.h>
 #include <pthread.h>
 
 #include <functional>
@@ -214,28 +212,6 @@ TEST(LList, PointerSlotsAndDefaults) {
   EXPECT_EQ(sorted.Init(sizeof(Record), CompareKeys, 3), 0);
   EXPECT_TRUE(sorted.GetCurMaxCount() == 3 && sorted.GetComparisonFunction() == &CompareKeys);
 }
-
-#if !defined(LXTEST_ASAN)
-// When the memory file cannot grow, Import fails and leaves the capacity as it was.
-// The out-of-memory sweep's LList rows check the elements and the other operations.
-TEST(LList, FailedImportLeavesTheCapacity) {
-  ChildResult child = RunWithMemoryLimit(48u << 20, [] {
-    mmLxSetHandler([](uint32_t) -> int32_t { return 0; });
-    LxLList list(16, 0, nullptr);
-    const Record rec = Make(0, 0);
-    while (list.Insert(list.GetCount(), &rec) == 0) {
-    }
-    MemFile source;
-    source.Put(&rec, 0, 16), source.Seek(0, 0);
-    const uint32_t n = list.GetCount();
-    return list.Import(1, &source) == LX_ARRAY_NO_STORAGE && list.GetCount() == n &&
-                   list.GetCurMaxCount() == n
-               ? 0
-               : 1;
-  });
-  EXPECT_TRUE(child.exited && child.code == 0) << child.err;
-}
-#endif
 
 }  // namespace
 }  // namespace lxtest
