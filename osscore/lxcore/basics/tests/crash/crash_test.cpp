@@ -145,6 +145,7 @@ TEST(LxtoolCrash, KilledEncoderLeavesTheOldOutputOrNone) {
     for (int i = 0; i < 128; ++i) ASSERT_EQ(4096, write(fd, page.data(), page.size()));
     // Killed once it has written output (or after 2 s), in the middle of its input.
     for (int i = 0; i < 200 && Beside(target) == 0 && FileSize(target) == size; ++i) lxtest::Nap(10000);
+    ASSERT_GT(Beside(target), 0) << "the encoder wrote nothing before it was killed";
     tool.Kill();
     EXPECT_EQ(128 + SIGKILL, tool.Wait());
     close(fd);
