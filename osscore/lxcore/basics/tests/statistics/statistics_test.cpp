@@ -37,7 +37,7 @@ const std::string kPerflib = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\P
 const std::string kPerformance = "SYSTEM\\CurrentControlSet\\Services\\Orvanta\\Performance";
 constexpr uint32_t kRaw = 0x00010000, kRate = 0x10410400;
 
-// Ids 100 (the object) to 115: scale, type, the operations that feed it, name.
+// Ids 100 (the object) to 115: scale, type, the operations that feed it, name, help text.
 const struct {
   int32_t scale;
   uint32_t type;
@@ -45,22 +45,41 @@ const struct {
   void (S::*dec)();
   void (S::*add)(int32_t);
   const char16_t* name;
-} kRecords[16] = {{0, 0, nullptr, nullptr, nullptr, u"Orvanta"},
-                  {0, kRaw, &S::IncTransactions, &S::DecTransactions, nullptr, u"Transactions   "},
-                  {-1, kRate, &S::IncCommits, nullptr, nullptr, u"Commits/sec"},
-                  {0, kRate, &S::IncAborts, nullptr, nullptr, u"Aborts/sec "},
-                  {-1, kRate, &S::IncCSRequests, nullptr, nullptr, u"C/S Requests/sec   "},
-                  {0, kRate, &S::IncFailedCSRequests, nullptr, nullptr, u"C/S Failed Requests/sec"},
-                  {0, kRate, &S::IncServerNotifications, nullptr, nullptr, u"Server Notifications/sec   "},
-                  {0, kRate, &S::IncQueries, nullptr, nullptr, u"Queries/sec"},
-                  {0, kRaw, &S::IncClients, &S::DecClients, nullptr, u"Clients"},
-                  {-2, kRaw, &S::IncObjDescs, &S::DecObjDescs, nullptr, u"Object Descriptions"},
-                  {0, kRaw, &S::IncExtents, &S::DecExtents, nullptr, u"Extents"},
-                  {-1, kRaw, &S::IncLocks, &S::DecLocks, &S::AddLocks, u"Locks  "},
-                  {0, kRaw, &S::IncWatches, &S::DecWatches, &S::AddWatches, u"Watches"},
-                  {-1, kRate, nullptr, nullptr, &S::AddRefreshedObjects, u"RefreshedObjects/sec   "},
-                  {-2, kRate, nullptr, nullptr, &S::AddDeliveredObjects, u"DeliveredObjects/sec   "},
-                  {-1, kRate, &S::IncInternalTransactions, nullptr, nullptr, u"Internal Transactions/sec"}};
+  const char16_t* help;
+} kRecords[16] = {
+    {0, 0, nullptr, nullptr, nullptr, u"Orvanta", u"The Orvanta runtime system performance counters"},
+    {0, kRaw, &S::IncTransactions, &S::DecTransactions, nullptr, u"Transactions   ",
+     u"The number of currently registered transactions."},
+    {-1, kRate, &S::IncCommits, nullptr, nullptr, u"Commits/sec",
+     u"The number of transaction commit requests since last sample.   "},
+    {0, kRate, &S::IncAborts, nullptr, nullptr, u"Aborts/sec ",
+     u"The number of transaction abort requests since last sample."},
+    {-1, kRate, &S::IncCSRequests, nullptr, nullptr, u"C/S Requests/sec   ",
+     u"The number of client/server requests since last sample."},
+    {0, kRate, &S::IncFailedCSRequests, nullptr, nullptr, u"C/S Failed Requests/sec",
+     u"The number of client/server requests resulting in an error since last sample.  "},
+    {0, kRate, &S::IncServerNotifications, nullptr, nullptr, u"Server Notifications/sec   ",
+     u"The number of Notify() calls issued by the server since last sample.   "},
+    {0, kRate, &S::IncQueries, nullptr, nullptr, u"Queries/sec",
+     u"The number of query requests since last sample."},
+    {0, kRaw, &S::IncClients, &S::DecClients, nullptr, u"Clients",
+     u"The number of currently connected clients. "},
+    {-2, kRaw, &S::IncObjDescs, &S::DecObjDescs, nullptr, u"Object Descriptions",
+     u"The number of currently used object descriptions. This number indicates how many different persistent "
+     u"objects are used by all clients together."},
+    {0, kRaw, &S::IncExtents, &S::DecExtents, nullptr, u"Extents",
+     u"The number of currently used extent cursors (C++: LxAllSet objects).   "},
+    {-1, kRaw, &S::IncLocks, &S::DecLocks, &S::AddLocks, u"Locks  ", u"The number of currently used locks."},
+    {0, kRaw, &S::IncWatches, &S::DecWatches, &S::AddWatches, u"Watches",
+     u"The number of currently used watches.  "},
+    {-1, kRate, nullptr, nullptr, &S::AddRefreshedObjects, u"RefreshedObjects/sec   ",
+     u"The number of refreshed objects since last sample. This number indicates how many objects have been "
+     u"re-delivered to all clients.   "},
+    {-2, kRate, nullptr, nullptr, &S::AddDeliveredObjects, u"DeliveredObjects/sec   ",
+     u"The number of delivered objects since last sample. This number indicates how many objects have been "
+     u"delivered to all clients.  "},
+    {-1, kRate, &S::IncInternalTransactions, nullptr, nullptr, u"Internal Transactions/sec",
+     u"The number of started internal transactions.   "}};
 
 std::string Sub(const char* language) { return kPerflib + "\\" + language; }
 
@@ -74,7 +93,7 @@ std::string MultiSz(const std::vector<std::u16string>& strings) {
 std::vector<std::u16string> WithPairs(std::vector<std::u16string> strings, uint32_t first, bool help) {
   for (uint32_t i = 0; i < 16; ++i) {
     strings.push_back(lxos::Utf8ToUtf16(std::to_string(first + 2 * i)));
-    strings.push_back(help ? lxstats::PrfDataProvider().GetTable()[i].help : kRecords[i].name);
+    strings.push_back(help ? kRecords[i].help : kRecords[i].name);
   }
   return strings;
 }
@@ -134,11 +153,6 @@ TEST_F(StatisticsProvider, RecordsNumberTheTextsTheBlockAndTheSlots) {
   EXPECT_EQ(MultiSz(WithPairs(kHelp009, 1849, true)), Value(Sub("009"), "Help"));
   EXPECT_EQ(MultiSz(WithPairs({u"1", u"1847"}, 1848, false)), Value(Sub("007"), "Counter"));
   EXPECT_EQ(MultiSz(WithPairs({u"3", u"Help"}, 1849, true)), Value(Sub("007"), "Help"));
-  // The help texts above come from the provider's table: some pinned here, trailing blanks included.
-  EXPECT_EQ(std::u16string(u"The Orvanta runtime system performance counters"), provider.GetTable()[0].help);
-  EXPECT_EQ(std::u16string(u"The number of transaction commit requests since last sample.   "),
-            provider.GetTable()[2].help);
-  EXPECT_EQ(std::u16string(u"The number of currently connected clients. "), provider.GetTable()[8].help);
   EXPECT_EQ(MultiSz({u"5"}) + MultiSz({u"7"}),
             Value(Sub("TooLongName"), "Counter") + Value(Sub("011"), "Counter"));
   EXPECT_EQ(Dw(1878) + Dw(1879), Value(kPerflib, "Last Counter") + Value(kPerflib, "Last Help"));
